@@ -1,0 +1,382 @@
+/*
+ * orv.h - the public C interface of liborv.
+ *
+ * liborv drives compact USB spectrometers that sit behind an FTDI USB-serial
+ * bridge, through the FTDI D2XX driver library. It keeps the state of exactly
+ * one open instrument per process: open a device, call the operations, close
+ * it. Two instrument protocols are supported and detected when a device
+ * opens: the register-packet protocol of UV-VIS instruments (UVVIS_ORV) and
+ * the byte-command protocol of older near-infrared instruments (NIR_LEGACY).
+ *
+ * Conventions
+ *  - Every status-returning function returns ORV_OK (0) or a negative
+ *    ORV_ERR_* code; two flash/spectrum functions return a byte count >= 0 on
+ *    success (see their comments).
+ *  - A device operation checks, in this order: a device is open
+ *    (ORV_ERR_NOT_OPEN), its pointer and size arguments (ORV_ERR_INVALID_PARAM),
+ *    and the protocol (ORV_ERR_UNSUPPORTED for operations of one protocol
+ *    only). Nothing is sent to the instrument before these pass.
+ *  - All buffers belong to the caller. Texts are cut to the buffer size and
+ *    always terminated.
+ *  - One call at a time: the library takes no locks.
+ *  - Output on stdout only from orv_scan_devices, the packet diagnostics and,
+ *    when the environment variable ORV_TRACE_TIMING exists, one timing line
+ *    per UVVIS_ORV spectrum read.
+ */
+#ifndef ORV_H
+#define ORV_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(ORV_STATIC)
+#define ORV_API
+#elif defined(_WIN32)
+#if defined(ORV_BUILDING_LIBRARY)
+#define ORV_API __declspec(dllexport)
+#else
+#define ORV_API __declspec(dllimport)
+#endif
+#elif defined(ORV_BUILDING_LIBRARY)
+#define ORV_API __attribute__((visibility("default")))
+#else
+#define ORV_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------
+ * Result codes
+ * ------------------------------------------------------------------------ */
+#define ORV_OK 0
+#define ORV_ERR_GENERIC (-1)          /* bad packet input; no range selected */
+#define ORV_ERR_DEVICE_NOT_FOUND (-2) /* list empty/unavailable, index or serial unknown */
+#define ORV_ERR_NOT_OPEN (-3)         /* no device open (or preference change while open) */
+#define ORV_ERR_TRANSPORT (-4)        /* D2XX failure, bad/short reply, unmapped reply code */
+#define ORV_ERR_INVALID_PARAM (-5)    /* null pointer, bad size or value, buffer too small */
+#define ORV_ERR_OPEN_FAILED (-6)      /* FT_Open refused the device */
+#define ORV_ERR_CRC_MISMATCH (-7)     /* CRC of a reply wrong, or device reported CRC error */
+#define ORV_ERR_INVALID_PACKET (-8)   /* UVVIS_ORV reply with a wrong preamble */
+#define ORV_ERR_TIMEOUT (-9)          /* no reply in time, device timeout, poll ran out */
+#define ORV_ERR_WRITE_PROTECTED (-10) /* device refused a write: write protect not open */
+#define ORV_ERR_UNSUPPORTED (-11)     /* operation does not exist for this protocol */
+
+/* ------------------------------------------------------------------------
+ * Protocols, preferences, capabilities
+ * ------------------------------------------------------------------------ */
+#define ORV_PROTOCOL_UVVIS 1
+#define ORV_PROTOCOL_NIR_LEGACY 2
+#define ORV_PROTOCOL_UNKNOWN 255
+
+#define ORV_PREFER_AUTO 0
+#define ORV_PREFER_UVVIS 1
+#define ORV_PREFER_NIR 2
+
+#define ORV_CAPS_UVVIS 0x7FFFu
+#define ORV_CAPS_NIR 0x01FFu
+
+/* ------------------------------------------------------------------------
+ * UVVIS_ORV wire format
+ * ------------------------------------------------------------------------ */
+#define ORV_PACKET_HEADER_SIZE 28  /* bytes before the data */
+#define ORV_PACKET_MIN_SIZE 32     /* header + CRC, no data */
+#define ORV_PACKET_MAX_SIZE 16384  /* largest response packet */
+#define ORV_PACKET_MAX_DATA 8192   /* most data bytes kept from a response */
+
+/* Register bytes (PIO Reg field). */
+#define ORV_REG_PARAMS 0xC1      /* live parameters and device commands */
+#define ORV_REG_STORED 0xC2      /* stored settings, factory data, wavelength count/range */
+#define ORV_REG_WAVELENGTHS 0xC5 /* wavelength table, addressed by table index */
+#define ORV_REG_SPECTRUM 0xC6    /* spectrum samples */
+#define ORV_REG_FLASH_DATA 0xC7  /* flash data block */
+
+/* Service codes (SRV). */
+#define ORV_SRV_READ 0x0D
+#define ORV_SRV_WRITE_NO_ACK 0x3D
+#define ORV_SRV_WRITE_ACK 0xAD
+#define ORV_SRV_RESP_DATA 0xE0
+#define ORV_SRV_RESP_WRITE_ACK 0xEA
+
+/* Reply codes (ANS byte 27). */
+#define ORV_REPLY_ACK 0xAC
+#define ORV_REPLY_CMD_TIMEOUT 0xE0
+#define ORV_REPLY_CRC_MISMATCH 0xE1
+#define ORV_REPLY_INVALID_CMD 0xE2
+#define ORV_REPLY_WRITE_PROTECT 0xE3
+
+/* ------------------------------------------------------------------------
+ * Records that cross the interface
+ * ------------------------------------------------------------------------ */
+
+/* A UVVIS_ORV packet decoded by orv_parse_response. */
+typedef struct orv_parsed_packet {
+    uint8_t raw[16384];  /* copy of the received bytes */
+    int32_t raw_len;     /* number of received bytes */
+    uint8_t pre[8];      /* preamble as received */
+    uint8_t ver;         /* protocol version (major.minor nibbles) */
+    uint16_t ta;         /* target address */
+    uint16_t sa;         /* source address */
+    uint8_t srv;         /* service code */
+    uint8_t fsn;         /* file serial number */
+    uint16_t file_len;   /* FileLen (words) */
+    uint16_t data_len;   /* DataLen (words) */
+    uint16_t packets;    /* SN: number of packets */
+    uint16_t index;      /* SN: index of this packet */
+    uint8_t reg;         /* register byte */
+    uint32_t addr;       /* 24-bit address */
+    uint8_t ans_status;  /* status nibble: 0 Normal, 11 Failed, 14 Forbidden */
+    uint8_t ans_reply;   /* reply code */
+    uint8_t data[8192];  /* data bytes */
+    int32_t data_size;   /* number of bytes in data */
+    uint32_t crc;        /* CRC field as received */
+    int32_t pre_ok;      /* 1 when the preamble is right */
+    int32_t crc_ok;      /* 1 when the computed CRC equals crc */
+} orv_parsed_packet;
+
+/* A selected wavelength interval and the table positions it covers. */
+typedef struct orv_wavelength_range {
+    double requested_start;  /* lower bound asked for */
+    double requested_end;    /* upper bound asked for */
+    double first_wavelength; /* table wavelength at first_index */
+    double last_wavelength;  /* table wavelength at last_index */
+    uint16_t first_index;    /* lowest table position inside the interval */
+    uint16_t last_index;     /* highest table position inside the interval */
+    uint16_t count;          /* last_index - first_index + 1 */
+} orv_wavelength_range;
+
+/* Summary of the open device: 168 bytes, no gaps, all texts terminated. */
+typedef struct orv_device_info {
+    int32_t protocol;           /* ORV_PROTOCOL_* */
+    uint32_t capabilities;      /* ORV_CAPS_* mask */
+    char protocol_name[32];     /* "UVVIS_ORV", "NIR_LEGACY" or "UNKNOWN" */
+    char model[32];             /* model text, empty when it could not be read */
+    char serial_number[32];     /* instrument serial, empty when it could not be read */
+    char hardware_version[64];  /* hardware version, empty when it could not be read */
+} orv_device_info;
+
+#ifdef __cplusplus
+#define ORV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define ORV_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, raw_len) == 16384, "raw_len offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, pre) == 16388, "pre offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, ta) == 16398, "ta offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, addr) == 16416, "addr offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, data) == 16422, "data offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, data_size) == 24616, "data_size offset");
+ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, crc_ok) == 24628, "crc_ok offset");
+ORV_STATIC_ASSERT(sizeof(orv_parsed_packet) == 24632, "orv_parsed_packet size");
+ORV_STATIC_ASSERT(offsetof(orv_wavelength_range, first_index) == 32, "first_index offset");
+ORV_STATIC_ASSERT(offsetof(orv_wavelength_range, count) == 36, "count offset");
+ORV_STATIC_ASSERT(sizeof(orv_wavelength_range) == 40, "orv_wavelength_range size");
+ORV_STATIC_ASSERT(offsetof(orv_device_info, protocol_name) == 8, "protocol_name offset");
+ORV_STATIC_ASSERT(offsetof(orv_device_info, model) == 40, "model offset");
+ORV_STATIC_ASSERT(offsetof(orv_device_info, serial_number) == 72, "serial_number offset");
+ORV_STATIC_ASSERT(offsetof(orv_device_info, hardware_version) == 104, "hardware_version offset");
+ORV_STATIC_ASSERT(sizeof(orv_device_info) == 168, "orv_device_info size");
+
+/* ------------------------------------------------------------------------
+ * Packet format and checksums (no device access)
+ * ------------------------------------------------------------------------ */
+
+/* CRC-32/ISO-HDLC (zlib, Ethernet) of len bytes. len <= 0 or data NULL: 0.
+ * The 32-bit value is returned in an int. */
+ORV_API int orv_crc32(const uint8_t *data, int len);
+
+/* CRC-16/MODBUS of len bytes (sent high byte first by NIR_LEGACY).
+ * len <= 0 or data NULL: 0xFFFF (the initial value). Returns 0..0xFFFF. */
+ORV_API int orv_crc16_legacy(const uint8_t *data, int len);
+
+/* Decodes a UVVIS_ORV response. The record is zeroed first.
+ * Returns ORV_OK, or ORV_ERR_GENERIC when len < 24, the preamble is wrong
+ * (record decoded as far as len allows, pre_ok 0), buf or out is NULL, or
+ * len > 16384: such input is refused whole and the record stays all zero.
+ * A wrong CRC is not an error here: look at crc_ok. */
+ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *out);
+
+/* ------------------------------------------------------------------------
+ * Packet diagnostics (stdout)
+ * ------------------------------------------------------------------------ */
+
+/* Hex dump: " %02X" per byte, 16 per line, continuation lines indented by
+ * seven spaces, one final newline. */
+ORV_API void orv_dump_hex(const uint8_t *data, int size);
+/* Name of a service code; "Unknown Service" for others. Constant string. */
+ORV_API const char *orv_srv_name(uint8_t code);
+/* Name of a reply code; "Unknown Reply" for others. Constant string. */
+ORV_API const char *orv_ans_reply_name(uint8_t code);
+/* Field-by-field listing of a decoded packet; only an error line when the
+ * preamble was wrong. NULL prints nothing. */
+ORV_API void orv_print_parsed(const orv_parsed_packet *packet);
+
+/* ------------------------------------------------------------------------
+ * Device listing, open and close
+ * ------------------------------------------------------------------------ */
+
+/* Lists the FTDI devices (at most 64) on stdout, "[i] description (SN: serial)",
+ * and returns their number; 0 when the list cannot be built. */
+ORV_API int orv_scan_devices(void);
+/* Copies the chip serial of list position index into buf (cut to buf_size,
+ * terminated). ORV_ERR_INVALID_PARAM: index < 0, buf NULL, buf_size < 2.
+ * ORV_ERR_DEVICE_NOT_FOUND: list unavailable, empty or too short. */
+ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size);
+/* Closes any open device, opens list position index, configures the bridge
+ * and detects the protocol. ORV_OK or ORV_ERR_OPEN_FAILED. */
+ORV_API int orv_open_device(int index);
+/* Opens the first device whose chip serial equals chip_serial exactly.
+ * ORV_ERR_INVALID_PARAM (NULL or empty), ORV_ERR_DEVICE_NOT_FOUND, or the
+ * result of orv_open_device. */
+ORV_API int orv_open_device_by_chip_serial(const char *chip_serial);
+/* Closes the open device; harmless when none is open. */
+ORV_API void orv_close_device(void);
+/* 1 while a device is open, else 0. */
+ORV_API int orv_is_open(void);
+
+/* ------------------------------------------------------------------------
+ * Protocol and capabilities
+ * ------------------------------------------------------------------------ */
+
+/* ORV_PREFER_AUTO/UVVIS/NIR for the next open. ORV_ERR_NOT_OPEN while a device
+ * is open (the preference changes only while closed); ORV_ERR_INVALID_PARAM for
+ * other values. */
+ORV_API int orv_set_protocol_preference(int preference);
+/* ORV_PROTOCOL_* of the open device. ORV_ERR_NOT_OPEN, ORV_ERR_INVALID_PARAM. */
+ORV_API int orv_get_device_protocol(int32_t *out);
+/* Capability mask of the open device. ORV_ERR_NOT_OPEN, ORV_ERR_INVALID_PARAM. */
+ORV_API int orv_get_capabilities(uint32_t *out);
+
+/* ------------------------------------------------------------------------
+ * Acquisition parameters
+ * Both protocols unless marked "UVVIS only" (ORV_ERR_UNSUPPORTED on NIR_LEGACY,
+ * nothing sent). Every function can return ORV_ERR_NOT_OPEN, the exchange's
+ * error, and ORV_ERR_TRANSPORT for a reply shorter than the value; getters
+ * return ORV_ERR_INVALID_PARAM for NULL outputs.
+ * ------------------------------------------------------------------------ */
+
+/* Integration time in microseconds; remembered for the spectrum read timeout. */
+ORV_API int orv_set_integration_time(uint32_t microseconds);
+ORV_API int orv_get_integration_time(uint32_t *microseconds);
+/* Xenon lamp pulse parameters. UVVIS only. */
+ORV_API int orv_set_xenon_pulse(uint32_t first, uint32_t second);
+ORV_API int orv_get_xenon_pulse(uint32_t *first, uint32_t *second);
+/* Xenon lamp mode. UVVIS only. */
+ORV_API int orv_set_xenon_mode(uint8_t mode);
+ORV_API int orv_get_xenon_mode(uint8_t *mode);
+/* Number of averaged scans per spectrum (0 is sent as 0, remembered as 1). */
+ORV_API int orv_set_average_number(uint8_t count);
+ORV_API int orv_get_average_number(uint8_t *count);
+/* Level output. */
+ORV_API int orv_set_level_output(uint8_t level);
+ORV_API int orv_get_level_output(uint8_t *level);
+/* USB baud-rate code. UVVIS only. */
+ORV_API int orv_set_usb_baud_rate(uint16_t code);
+ORV_API int orv_get_usb_baud_rate(uint16_t *code);
+/* USB status: 1 when the instrument reports AAh, else 0. UVVIS only. */
+ORV_API int orv_get_usb_status(int32_t *status);
+/* External trigger configuration bytes 0, 1 and 3. UVVIS only. */
+ORV_API int orv_set_external_trigger_config(uint8_t byte0, uint8_t byte1, uint8_t byte3);
+ORV_API int orv_get_external_trigger_config(uint8_t *byte0, uint8_t *byte1, uint8_t *byte3);
+/* Spectrum capture status, a big-endian 64-bit value. UVVIS only. */
+ORV_API int orv_get_spectrum_capture_status(uint64_t *status);
+/* DAC voltage, 12 bits (0..4095). UVVIS only. */
+ORV_API int orv_set_dac_voltage(uint16_t value);
+ORV_API int orv_get_dac_voltage(uint16_t *value);
+
+/* ------------------------------------------------------------------------
+ * Wavelength table and spectra
+ * ------------------------------------------------------------------------ */
+
+/* Number of wavelengths (pixels); also cached for the spectrum reads. */
+ORV_API int orv_get_wavelength_count(uint16_t *count);
+/* First and last wavelength of the table (NIR_LEGACY: always ascending). */
+ORV_API int orv_get_full_wavelength_range(double *first, double *last);
+/* The whole wavelength table. ORV_ERR_INVALID_PARAM when capacity is below the
+ * wavelength count. */
+ORV_API int orv_get_full_wavelength_data(double *values, int32_t capacity);
+/* One full spectrum, one sample per wavelength. ORV_ERR_INVALID_PARAM when
+ * capacity is below the wavelength count. */
+ORV_API int orv_get_full_spectrum_data(uint16_t *samples, int32_t capacity);
+
+/* ------------------------------------------------------------------------
+ * Selected wavelength range (dropped on open, close and reset)
+ * ------------------------------------------------------------------------ */
+
+/* Selects the table positions whose wavelengths lie in [start, end].
+ * ORV_ERR_INVALID_PARAM: start >= end, outside the instrument's range, or no
+ * table position inside. A failure keeps the previous selection. */
+ORV_API int orv_set_selected_wavelength_range(double start, double end);
+/* Copies the selection; ORV_ERR_GENERIC when none is selected. */
+ORV_API int orv_get_selected_wavelength_range(orv_wavelength_range *out);
+/* The selection's wavelengths (count of them). ORV_ERR_GENERIC without a
+ * selection; ORV_ERR_INVALID_PARAM when capacity < count; ORV_ERR_TRANSPORT
+ * when the instrument delivers a table shorter than the selection. */
+ORV_API int orv_get_selected_wavelength_data(double *values, int32_t capacity);
+/* The selection's samples of one fresh full spectrum; errors as above. */
+ORV_API int orv_get_selected_spectrum_data(uint16_t *samples, int32_t capacity);
+
+/* ------------------------------------------------------------------------
+ * Identity, calibration and health
+ * Text getters: ORV_ERR_INVALID_PARAM for a NULL buffer or size < 2 (size < 1
+ * for the detector serial number); the text is cut to size - 1 bytes.
+ * ------------------------------------------------------------------------ */
+
+/* Four calibration coefficients (array of 4 doubles). */
+ORV_API int orv_get_calibration_coefficients(double *coefficients);
+/* Internal temperature in degrees Celsius. */
+ORV_API int orv_get_temperature(float *value);
+/* Hardware version: "AA.BB.CC.DD" (UVVIS_ORV) or the instrument's text (NIR). */
+ORV_API int orv_get_hardware_version(char *text, int32_t size);
+/* Detector serial number (8 bytes of text). ORV_ERR_UNSUPPORTED on NIR_LEGACY. */
+ORV_API int orv_get_detector_serial_number(char *text, int32_t size);
+/* Model text; on NIR_LEGACY "NIR-T<t>-<mmmm>", or "NIR" when it cannot be read. */
+ORV_API int orv_get_device_model(char *text, int32_t size);
+/* Slit width. UVVIS only. */
+ORV_API int orv_get_slit_width(uint8_t *width);
+/* Writes the instrument serial number (first 12 bytes). UVVIS only. */
+ORV_API int orv_set_serial_number(const char *text);
+/* Instrument serial number; "NIR" on NIR_LEGACY (no device traffic). */
+ORV_API int orv_get_serial_number(char *text, int32_t size);
+/* Protocol, capabilities, model, serial and hardware version in one record;
+ * texts that cannot be read are left empty and do not fail the call. */
+ORV_API int orv_get_device_info(orv_device_info *out);
+
+/* ------------------------------------------------------------------------
+ * Flash memory, reset, external spectrum, stored settings
+ * ------------------------------------------------------------------------ */
+
+/* Opens the flash write-protect gate (permits flash writes). */
+ORV_API int orv_set_flash_write_protect(void);
+/* *open = 1 when the write-protect gate is open, else 0. */
+ORV_API int orv_get_flash_write_protect(int32_t *open);
+/* Resets the instrument; drops the selected range and cached wavelength count. */
+ORV_API int orv_reset_device(void);
+/* Reads up to length bytes of flash at address into data (UVVIS_ORV: at most
+ * 1024 bytes per call). Returns the number of bytes stored (>= 0) or an error.
+ * ORV_ERR_INVALID_PARAM for NULL data or length < 1. */
+ORV_API int orv_flash_read(uint16_t address, uint8_t *data, int32_t length);
+/* Writes a block of flash at address (UVVIS_ORV: opens the gate, sends the
+ * block, commits it with its CRC-32 and waits for completion; at most 2016
+ * bytes). ORV_ERR_INVALID_PARAM for NULL data, length < 1, or a UVVIS_ORV block
+ * over 2016 bytes. */
+ORV_API int orv_flash_write(uint16_t address, const uint8_t *data, int32_t length);
+/* Starts an externally controlled acquisition with parameter, waits for it
+ * and reads the spectrum. Returns the number of bytes stored in samples
+ * (2 per sample), or an error. UVVIS only. */
+ORV_API int orv_external_spectrum_control(uint16_t parameter, uint16_t *samples, int32_t capacity);
+/* Settings stored in the instrument (not the live ones). UVVIS only, except
+ * that orv_set_stored_smoothing_width succeeds without effect on NIR_LEGACY. */
+ORV_API int orv_set_stored_integration_time(uint32_t microseconds);
+ORV_API int orv_get_stored_integration_time(uint32_t *microseconds);
+ORV_API int orv_set_stored_average_number(uint8_t count);
+ORV_API int orv_get_stored_average_number(uint8_t *count);
+ORV_API int orv_set_stored_smoothing_width(uint8_t width);
+ORV_API int orv_get_stored_smoothing_width(uint8_t *width);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORV_H */
