@@ -1,0 +1,1 @@
+// Placeholder so the library links before the device layer lands.
