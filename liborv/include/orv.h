@@ -156,10 +156,17 @@ typedef struct orv_device_info {
     char hardware_version[64];  /* hardware version, empty when it could not be read */
 } orv_device_info;
 
-#ifdef __cplusplus
+/* Layout checks at compile time. C99 has no _Static_assert: there a false
+ * condition gives an array of negative size. */
+#if defined(__cplusplus)
 #define ORV_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define ORV_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#else
+#define ORV_STATIC_ASSERT_JOIN2(a, b) a##b
+#define ORV_STATIC_ASSERT_JOIN(a, b) ORV_STATIC_ASSERT_JOIN2(a, b)
+#define ORV_STATIC_ASSERT(cond, msg) \
+    typedef char ORV_STATIC_ASSERT_JOIN(orv_layout_check_, __LINE__)[(cond) ? 1 : -1]
 #endif
 ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, raw_len) == 16384, "raw_len offset");
 ORV_STATIC_ASSERT(offsetof(orv_parsed_packet, pre) == 16388, "pre offset");
@@ -202,7 +209,7 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
  * ------------------------------------------------------------------------ */
 
 /* Hex dump: " %02X" per byte, 16 per line, continuation lines indented by
- * seven spaces, one final newline. */
+ * seven spaces, one final newline. NULL or size <= 0 prints only the newline. */
 ORV_API void orv_dump_hex(const uint8_t *data, int size);
 /* Name of a service code; "Unknown Service" for others. Constant string. */
 ORV_API const char *orv_srv_name(uint8_t code);

@@ -1,0 +1,18 @@
+// Calls the C99 translation unit that uses orv.h against the shared library.
+#include <gtest/gtest.h>
+
+#include "orv.h"
+
+extern "C" {
+int c_layout_matches(void);
+unsigned long c_crc32_of_digits(void);
+int c_parse_response_rejects_short_input(void);
+const char *c_reply_name(uint8_t code);
+}
+
+TEST(CInterface, HeaderCompilesAsC99AndReachesTheExports) {
+    EXPECT_EQ(c_layout_matches(), 1);
+    EXPECT_EQ(c_crc32_of_digits(), 0xCBF43926ul);
+    EXPECT_EQ(c_parse_response_rejects_short_input(), 1);
+    EXPECT_STREQ(c_reply_name(ORV_REPLY_CRC_MISMATCH), "CRC Mismatch");
+}
