@@ -1,0 +1,48 @@
+// Device reset and the externally controlled spectrum acquisition.
+#include "orv_device/detect.h"
+#include "orv_device/nir.h"
+#include "orv_device/register_io.h"
+#include "orv_device/spectrum.h"
+#include "orv_device/state.h"
+
+namespace {
+
+constexpr reg_addr RESET{ORV_REG_PARAMS, 0x13};
+constexpr reg_addr EXTERNAL_CONTROL{ORV_REG_PARAMS, 0x4C};
+constexpr reg_addr SPECTRUM{ORV_REG_SPECTRUM, 0};
+
+constexpr uint8_t RESET_VALUE = 0xAA;
+constexpr uint8_t EXTERNAL_START = 0xC0;
+constexpr int EXTERNAL_POLL_LIMIT = 200;
+constexpr unsigned EXTERNAL_POLL_PAUSE_MS = 10;
+constexpr int SPECTRUM_WORDS = 1024;
+
+}  // namespace
+
+extern "C" {
+
+int orv_reset_device(void) {
+    int rc = set_dual(RESET, word_u8(RESET_VALUE), {{NIR_CMD_RESET}, 1, NIR_GET_IDLE_GAP_MS});
+    // The instrument may come back with other settings: the selection and the
+    // cached wavelength count no longer hold.
+    if (rc == ORV_OK) invalidate_selected_range_state();
+    return rc;
+}
+
+int orv_external_spectrum_control(uint16_t parameter, uint16_t *samples, int32_t capacity) {
+    int rc = check_call({.supported = protocols::uvvis_only,
+                         .late_args_ok = samples != nullptr && capacity >= 1});
+    if (rc != ORV_OK) return rc;
+    const payload start = handshake_request(EXTERNAL_START, parameter, 0);
+    rc = write_register(EXTERNAL_CONTROL, start.bytes, start.len);
+    if (rc != ORV_OK) return rc;
+    rc = poll_until_done(EXTERNAL_CONTROL, EXTERNAL_POLL_LIMIT, EXTERNAL_POLL_PAUSE_MS);
+    if (rc != ORV_OK) return rc;
+    int written = 0;
+    rc = read_register({SPECTRUM, SPECTRUM_WORDS, 0}, [&](const uint8_t *d, int len) {
+        written = decode_spectrum_samples(d, len, samples, capacity);
+    });
+    return rc != ORV_OK ? rc : 2 * written;
+}
+
+}  // extern "C"
