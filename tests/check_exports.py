@@ -20,6 +20,7 @@ def declared_functions(header_path):
         text = f.read()
     text = re.sub(r"/\*.*?\*/", " ", text, flags=re.S)
     text = re.sub(r"//[^\n]*", " ", text)
+    text = re.sub(r"^\s*#(?:[^\n]*\\\n)*[^\n]*", " ", text, flags=re.M)  # preprocessor lines
     return set(re.findall(r"\bORV_API\b[^;{}()#]*?\b(\w+)\s*\(", text))
 
 
