@@ -58,7 +58,9 @@ for preset in "${presets[@]}"; do
   echo "=== $preset: test"
   testlog="$logdir/$preset-test.log"
   set +e
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$testlog"
+  # The full listing goes to the log; the terminal gets failures and the summary.
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$testlog" |
+    grep -v -E '^ +Start +[0-9]+: |Passed +[0-9.]+ sec$'
   rc=${PIPESTATUS[0]}
   set -e
   result="$(grep -E 'tests passed, .* tests failed out of' "$testlog" || true)"
