@@ -13,6 +13,8 @@ jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
 
+# wine keeps its prefix in $HOME; make sure there is one.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export WINEDEBUG=-all
 WINESERVER=/usr/lib/wine/wineserver
 WINE64=/usr/lib/wine/wine64
