@@ -172,7 +172,7 @@ TEST_F(DeviceOps, ByteSettersRefuseValuesAbove255WithoutCallingTheLibrary) {
     EXPECT_THAT(fake::state.set_values, ElementsAre(255u, 4000000000u));
 
     fake::state.set_code = 1;  // positive codes are not success for setters
-    EXPECT_EQ(set_stored_smoothing_width(sdk(), 1).error(), SdkError::SdkInternalError);
+    EXPECT_EQ(set_average_number(sdk(), 1).error(), SdkError::SdkInternalError);
 }
 
 TEST_F(DeviceOps, IntegrationTimeFallsBackToTheStoredValue) {

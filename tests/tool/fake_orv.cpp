@@ -72,6 +72,7 @@ int get_wavelength_data(double *values, int32_t capacity) {
 }
 
 int get_spectrum(uint16_t *samples, int32_t capacity) {
+    if (++state.spectrum_calls == state.spectrum_timeout_call) return ORV_ERR_TIMEOUT;
     if (state.spectrum_code != ORV_OK) return state.spectrum_code;
     std::copy_n(state.spectrum.begin(), std::min<std::size_t>(capacity, state.spectrum.size()), samples);
     return ORV_OK;
@@ -83,6 +84,11 @@ int set_u32(uint32_t value) {
 }
 
 int set_u8(uint8_t value) { return set_u32(value); }
+
+int set_smoothing(uint8_t value) {
+    state.set_values.push_back(value);
+    return state.smoothing_code;
+}
 
 int get_integration(uint32_t *value) {
     *value = 10000;
@@ -96,7 +102,7 @@ int get_stored_integration(uint32_t *value) {
 
 int get_average(uint8_t *value) {
     *value = 3;
-    return ORV_OK;
+    return state.average_code;
 }
 
 int scan_devices() { return state.scan_result; }
@@ -136,7 +142,7 @@ Library::Library()
           {"orv_get_full_spectrum_data", raw(&get_spectrum)},
           {"orv_set_integration_time", raw(&set_u32)},
           {"orv_set_average_number", raw(&set_u8)},
-          {"orv_set_stored_smoothing_width", raw(&set_u8)},
+          {"orv_set_stored_smoothing_width", raw(&set_smoothing)},
           {"orv_get_integration_time", raw(&get_integration)},
           {"orv_get_stored_integration_time", raw(&get_stored_integration)},
           {"orv_get_average_number", raw(&get_average)},

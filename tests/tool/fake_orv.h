@@ -36,13 +36,17 @@ struct State {
     int serial_code = 0;
 
     int wavelength_data_code = ORV_OK;
-    std::vector<std::uint16_t> spectrum;
+    std::vector<std::uint16_t> spectrum = std::vector<std::uint16_t>(16, 900);
     int spectrum_code = ORV_OK;
+    int spectrum_calls = 0;
+    int spectrum_timeout_call = 0;  // this call (1-based) times out
 
     int set_code = ORV_OK;
     std::vector<std::uint32_t> set_values;
+    int smoothing_code = ORV_OK;
     int live_integration_code = ORV_OK;
     int stored_integration_code = ORV_OK;
+    int average_code = ORV_OK;
 
     int scan_result = 0;
     std::vector<std::string> chip_serials;  // answers of orv_get_chip_serial_by_index

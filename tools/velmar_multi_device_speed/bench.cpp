@@ -6,7 +6,6 @@
 
 #include "device_ops.h"
 #include "format.h"
-#include "scan.h"
 
 namespace velmar {
 namespace {
@@ -103,22 +102,25 @@ std::string format_case_line(const CaseReport &report) {
            " max_ms=" + format_fixed2(report.times.max_ms);
 }
 
+Result<Unit, Abort> report_devices(const VelmarSdk &sdk, const std::vector<DeviceEntry> &entries,
+                                   std::ostream &out) {
+    out << "device_count=" << entries.size() << '\n';
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        out << '[' << i << "] id=" << entries[i].id << " label=" << entries[i].label
+            << " serial=" << entries[i].serial.value_or("-") << '\n';
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (auto visited = visit_device(sdk, i, entries[i], out); !visited) return visited;
+    }
+    return Unit{};
+}
+
 Result<Unit, Abort> run_benchmark(std::ostream &out, std::ostream &diagnostics) {
     auto sdk = VelmarSdk::load();
     if (!sdk) return Abort{"failed to load Velmar SDK", sdk.error()};
     auto entries = scan_devices(sdk.value(), diagnostics);
     if (!entries) return Abort{"failed to scan Velmar devices", entries.error()};
-
-    out << "device_count=" << entries.value().size() << '\n';
-    for (std::size_t i = 0; i < entries.value().size(); ++i) {
-        const DeviceEntry &entry = entries.value()[i];
-        out << '[' << i << "] id=" << entry.id << " label=" << entry.label
-            << " serial=" << entry.serial.value_or("-") << '\n';
-    }
-    for (std::size_t i = 0; i < entries.value().size(); ++i) {
-        if (auto visited = visit_device(sdk.value(), i, entries.value()[i], out); !visited) return visited;
-    }
-    return Unit{};
+    return report_devices(sdk.value(), entries.value(), out);
 }
 
 }  // namespace velmar

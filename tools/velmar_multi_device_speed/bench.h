@@ -10,8 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "platform.h"
 #include "result.h"
+#include "scan.h"
+#include "sdk.h"
 
 namespace velmar {
 
@@ -58,6 +62,10 @@ double elapsed_ms(const platform::ClockReading &start, const platform::ClockRead
 
 // The "case ..." line of the report, without its newline.
 std::string format_case_line(const CaseReport &report);
+
+// Lists the scanned instruments, then opens, describes and times each in turn.
+Result<Unit, Abort> report_devices(const VelmarSdk &sdk, const std::vector<DeviceEntry> &entries,
+                                   std::ostream &out);
 
 // Loads liborv, scans and benchmarks every instrument. The report goes to
 // `out`, scan diagnostics to `diagnostics`.
