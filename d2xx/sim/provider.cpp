@@ -1,16 +1,260 @@
-// Placeholder provider: no bridges. Replaced by the full simulator.
+// The eleven D2XX calls over the simulated bridges. Every call takes the
+// provider lock; FT_Read releases it while it waits.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "ftd2xx.h"
+#include "simulator.h"
+
+using orvsim::Bridge;
+using orvsim::Clock;
+using orvsim::Simulator;
+
+namespace {
+
+std::string dev_field(Simulator &sim, const Bridge *b) { return "dev=" + std::to_string(b ? sim.index_of(b) : -1); }
+
+// Looks up the handle and logs the call; for the calls that only configure.
+template <typename Action>
+FT_STATUS with_bridge(const char *call, FT_HANDLE handle, const std::string &fields, Action action) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    Bridge *b = sim.find(handle);
+    FT_STATUS status = b ? action(*b) : FT_STATUS{FT_INVALID_HANDLE};
+    sim.transcript.line(call, status, dev_field(sim, b) + (fields.empty() ? "" : " " + fields));
+    return status;
+}
+
+void copy_text(char *dest, size_t size, const std::string &text) {
+    size_t n = std::min(size - 1, text.size());
+    std::memcpy(dest, text.data(), n);
+    std::memset(dest + n, 0, size - n);
+}
+
+}  // namespace
 
 extern "C" {
-FT_STATUS FTD2XX_CALL FT_Open(int, FT_HANDLE *h) { if (h) *h = nullptr; return FT_DEVICE_NOT_FOUND; }
-FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE, void *, DWORD, DWORD *) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE, void *, DWORD, DWORD *) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_Purge(FT_HANDLE, ULONG) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE, ULONG, ULONG) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE, UCHAR) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) { return FT_INVALID_HANDLE; }
-FT_STATUS FTD2XX_CALL FT_CreateDeviceInfoList(DWORD *n) { if (n) *n = 0; return FT_OK; }
-FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *, DWORD *n) { if (n) *n = 0; return FT_OK; }
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_CreateDeviceInfoList(DWORD *lpdwNumDevs) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    FT_STATUS status = FT_OK;
+    DWORD count = 0;
+    if (!lpdwNumDevs) {
+        status = FT_INVALID_PARAMETER;
+    } else if (!sim.ready()) {
+        status = FT_OTHER_ERROR;
+    } else if (sim.create_list_status != FT_OK) {
+        status = sim.create_list_status;
+    } else {
+        count = static_cast<DWORD>(sim.bridges.size());
+    }
+    if (lpdwNumDevs) *lpdwNumDevs = count;
+    sim.transcript.line("FT_CreateDeviceInfoList", status, "count=" + std::to_string(count));
+    return status;
 }
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, DWORD *lpdwNumDevs) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    FT_STATUS status = FT_OK;
+    DWORD filled = 0;
+    if (!lpdwNumDevs || (!pDest && *lpdwNumDevs > 0)) {
+        status = FT_INVALID_PARAMETER;
+    } else if (!sim.ready()) {
+        status = FT_OTHER_ERROR;
+    } else if (sim.get_list_status != FT_OK) {
+        status = sim.get_list_status;
+    } else {
+        filled = static_cast<DWORD>(std::min<size_t>(*lpdwNumDevs, sim.bridges.size()));
+        for (DWORD i = 0; i < filled; ++i) {
+            const Bridge &b = *sim.bridges[i];
+            FT_DEVICE_LIST_INFO_NODE &node = pDest[i];
+            node.Flags = b.config.flags | (b.open ? FT_FLAGS_OPENED : 0u);
+            node.Type = b.config.type;
+            node.ID = b.config.id;
+            node.LocId = b.config.loc_id;
+            copy_text(node.SerialNumber, sizeof node.SerialNumber, b.config.serial);
+            copy_text(node.Description, sizeof node.Description, b.config.description);
+            node.ftHandle = b.open ? reinterpret_cast<FT_HANDLE>(b.handle) : nullptr;
+        }
+    }
+    if (lpdwNumDevs && status == FT_OK) *lpdwNumDevs = filled;
+    sim.transcript.line("FT_GetDeviceInfoList", status, "count=" + std::to_string(filled));
+    return status;
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    FT_STATUS status = FT_OK;
+    Bridge *b = nullptr;
+    if (!pHandle) {
+        status = FT_INVALID_PARAMETER;
+    } else if (!sim.ready() || !(b = sim.at(deviceNumber))) {
+        status = FT_DEVICE_NOT_FOUND;
+    } else if (b->config.open_status != FT_OK) {
+        status = b->config.open_status;
+    } else if (b->open) {
+        status = FT_DEVICE_NOT_OPENED;  // one handle per bridge, as with the real driver
+    } else {
+        b->open = true;
+        b->handle = sim.next_handle;
+        sim.next_handle += 0x10;
+        b->read_timeout_ms = 0;
+        b->write_timeout_ms = 0;
+        b->latency_timer_ms = 16;
+        b->in_transfer_size = 4096;
+        b->fail_next_read = false;
+        b->unplugged = false;
+        b->drop_buffers(Clock::now());
+    }
+    if (pHandle) *pHandle = status == FT_OK ? reinterpret_cast<FT_HANDLE>(b->handle) : nullptr;
+    sim.transcript.line("FT_Open", status, "index=" + std::to_string(deviceNumber) + " " +
+                                               dev_field(sim, status == FT_OK ? b : nullptr));
+    return status;
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE ftHandle) {
+    FT_STATUS status = with_bridge("FT_Close", ftHandle, "", [](Bridge &b) {
+        b.open = false;
+        b.handle = 0;
+        b.fail_next_read = false;
+        b.unplugged = false;
+        b.drop_buffers(Clock::now());
+        return FT_STATUS{FT_OK};
+    });
+    orvsim::simulator().changed.notify_all();
+    return status;
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite,
+                                          DWORD *lpBytesWritten) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    Bridge *b = sim.find(ftHandle);
+    const auto *data = static_cast<const uint8_t *>(lpBuffer);
+    FT_STATUS status = FT_OK;
+    DWORD written = 0;
+    if (!b) {
+        status = FT_INVALID_HANDLE;
+    } else if (!lpBytesWritten || (!data && dwBytesToWrite > 0)) {
+        status = FT_INVALID_PARAMETER;
+    } else {
+        ++b->write_count;
+        b->last_write.assign(data, data + dwBytesToWrite);
+        if (b->unplugged) {
+            status = FT_IO_ERROR;
+        } else {
+            orvsim::WriteResult result;
+            if (b->instrument) b->instrument->receive(data, dwBytesToWrite, result);
+            const Clock::time_point now = Clock::now();
+            for (const orvsim::Reply &reply : result.replies) {
+                b->last_reply_ms = orvsim::to_ms(b->link.schedule(reply, now, b->config.timing) - now);
+            }
+            b->fail_next_read = b->fail_next_read || result.fail_next_read;
+            b->unplugged = b->unplugged || result.unplug;
+            if (result.failed) status = FT_IO_ERROR;
+            written = result.failed ? 0 : result.short_write ? result.written : dwBytesToWrite;
+            sim.changed.notify_all();
+        }
+    }
+    if (lpBytesWritten) *lpBytesWritten = written;
+    sim.transcript.line("FT_Write", status,
+                        dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) + " done=" + std::to_string(written) +
+                            " data=" + (data ? orvsim::to_hex(data, written) : std::string()));
+    return status;
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead,
+                                         DWORD *lpBytesReturned) {
+    Simulator &sim = orvsim::simulator();
+    std::unique_lock<std::mutex> lock(sim.mutex);
+    auto *out = static_cast<uint8_t *>(lpBuffer);
+    Bridge *b = sim.find(ftHandle);
+    FT_STATUS status = FT_OK;
+    DWORD got = 0;
+    uint32_t timeout_ms = b ? b->read_timeout_ms : 0;
+    if (!b) {
+        status = FT_INVALID_HANDLE;
+    } else if (!lpBytesReturned || (!out && dwBytesToRead > 0)) {
+        status = FT_INVALID_PARAMETER;
+    } else if (b->unplugged || b->fail_next_read) {
+        b->fail_next_read = false;
+        status = FT_IO_ERROR;
+    } else {
+        // Wait (asleep, lock released) until the bytes are there or the read
+        // timeout expires, then hand over what has arrived.
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            if (b->link.readable(now) >= dwBytesToRead || now >= deadline) {
+                got = static_cast<DWORD>(b->link.take(out, dwBytesToRead, now));
+                break;
+            }
+            Clock::time_point wake = deadline;
+            if (auto t = b->link.ready_time(dwBytesToRead)) wake = std::min(wake, *t);
+            sim.changed.wait_until(lock, wake);
+            b = sim.find(ftHandle);
+            if (!b) {  // closed, or the scenario replaced, while we waited
+                status = FT_INVALID_HANDLE;
+                break;
+            }
+        }
+    }
+    if (lpBytesReturned) *lpBytesReturned = got;
+    sim.transcript.line("FT_Read", status,
+                        dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" + std::to_string(got) +
+                            " timeout=" + std::to_string(timeout_ms) + " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
+    return status;
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE ftHandle) {
+    return with_bridge("FT_ResetDevice", ftHandle, "", [](Bridge &b) {
+        b.drop_buffers(Clock::now());
+        return FT_STATUS{FT_OK};
+    });
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
+    return with_bridge("FT_Purge", ftHandle, "mask=" + std::to_string(Mask), [Mask](Bridge &b) {
+        if (Mask & FT_PURGE_RX) b.link.clear(Clock::now());
+        if ((Mask & FT_PURGE_TX) && b.instrument) b.instrument->clear_input();
+        return FT_STATUS{FT_OK};
+    });
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout) {
+    return with_bridge("FT_SetTimeouts", ftHandle,
+                       "read=" + std::to_string(ReadTimeout) + " write=" + std::to_string(WriteTimeout),
+                       [=](Bridge &b) {
+                           b.read_timeout_ms = ReadTimeout;
+                           b.write_timeout_ms = WriteTimeout;
+                           return FT_STATUS{FT_OK};
+                       });
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency) {
+    return with_bridge("FT_SetLatencyTimer", ftHandle, "ms=" + std::to_string(ucLatency), [=](Bridge &b) {
+        if (ucLatency < 1) return FT_STATUS{FT_INVALID_PARAMETER};
+        b.latency_timer_ms = ucLatency;
+        return FT_STATUS{FT_OK};
+    });
+}
+
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize,
+                                                     ULONG ulOutTransferSize) {
+    return with_bridge("FT_SetUSBParameters", ftHandle,
+                       "in=" + std::to_string(ulInTransferSize) + " out=" + std::to_string(ulOutTransferSize),
+                       [=](Bridge &b) {
+                           if (ulInTransferSize < 64 || ulInTransferSize > 65536 || ulInTransferSize % 64 != 0) {
+                               return FT_STATUS{FT_INVALID_PARAMETER};
+                           }
+                           b.in_transfer_size = ulInTransferSize;
+                           b.link.clear(Clock::now());  // buffered data is lost on a change
+                           return FT_STATUS{FT_OK};
+                       });
+}
+
+}  // extern "C"

@@ -40,6 +40,10 @@ FTD2XX_API void orvsim_reset_counters(void);
  * the most recent complete reply on that bridge: from the end of the request
  * to the moment its last byte became readable. -1 when none. */
 FTD2XX_API double orvsim_last_modeled_reply_ms(int bridge_index);
+/* Number of copies of the provider loaded in this process. Kept in the
+ * environment variable ORVSIM_LOADED_MODULES (constructor +1, destructor -1),
+ * so a program can read it after it unloaded the provider, without linking it. */
+FTD2XX_API int orvsim_loaded_module_count(void);
 
 #ifdef __cplusplus
 }

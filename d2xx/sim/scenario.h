@@ -1,0 +1,20 @@
+// Reading scenarios: JSON text to a validated Scenario.
+#pragma once
+
+#include <string>
+
+#include "config.h"
+
+namespace orvsim {
+
+// Parses and validates a scenario; throws ScenarioError (json_reader.h) with a
+// message naming the JSON path of the problem.
+Scenario parse_scenario(const std::string &json_text, const std::string &source);
+
+// Reads a scenario file; throws ScenarioError for unreadable files too.
+Scenario load_scenario_file(const std::string &path);
+
+// The built-in default scenario.
+Scenario default_scenario();
+
+}  // namespace orvsim

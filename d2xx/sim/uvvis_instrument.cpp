@@ -1,0 +1,124 @@
+#include "uvvis_instrument.h"
+
+#include <algorithm>
+
+namespace orvsim {
+
+using uvvis::Request;
+
+UvvisState::UvvisState(const InstrumentConfig &c)
+    : config(c),
+      live(c.power_up),
+      stored(c.stored),
+      serial_number(c.serial_number.begin(), c.serial_number.end()),
+      spectrum(c.optics),
+      flash(c.flash_size),
+      flash_control(c.flash_busy_polls),
+      external_control(c.external_busy_polls) {
+    serial_number.resize(12, 0);
+}
+
+void UvvisState::reset() {
+    live = config.power_up;
+    gate_open = false;
+}
+
+UvvisInstrument::UvvisInstrument(const InstrumentConfig &config) : state_(config), faults_(config.faults) {}
+
+void UvvisInstrument::receive(const uint8_t *data, size_t len, WriteResult &result) {
+    parser_.feed(data, len);
+    while (std::optional<Request> request = parser_.next()) {
+        const bool is_write = request->srv != uvvis::kSrvRead;
+        const FaultSpec *fault = faults_.match_register(request->reg, request->address, is_write);
+        std::optional<Reply> reply = answer(*request, fault);
+        if (fault) apply_common_fault(*fault, reply, result, len);
+        if (reply) result.replies.push_back(std::move(*reply));
+    }
+}
+
+RegisterResult UvvisInstrument::execute(const Request &request) {
+    if (!request.crc_ok) return RegisterResult{uvvis::kReplyCrcMismatch, {}, 0};
+    const RegisterRow *row = find_register(request.reg, request.address);
+    const bool is_read = request.srv == uvvis::kSrvRead;
+    RegisterHandler handler = !row ? nullptr : is_read ? row->read : row->write;
+    if (!handler) return RegisterResult{uvvis::kReplyInvalid, {}, 0};
+    if (!is_read && row->write_protected && !state_.gate_open) return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
+    RegisterResult result = handler(state_, request);
+    // A read answers with the words asked for, at most what the register holds.
+    if (is_read && request.file_len > 0 && result.data.size() > 4u * request.file_len) {
+        result.data.resize(4u * request.file_len);
+    }
+    return result;
+}
+
+// The answer to one request with the packet-level faults applied; the faults
+// both protocols share are applied by the caller.
+std::optional<Reply> UvvisInstrument::answer(const Request &request, const FaultSpec *fault) {
+    const bool known_service = request.srv == uvvis::kSrvRead || request.srv == uvvis::kSrvWriteAck ||
+                               request.srv == uvvis::kSrvWriteNoAck;
+    RegisterResult result;
+    if (!known_service) {
+        result.reply = uvvis::kReplyInvalid;
+    } else if (!fault || !fault_suppresses_request(*fault)) {
+        result = execute(request);
+    }
+    if (request.srv == uvvis::kSrvWriteNoAck) return std::nullopt;  // carried out, never answered
+
+    uvvis::Response response;
+    response.srv = request.srv == uvvis::kSrvRead ? uvvis::kSrvRespData : uvvis::kSrvRespWriteAck;
+    response.fsn = request.fsn;
+    response.reg = request.reg;
+    response.address = request.address;
+    response.reply = result.reply;
+    if (result.reply == uvvis::kReplyAck) response.data = std::move(result.data);
+
+    if (fault) {
+        switch (fault->kind) {
+        case FaultKind::ReplyCode:
+            response.reply = fault->code;
+            response.data.clear();
+            break;
+        case FaultKind::ExtraData:
+            response.data.resize(std::max<size_t>(response.data.size(), fault->count), 0x5A);
+            break;
+        case FaultKind::ShortData:
+            response.data.resize(std::min<size_t>(response.data.size(), fault->count), 0);
+            break;
+        case FaultKind::Data:
+            response.reply = uvvis::kReplyAck;
+            response.data = fault->bytes;
+            break;
+        default:
+            break;
+        }
+    }
+
+    Reply reply;
+    reply.bytes = uvvis::build_response(response);
+    reply.work_ms = result.work_ms;
+    if (fault) {
+        Bytes &p = reply.bytes;
+        switch (fault->kind) {
+        case FaultKind::ShortHeader:
+            p.resize(std::min<size_t>(fault->count, uvvis::kHeaderSize - 1));
+            break;
+        case FaultKind::ShortBody:
+            p.resize(p.size() - std::min<size_t>(fault->count, p.size() - uvvis::kHeaderSize));
+            break;
+        case FaultKind::DataLen:
+            uvvis::set_data_len(p, static_cast<uint16_t>(fault->count));
+            break;
+        case FaultKind::BadPreamble:
+            p[7] = 0xAA;
+            break;
+        case FaultKind::BadCrc:
+            p.back() ^= 0xFF;
+            break;
+        default:
+            break;
+        }
+    }
+    return reply;
+}
+
+}  // namespace orvsim

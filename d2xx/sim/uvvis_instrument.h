@@ -1,0 +1,69 @@
+// A simulated UVVIS_ORV instrument: a register space behind the packet
+// protocol.
+#pragma once
+
+#include <string>
+
+#include "config.h"
+#include "faults.h"
+#include "flash.h"
+#include "instrument.h"
+#include "spectrum_model.h"
+#include "uvvis_packet.h"
+
+namespace orvsim {
+
+// Everything the register table reads and writes.
+struct UvvisState {
+    explicit UvvisState(const InstrumentConfig &c);
+    void reset();  // live settings back to power-up, write-protect gate closed
+
+    InstrumentConfig config;
+    LiveSettings live;
+    StoredSettings stored;
+    Bytes serial_number;  // 12 bytes
+    bool gate_open = false;
+    SpectrumModel spectrum;
+    FlashMemory flash;
+    Bytes pending_block;  // data of the last flash data write
+    Bytes read_block;     // data of the last flash read request
+    Handshake flash_control;
+    Handshake external_control;
+};
+
+struct RegisterResult {
+    uint8_t reply = uvvis::kReplyAck;
+    Bytes data;
+    double work_ms = 0;  // modelled time the instrument needs (acquisition)
+};
+
+using RegisterHandler = RegisterResult (*)(UvvisState &, const uvvis::Request &);
+
+// One row of the register table; a null handler means the access is invalid.
+struct RegisterRow {
+    uint8_t reg;
+    uint32_t address;
+    bool any_address;  // the address is an argument (table index)
+    RegisterHandler read;
+    RegisterHandler write;
+    bool write_protected;  // writes need the gate open
+};
+
+const RegisterRow *find_register(uint8_t reg, uint32_t address);
+
+class UvvisInstrument : public Instrument {
+public:
+    explicit UvvisInstrument(const InstrumentConfig &config);
+    void receive(const uint8_t *data, size_t len, WriteResult &result) override;
+    void clear_input() override { parser_.clear(); }
+
+private:
+    RegisterResult execute(const uvvis::Request &request);
+    std::optional<Reply> answer(const uvvis::Request &request, const FaultSpec *fault);
+
+    UvvisState state_;
+    FaultTable faults_;
+    uvvis::RequestParser parser_;
+};
+
+}  // namespace orvsim

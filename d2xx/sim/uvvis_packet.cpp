@@ -1,0 +1,90 @@
+#include "uvvis_packet.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crc.h"
+
+namespace orvsim::uvvis {
+namespace {
+
+// Length of the longest prefix of the buffer that could begin a packet.
+bool could_start_packet(const Bytes &b) {
+    size_t n = std::min(b.size(), sizeof kPreamble);
+    return std::memcmp(b.data(), kPreamble, n) == 0;
+}
+
+}  // namespace
+
+std::optional<Request> RequestParser::next() {
+    while (!buffer_.empty()) {
+        if (!could_start_packet(buffer_)) {
+            buffer_.erase(buffer_.begin());
+            continue;
+        }
+        if (buffer_.size() < kHeaderSize) return std::nullopt;
+        uint32_t words = read_be16(&buffer_[17]);
+        if (words > kMaxDataWords) {  // not a packet we could take: resynchronise
+            buffer_.erase(buffer_.begin());
+            continue;
+        }
+        size_t total = kHeaderSize + 4u * words + 4u;
+        if (buffer_.size() < total) return std::nullopt;
+        Request r;
+        r.srv = buffer_[13];
+        r.fsn = buffer_[14];
+        r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
+        r.reg = buffer_[21];
+        r.address = (uint32_t{buffer_[22]} << 16) | (uint32_t{buffer_[23]} << 8) | buffer_[24];
+        r.data.assign(buffer_.begin() + kHeaderSize, buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
+        r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
+        r.wire_size = total;
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
+        return r;
+    }
+    return std::nullopt;
+}
+
+uint8_t status_for_reply(uint8_t reply) {
+    if (reply == kReplyAck) return 0x0;
+    if (reply == kReplyWriteProtect) return 0xE;
+    return 0xB;
+}
+
+Bytes build_response(const Response &r) {
+    Bytes p(kPreamble, kPreamble + sizeof kPreamble);
+    const uint32_t words = static_cast<uint32_t>((r.data.size() + 3) / 4);
+    p.push_back(0xCC);          // protocol version
+    append_be16(p, 0x0002);     // target: the host
+    append_be16(p, 0x0001);     // source: the instrument
+    p.push_back(r.srv);
+    p.push_back(r.fsn);
+    append_be16(p, words);      // FileLen
+    append_be16(p, words);      // DataLen
+    p.push_back(0x01);          // packets
+    p.push_back(0x01);          // index
+    p.push_back(r.reg);
+    p.push_back(static_cast<uint8_t>(r.address >> 16));
+    p.push_back(static_cast<uint8_t>(r.address >> 8));
+    p.push_back(static_cast<uint8_t>(r.address));
+    p.push_back(static_cast<uint8_t>(status_for_reply(r.reply) << 4));
+    p.push_back(0x00);
+    p.push_back(r.reply);
+    p.insert(p.end(), r.data.begin(), r.data.end());
+    p.resize(kHeaderSize + 4u * words, 0);
+    append_be32(p, crc32(&p[8], p.size() - 8));
+    return p;
+}
+
+void refresh_crc(Bytes &packet) {
+    if (packet.size() < kHeaderSize + 4) return;
+    store_be32(&packet[packet.size() - 4], crc32(&packet[8], packet.size() - 12));
+}
+
+void set_data_len(Bytes &packet, uint16_t words) {
+    if (packet.size() < kHeaderSize + 4) return;
+    store_be16(&packet[17], words);
+    refresh_crc(packet);
+}
+
+}  // namespace orvsim::uvvis

@@ -1,0 +1,267 @@
+// The register table of the simulated UVVIS_ORV instrument. Adding a register
+// means adding a row (and, when it needs one, a handler).
+#include <algorithm>
+
+#include "crc.h"
+#include "uvvis_instrument.h"
+
+namespace orvsim {
+namespace {
+
+using uvvis::Request;
+
+RegisterResult ok(Bytes data = {}) { return RegisterResult{uvvis::kReplyAck, std::move(data), 0}; }
+RegisterResult refuse() { return RegisterResult{uvvis::kReplyInvalid, {}, 0}; }
+
+Bytes word(uint32_t v) {
+    Bytes b;
+    append_be32(b, v);
+    return b;
+}
+
+Bytes text_field(const std::string &text, size_t width) {
+    Bytes b(text.begin(), text.end());
+    b.resize(width, 0);
+    return b;
+}
+
+// A write carries at least `n` data bytes.
+bool has(const Request &r, size_t n) { return r.data.size() >= n; }
+uint8_t byte3(const Request &r) { return r.data[3]; }
+
+// --- live parameters (C1h) ---
+
+RegisterResult read_integration(UvvisState &s, const Request &) { return ok(word(s.live.integration_us)); }
+RegisterResult write_integration(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    uint32_t us = read_be32(r.data.data());
+    if (us < s.config.integration_min_us || us > s.config.integration_max_us) return refuse();
+    s.live.integration_us = us;
+    return ok();
+}
+
+RegisterResult read_xenon_pulse(UvvisState &s, const Request &) {
+    Bytes b = word(s.live.xenon_pulse[0]);
+    append_be32(b, s.live.xenon_pulse[1]);
+    return ok(b);
+}
+RegisterResult write_xenon_pulse(UvvisState &s, const Request &r) {
+    if (!has(r, 8)) return refuse();
+    s.live.xenon_pulse = {read_be32(r.data.data()), read_be32(r.data.data() + 4)};
+    return ok();
+}
+
+// Settings carried as one byte in a word (00 00 00 value).
+template <uint8_t LiveSettings::*Field>
+RegisterResult read_live_byte(UvvisState &s, const Request &) { return ok(word(s.live.*Field)); }
+template <uint8_t LiveSettings::*Field>
+RegisterResult write_live_byte(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.live.*Field = byte3(r);
+    return ok();
+}
+
+RegisterResult read_gate(UvvisState &s, const Request &) { return ok(word(s.gate_open ? 0xEA : 0x00)); }
+RegisterResult write_gate(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.gate_open = byte3(r) == 0xEA;
+    return ok();
+}
+
+RegisterResult write_reset(UvvisState &s, const Request &r) {
+    if (!has(r, 4) || byte3(r) != 0xAA) return refuse();
+    s.reset();
+    return ok();
+}
+
+RegisterResult read_calibration(UvvisState &s, const Request &) {
+    Bytes b;
+    for (double c : s.config.calibration) append_be64_double(b, c);
+    return ok(b);
+}
+
+RegisterResult read_temperature(UvvisState &s, const Request &) { return ok(word(s.config.temperature_raw)); }
+RegisterResult read_hardware_version(UvvisState &s, const Request &) { return ok(s.config.hardware_version); }
+
+RegisterResult read_baud(UvvisState &s, const Request &) { return ok(word(s.live.baud)); }
+RegisterResult write_baud(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.live.baud = static_cast<uint16_t>(read_be16(r.data.data() + 2));
+    return ok();
+}
+
+RegisterResult read_detector_serial(UvvisState &s, const Request &) { return ok(text_field(s.config.detector_serial, 8)); }
+
+RegisterResult read_model(UvvisState &s, const Request &) {
+    Bytes b = text_field(s.config.model_text, 16);
+    b.resize(s.config.model_reply_bytes, 0);
+    return ok(b);
+}
+
+// Flash transfer control: C0 DD AH AL requests a read, CF DD AH AL + CRC-32
+// commits the pending block.
+RegisterResult read_flash_control(UvvisState &s, const Request &) { return ok(s.flash_control.poll()); }
+RegisterResult write_flash_control(UvvisState &s, const Request &r) {
+    if (!has(r, 8) || r.data[1] != 0xDD) return refuse();
+    const uint16_t address = static_cast<uint16_t>(read_be16(r.data.data() + 2));
+    if (r.data[0] == 0xC0) {
+        s.read_block = s.flash.read(address, 1024);
+        s.flash_control.start(0xC0, address, !s.read_block.empty());
+        return ok();
+    }
+    if (r.data[0] != 0xCF) return refuse();
+    if (!s.gate_open) return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
+    // The block arrived padded to whole words; the CRC may cover it with or
+    // without up to three trailing zero pad bytes.
+    const uint32_t crc = read_be32(r.data.data() + 4);
+    Bytes block = s.pending_block;
+    bool match = crc32(block.data(), block.size()) == crc;
+    for (int pad = 0; !match && pad < 3 && !block.empty() && block.back() == 0; ++pad) {
+        block.pop_back();
+        match = crc32(block.data(), block.size()) == crc;
+    }
+    bool written = match && !s.pending_block.empty() && s.flash.write(address, block);
+    s.flash_control.start(0xCF, address, written);
+    return ok();
+}
+
+RegisterResult read_external_control(UvvisState &s, const Request &) { return ok(s.external_control.poll()); }
+RegisterResult write_external_control(UvvisState &s, const Request &r) {
+    if (!has(r, 8) || r.data[0] != 0xC0 || r.data[1] != 0xDD) return refuse();
+    s.external_control.start(0xC0, static_cast<uint16_t>(read_be16(r.data.data() + 2)), true);
+    return ok();
+}
+
+RegisterResult read_usb_status(UvvisState &s, const Request &) { return ok(word(s.live.usb_status)); }
+
+RegisterResult read_trigger(UvvisState &s, const Request &) {
+    return ok(Bytes(s.live.trigger.begin(), s.live.trigger.end()));
+}
+RegisterResult write_trigger(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    std::copy_n(r.data.begin(), 4, s.live.trigger.begin());
+    return ok();
+}
+
+RegisterResult read_capture_status(UvvisState &s, const Request &) { return ok(s.config.capture_status); }
+
+RegisterResult read_dac(UvvisState &s, const Request &) { return ok(word(s.live.dac)); }
+RegisterResult write_dac(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.live.dac = read_be32(r.data.data());
+    return ok();
+}
+
+// --- stored settings and factory data (C2h) ---
+
+RegisterResult read_stored_integration(UvvisState &s, const Request &) { return ok(word(s.stored.integration_us)); }
+RegisterResult write_stored_integration(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.stored.integration_us = read_be32(r.data.data());
+    return ok();
+}
+
+template <uint8_t StoredSettings::*Field>
+RegisterResult read_stored_byte(UvvisState &s, const Request &) { return ok(word(s.stored.*Field)); }
+template <uint8_t StoredSettings::*Field>
+RegisterResult write_stored_byte(UvvisState &s, const Request &r) {
+    if (!has(r, 4)) return refuse();
+    s.stored.*Field = byte3(r);
+    return ok();
+}
+
+RegisterResult read_slit_width(UvvisState &s, const Request &) { return ok(word(s.config.slit_width)); }
+
+RegisterResult read_serial(UvvisState &s, const Request &) { return ok(s.serial_number); }
+RegisterResult write_serial(UvvisState &s, const Request &r) {
+    if (!has(r, 12)) return refuse();
+    s.serial_number.assign(r.data.begin(), r.data.begin() + 12);
+    return ok();
+}
+
+RegisterResult read_wavelength_count(UvvisState &s, const Request &) {
+    return ok(word(static_cast<uint32_t>(s.spectrum.pixels())));
+}
+
+RegisterResult read_wavelength_range(UvvisState &s, const Request &) {
+    const auto &w = s.spectrum.wavelengths();
+    Bytes b;
+    append_be64_double(b, w.front());
+    append_be64_double(b, w.back());
+    return ok(b);
+}
+
+// --- data registers ---
+
+// Wavelength table from the start index in the address, as many entries as
+// asked for, up to the end of the table.
+RegisterResult read_wavelengths(UvvisState &s, const Request &r) {
+    const auto &w = s.spectrum.wavelengths();
+    if (r.address >= w.size()) return refuse();
+    size_t end = std::min(w.size(), static_cast<size_t>(r.address) + r.file_len);
+    Bytes b;
+    for (size_t i = r.address; i < end; ++i) append_le_float(b, w[i]);
+    return ok(b);
+}
+
+// One spectrum: 1024 words, zero-padded when the detector has fewer pixels.
+RegisterResult read_spectrum(UvvisState &s, const Request &) {
+    const uint32_t scans = std::max<uint32_t>(s.live.average, 1);
+    Bytes b;
+    for (uint16_t v : s.spectrum.acquire(s.live.integration_us, scans)) append_be16(b, v);
+    b.resize(4096, 0);
+    RegisterResult result = ok(b);
+    result.work_ms = s.live.integration_us / 1000.0 * scans;
+    return result;
+}
+
+RegisterResult read_flash_data(UvvisState &s, const Request &) { return ok(s.read_block); }
+RegisterResult write_flash_data(UvvisState &s, const Request &r) {
+    s.pending_block = r.data;
+    return ok();
+}
+
+constexpr uint8_t P = 0xC1, S = 0xC2;
+
+const RegisterRow kRegisters[] = {
+    {P, 0x00, false, read_integration, write_integration, false},
+    {P, 0x01, false, read_xenon_pulse, write_xenon_pulse, false},
+    {P, 0x03, false, read_live_byte<&LiveSettings::xenon_mode>, write_live_byte<&LiveSettings::xenon_mode>, false},
+    {P, 0x10, false, read_live_byte<&LiveSettings::average>, write_live_byte<&LiveSettings::average>, false},
+    {P, 0x11, false, read_live_byte<&LiveSettings::level>, write_live_byte<&LiveSettings::level>, false},
+    {P, 0x12, false, read_gate, write_gate, false},
+    {P, 0x13, false, nullptr, write_reset, false},
+    {P, 0x20, false, read_calibration, nullptr, false},
+    {P, 0x40, false, read_temperature, nullptr, false},
+    {P, 0x41, false, read_hardware_version, nullptr, false},
+    {P, 0x43, false, read_baud, write_baud, false},
+    {P, 0x44, false, read_detector_serial, nullptr, false},
+    {P, 0x46, false, read_model, nullptr, false},
+    {P, 0x4A, false, read_flash_control, write_flash_control, false},
+    {P, 0x4C, false, read_external_control, write_external_control, false},
+    {P, 0x50, false, read_usb_status, nullptr, false},
+    {P, 0x51, false, read_trigger, write_trigger, false},
+    {P, 0x52, false, read_capture_status, nullptr, false},
+    {P, 0x64, false, read_dac, write_dac, false},
+    {S, 0x00, false, read_stored_integration, write_stored_integration, false},
+    {S, 0x01, false, read_stored_byte<&StoredSettings::average>, write_stored_byte<&StoredSettings::average>, false},
+    {S, 0x02, false, read_stored_byte<&StoredSettings::smoothing>, write_stored_byte<&StoredSettings::smoothing>, false},
+    {S, 0x03, false, read_slit_width, nullptr, false},
+    {S, 0x04, false, read_serial, write_serial, false},
+    {S, 0x0B, false, read_wavelength_count, nullptr, false},
+    {S, 0x0D, false, read_wavelength_range, nullptr, false},
+    {0xC5, 0, true, read_wavelengths, nullptr, false},
+    {0xC6, 0, false, read_spectrum, nullptr, false},
+    {0xC7, 0, false, read_flash_data, write_flash_data, true},
+};
+
+}  // namespace
+
+const RegisterRow *find_register(uint8_t reg, uint32_t address) {
+    for (const RegisterRow &row : kRegisters) {
+        if (row.reg == reg && (row.any_address || row.address == address)) return &row;
+    }
+    return nullptr;
+}
+
+}  // namespace orvsim
