@@ -259,9 +259,9 @@ Scenario parse_scenario(const std::string &json_text, const std::string &source)
         for (auto it = extra->begin(); it != extra->end(); ++it) models[it.key()] = it.value();
     }
     const json *bridges = r.get("bridges");
+    r.finish();  // a misspelt key explains a missing one best
     if (!bridges) r.fail("bridges", "missing");
     if (!bridges->is_array()) r.fail("bridges", "must be an array");
-    r.finish();
 
     for (size_t i = 0; i < bridges->size(); ++i) {
         const std::string path = "bridges[" + std::to_string(i) + "]";

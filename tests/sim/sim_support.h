@@ -58,6 +58,12 @@ Bytes nir_frame(const Bytes &command);
 // ACK/NAK + data + CRC-16 as the instrument answers.
 Bytes nir_reply(uint8_t first, const Bytes &data);
 
+// Sets (value non-null) or removes an environment variable of the process.
+void set_env(const char *name, const char *value);
+
+// The bridge list as FT_GetDeviceInfoList gives it.
+std::vector<FT_DEVICE_LIST_INFO_NODE> device_list();
+
 uint32_t be32(const uint8_t *p);
 double be64_double(const uint8_t *p);
 float le_float(const uint8_t *p);
