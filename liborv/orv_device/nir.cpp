@@ -100,7 +100,10 @@ int nir_get_command(uint8_t code, uint8_t *out, int *out_len, int capacity) {
 
 int nir_query_spectrum(uint8_t *out, int *out_len, int capacity) {
     uint16_t count = g_wavelength_count_cache;
-    if (count == 0) return ORV_ERR_TRANSPORT;  // TEMP until orv_get_wavelength_count lands
+    if (count == 0) {
+        int rc = orv_get_wavelength_count(&count);
+        if (rc != ORV_OK) return rc;
+    }
     // count 16-bit samples plus 12 bytes of frame header and trailer.
     const int expected = (int{count} + 6) * 2;
     const uint8_t cmd[1] = {NIR_CMD_SPECTRUM};
