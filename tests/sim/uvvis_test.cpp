@@ -188,3 +188,76 @@ TEST_F(UvvisInstrument, SpectraLookRealAndRepeatForTheSameSeed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Flash transfers: write-protect gate, commit CRC, busy polls, reset.
+TEST_F(UvvisInstrument, FlashHandshakeAndWriteProtectGate) {
+    Port port(0);
+    auto poll = [&] { return read_reg(port, 0xC1, 0x4A, 2).data; };
+    auto commit = [&](uint16_t address, const Bytes &block) {
+        uint32_t crc = orvsim::crc32(block.data(), block.size());
+        return write_reg(port, 0xC1, 0x4A,
+                         {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
+                          static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 8),
+                          static_cast<uint8_t>(crc)});
+    };
+    const Bytes block = {1, 2, 3, 4, 5};  // padded to 8 bytes by the packet
+
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0}));  // closed at power-up
+    Packet refused = write_reg(port, 0xC7, 0, block);
+    EXPECT_EQ(refused.reply, 0xE3);
+    EXPECT_EQ(refused.status, 0xE);
+    EXPECT_EQ(commit(0x0100, block).reply, 0xE3);
+
+    EXPECT_EQ(write_reg(port, 0xC1, 0x12, {0, 0, 0, 0xEA}).reply, 0xAC);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0xEA}));
+    EXPECT_EQ(write_reg(port, 0xC7, 0, block).reply, 0xAC);
+    EXPECT_EQ(commit(0x0100, block).reply, 0xAC);  // CRC over the 5 bytes, without the pad
+    EXPECT_EQ(poll()[1], 0x55);                    // busy twice, then done
+    EXPECT_EQ(poll()[1], 0x55);
+    EXPECT_EQ(poll(), (Bytes{0xCF, 0xAA, 0x01, 0x00, 0, 0, 0, 0}));
+
+    // Read back: request, poll, data register.
+    EXPECT_EQ(write_reg(port, 0xC1, 0x4A, {0xC0, 0xDD, 0x01, 0x00, 0, 0, 0, 0}).reply, 0xAC);
+    poll();
+    poll();
+    EXPECT_EQ(poll()[1], 0xAA);
+    Packet data = read_reg(port, 0xC7, 0, 2);
+    EXPECT_EQ(data.data, (Bytes{1, 2, 3, 4, 5, 0xFF, 0xFF, 0xFF}));  // the pad bytes were not stored
+    Packet data_whole = read_reg(port, 0xC7, 0, 256);
+    EXPECT_EQ(data_whole.data.size(), 1024u);
+    EXPECT_EQ(data_whole.data[8], 0xFF);
+
+    // The CRC of the padded block is accepted too; any other fails with EEh.
+    write_reg(port, 0xC7, 0, block);
+    EXPECT_EQ(commit(0x0200, {1, 2, 3, 4, 5, 0, 0, 0}).reply, 0xAC);
+    poll();
+    poll();
+    EXPECT_EQ(poll()[1], 0xAA);
+    write_reg(port, 0xC7, 0, block);
+    EXPECT_EQ(commit(0x0200, {9, 9, 9}).reply, 0xAC);
+    poll();
+    poll();
+    EXPECT_EQ(poll()[1], 0xEE);
+
+    // Reset: live settings back to power-up, gate closed; stored settings kept.
+    write_reg(port, 0xC1, 0x00, {0, 0, 0x4E, 0x20});
+    write_reg(port, 0xC2, 0x00, {0, 0, 0x4E, 0x20});
+    EXPECT_EQ(write_reg(port, 0xC1, 0x13, {0, 0, 0, 0x55}).reply, 0xE2);
+    EXPECT_EQ(write_reg(port, 0xC1, 0x13, {0, 0, 0, 0xAA}).reply, 0xAC);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x00, 1).data, (Bytes{0, 0, 0x27, 0x10}));
+    EXPECT_EQ(read_reg(port, 0xC2, 0x00, 1).data, (Bytes{0, 0, 0x4E, 0x20}));
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0}));
+}
+
+TEST_F(UvvisInstrument, ExternalAcquisitionHandshake) {
+    Port port(0);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data[1], 0x00);  // idle
+    EXPECT_EQ(write_reg(port, 0xC1, 0x4C, {0xC0, 0xDD, 0x00, 0x07, 0, 0, 0, 0}).reply, 0xAC);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data[1], 0x55);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data, (Bytes{0xC0, 0xAA, 0x00, 0x07, 0, 0, 0, 0}));
+    EXPECT_EQ(read_reg(port, 0xC6, 0, 1024).data.size(), 4096u);
+}
+
+}  // namespace
