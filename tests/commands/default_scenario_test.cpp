@@ -16,6 +16,8 @@ struct Expected {
     const char *hardware_version;
 };
 
+void PrintTo(const Expected &e, std::ostream *os) { *os << e.model; }
+
 class DefaultScenario : public SimSession, public ::testing::WithParamInterface<Expected> {};
 
 TEST_P(DefaultScenario, IdentityTableSpectrumAndRange) {
