@@ -10,6 +10,7 @@
 
 #include "orv.h"
 #include "orvsim.h"
+#include "test_env.h"
 
 namespace devtest {
 
@@ -40,9 +41,6 @@ double elapsed_ms(F &&f) {
     f();
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
-
-// Sets (or with nullptr removes) an environment variable the library reads.
-void set_env(const char *name, const char *value);
 
 class SimTest : public ::testing::Test {
 protected:

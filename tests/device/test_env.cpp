@@ -1,4 +1,4 @@
-#include "sim_fixture.h"
+#include "test_env.h"
 
 #include <cstdlib>
 
@@ -10,8 +10,8 @@ namespace devtest {
 
 void set_env(const char *name, const char *value) {
 #ifdef _WIN32
-    // The library reads the process environment block; an empty value is a
-    // variable that exists.
+    // The library reads the process environment block; the C runtime's
+    // _putenv would remove a variable set to "".
     SetEnvironmentVariableA(name, value);
 #else
     if (value == nullptr)
