@@ -31,7 +31,7 @@ std::vector<std::string> child_environment(const EnvironmentChanges &changes) {
     std::map<std::string, std::string> variables;
     for (char **entry = environ; *entry != nullptr; ++entry) {
         const char *equals = std::strchr(*entry, '=');
-        if (equals != nullptr) variables[std::string(*entry, equals)] = equals + 1;
+        if (equals != nullptr) variables[std::string(*entry, static_cast<std::size_t>(equals - *entry))] = equals + 1;
     }
     for (const auto &[name, value] : changes) {
         if (value) {
@@ -67,16 +67,11 @@ ProcessResult run_process(const std::string &program, const std::string &working
     std::string program_text = program;
     char *argv[] = {program_text.data(), nullptr};
 
-    // posix_spawn has no working-directory action before glibc 2.29's
-    // extension; change it around the spawn instead (tests are single-threaded).
-    std::vector<char> old_cwd(4096);
-    const bool have_old_cwd = getcwd(old_cwd.data(), old_cwd.size()) != nullptr;
+    posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+
     ProcessResult result;
     pid_t child = -1;
-    const bool moved = chdir(working_directory.c_str()) == 0;
-    const int spawned = moved ? posix_spawn(&child, program.c_str(), &actions, nullptr, argv, env_pointers.data())
-                              : -1;
-    if (have_old_cwd) (void)chdir(old_cwd.data());
+    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, env_pointers.data());
     posix_spawn_file_actions_destroy(&actions);
 
     if (spawned == 0) {
