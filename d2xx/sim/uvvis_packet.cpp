@@ -8,7 +8,7 @@
 namespace orvsim::uvvis {
 namespace {
 
-// Length of the longest prefix of the buffer that could begin a packet.
+// True when the buffer begins with the preamble, or with as much of it as it holds.
 bool could_start_packet(const Bytes &b) {
     size_t n = std::min(b.size(), sizeof kPreamble);
     return std::memcmp(b.data(), kPreamble, n) == 0;
@@ -18,8 +18,8 @@ bool could_start_packet(const Bytes &b) {
 
 std::optional<Request> RequestParser::next() {
     while (!buffer_.empty()) {
-        if (!could_start_packet(buffer_)) {
-            buffer_.erase(buffer_.begin());
+        if (!could_start_packet(buffer_)) {  // skip to the next byte that could start one
+            buffer_.erase(buffer_.begin(), std::find(buffer_.begin() + 1, buffer_.end(), kPreamble[0]));
             continue;
         }
         if (buffer_.size() < kHeaderSize) return std::nullopt;
