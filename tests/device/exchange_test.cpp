@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <regex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,12 @@ TEST_F(Exchange, RefusedBeforeAnythingIsSent) {
 }
 
 struct FaultRow {
+    const char *name;
     const char *fault;
     int expected;
 };
+
+void PrintTo(const FaultRow &row, std::ostream *os) { *os << row.fault; }
 
 class ExchangeFault : public Exchange, public ::testing::WithParamInterface<FaultRow> {};
 
@@ -107,20 +111,22 @@ TEST_P(ExchangeFault, FailsWithItsCodeAndLeavesOutputsAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryFailure, ExchangeFault,
-    ::testing::Values(FaultRow{R"("kind": "write_error")", ORV_ERR_TRANSPORT},
-                      FaultRow{R"("kind": "short_write", "bytes": 31)", ORV_ERR_TRANSPORT},
-                      FaultRow{R"("kind": "read_error")", ORV_ERR_TRANSPORT},
-                      FaultRow{R"("kind": "data_len", "words": 4089)", ORV_ERR_TRANSPORT},
-                      FaultRow{R"("kind": "no_answer")", ORV_ERR_TIMEOUT},
-                      FaultRow{R"("kind": "short_header", "bytes": 20)", ORV_ERR_TIMEOUT},
-                      FaultRow{R"("kind": "short_body", "bytes": 4)", ORV_ERR_TIMEOUT},
-                      FaultRow{R"("kind": "bad_preamble")", ORV_ERR_INVALID_PACKET},
-                      FaultRow{R"("kind": "bad_crc")", ORV_ERR_CRC_MISMATCH},
-                      FaultRow{R"("kind": "reply_code", "code": "E0")", ORV_ERR_TIMEOUT},
-                      FaultRow{R"("kind": "reply_code", "code": "E1")", ORV_ERR_CRC_MISMATCH},
-                      FaultRow{R"("kind": "reply_code", "code": "E2")", ORV_ERR_TRANSPORT},
-                      FaultRow{R"("kind": "reply_code", "code": "E3")", ORV_ERR_WRITE_PROTECTED},
-                      FaultRow{R"("kind": "reply_code", "code": "55")", ORV_ERR_TRANSPORT}));
+    ::testing::Values(
+        FaultRow{"WriteError", R"("kind": "write_error")", ORV_ERR_TRANSPORT},
+        FaultRow{"ShortWrite", R"("kind": "short_write", "bytes": 31)", ORV_ERR_TRANSPORT},
+        FaultRow{"ReadError", R"("kind": "read_error")", ORV_ERR_TRANSPORT},
+        FaultRow{"DataLen4089", R"("kind": "data_len", "words": 4089)", ORV_ERR_TRANSPORT},
+        FaultRow{"NoAnswer", R"("kind": "no_answer")", ORV_ERR_TIMEOUT},
+        FaultRow{"ShortHeader", R"("kind": "short_header", "bytes": 20)", ORV_ERR_TIMEOUT},
+        FaultRow{"ShortBody", R"("kind": "short_body", "bytes": 4)", ORV_ERR_TIMEOUT},
+        FaultRow{"BadPreamble", R"("kind": "bad_preamble")", ORV_ERR_INVALID_PACKET},
+        FaultRow{"BadCrc", R"("kind": "bad_crc")", ORV_ERR_CRC_MISMATCH},
+        FaultRow{"ReplyCodeE0", R"("kind": "reply_code", "code": "E0")", ORV_ERR_TIMEOUT},
+        FaultRow{"ReplyCodeE1", R"("kind": "reply_code", "code": "E1")", ORV_ERR_CRC_MISMATCH},
+        FaultRow{"ReplyCodeE2", R"("kind": "reply_code", "code": "E2")", ORV_ERR_TRANSPORT},
+        FaultRow{"ReplyCodeE3", R"("kind": "reply_code", "code": "E3")", ORV_ERR_WRITE_PROTECTED},
+        FaultRow{"ReplyCode55", R"("kind": "reply_code", "code": "55")", ORV_ERR_TRANSPORT}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(Exchange, ReplyDataNeverOverrunsTheCallersBuffer) {
     // The instrument answers a 4-word read with 8192 data bytes.

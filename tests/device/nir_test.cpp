@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -112,9 +113,12 @@ TEST_F(Nir, RefusedBeforeAnythingIsSent) {
 }
 
 struct NirFaultRow {
+    const char *name;
     const char *fault;
     int expected;
 };
+
+void PrintTo(const NirFaultRow &row, std::ostream *os) { *os << row.fault; }
 
 class NirFault : public Nir, public ::testing::WithParamInterface<NirFaultRow> {};
 
@@ -135,16 +139,18 @@ TEST_P(NirFault, FailsWithItsCode) {
 // The CRC is checked before the ACK, so a NAK with a broken CRC reports the CRC.
 INSTANTIATE_TEST_SUITE_P(
     EveryFailure, NirFault,
-    ::testing::Values(NirFaultRow{R"("kind": "write_error")", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "short_write", "bytes": 2)", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "read_error")", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "no_answer")", ORV_ERR_TIMEOUT},
-                      NirFaultRow{R"("kind": "short_reply", "bytes": 1)", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "short_reply", "bytes": 2)", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "bad_crc")", ORV_ERR_CRC_MISMATCH},
-                      NirFaultRow{R"("kind": "nak")", ORV_ERR_TRANSPORT},
-                      NirFaultRow{R"("kind": "nak_bad_crc")", ORV_ERR_CRC_MISMATCH},
-                      NirFaultRow{R"("kind": "bad_first_byte", "byte": "07")", ORV_ERR_TRANSPORT}));
+    ::testing::Values(
+        NirFaultRow{"WriteError", R"("kind": "write_error")", ORV_ERR_TRANSPORT},
+        NirFaultRow{"ShortWrite", R"("kind": "short_write", "bytes": 2)", ORV_ERR_TRANSPORT},
+        NirFaultRow{"ReadError", R"("kind": "read_error")", ORV_ERR_TRANSPORT},
+        NirFaultRow{"NoAnswer", R"("kind": "no_answer")", ORV_ERR_TIMEOUT},
+        NirFaultRow{"ShortReply1", R"("kind": "short_reply", "bytes": 1)", ORV_ERR_TRANSPORT},
+        NirFaultRow{"ShortReply2", R"("kind": "short_reply", "bytes": 2)", ORV_ERR_TRANSPORT},
+        NirFaultRow{"BadCrc", R"("kind": "bad_crc")", ORV_ERR_CRC_MISMATCH},
+        NirFaultRow{"Nak", R"("kind": "nak")", ORV_ERR_TRANSPORT},
+        NirFaultRow{"NakBadCrc", R"("kind": "nak_bad_crc")", ORV_ERR_CRC_MISMATCH},
+        NirFaultRow{"BadFirstByte", R"("kind": "bad_first_byte", "byte": "07")", ORV_ERR_TRANSPORT}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(Nir, IdleGapEndsTheReply) {
     // A pause shorter than the 500 ms gap does not end the reply...
