@@ -30,7 +30,8 @@ int check_query(const void *out) {
 int is_nir_device() { return g_device_protocol == ORV_PROTOCOL_NIR_LEGACY ? 1 : 0; }
 
 int is_uvvis_device() {
-    return g_device_protocol == ORV_PROTOCOL_UVVIS || g_device_protocol == ORV_PROTOCOL_UNKNOWN ? 1 : 0;
+    return g_device_protocol == ORV_PROTOCOL_UVVIS || g_device_protocol == ORV_PROTOCOL_UNKNOWN ? 1
+                                                                                                : 0;
 }
 
 uint32_t uvvis_capabilities() { return ORV_CAPS_UVVIS; }
@@ -73,7 +74,8 @@ int detect_device_protocol() {
 
 ORV_API int orv_set_protocol_preference(int preference) {
     if (g_device_open != 0) return ORV_ERR_NOT_OPEN;
-    if (preference != ORV_PREFER_AUTO && preference != ORV_PREFER_UVVIS && preference != ORV_PREFER_NIR)
+    if (preference != ORV_PREFER_AUTO && preference != ORV_PREFER_UVVIS &&
+        preference != ORV_PREFER_NIR)
         return ORV_ERR_INVALID_PARAM;
     g_protocol_preference = preference;
     return ORV_OK;

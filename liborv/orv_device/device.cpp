@@ -25,7 +25,8 @@ struct DeviceList {
 int read_device_list(DeviceList &list) {
     std::memset(&list, 0, sizeof list);
     DWORD reported = 0;
-    if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0) return ORV_ERR_DEVICE_NOT_FOUND;
+    if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
+        return ORV_ERR_DEVICE_NOT_FOUND;
     DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
     const DWORD asked = filled;
     if (FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK) return ORV_ERR_DEVICE_NOT_FOUND;
@@ -104,7 +105,8 @@ ORV_API int orv_open_device_by_chip_serial(const char *chip_serial) {
     const size_t wanted = std::strlen(chip_serial);
     for (int i = 0; i < list.count; ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
-        if (serial_length(node) == wanted && std::memcmp(node.SerialNumber, chip_serial, wanted) == 0)
+        if (serial_length(node) == wanted &&
+            std::memcmp(node.SerialNumber, chip_serial, wanted) == 0)
             return orv_open_device(i);
     }
     return ORV_ERR_DEVICE_NOT_FOUND;

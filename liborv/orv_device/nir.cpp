@@ -70,7 +70,8 @@ int nir_send_command_with_expected_payload(const uint8_t *cmd, int cmd_len, uint
         int data_len = received - NIR_REPLY_OVERHEAD;
         if (data_len > capacity) data_len = capacity;
         if (data_len < 0) data_len = 0;
-        if (data_len > 0 && out != nullptr) std::memcpy(out, reply + 1, static_cast<size_t>(data_len));
+        if (data_len > 0 && out != nullptr)
+            std::memcpy(out, reply + 1, static_cast<size_t>(data_len));
         *out_len = data_len;
     }
     return ORV_OK;

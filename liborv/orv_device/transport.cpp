@@ -82,8 +82,9 @@ int send_and_recv(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint
     if (rc != ORV_OK) return rc;
     double t1 = tracing ? perf_now_ms() : 0.0;
 
-    uint32_t read_timeout = reg == ORV_REG_SPECTRUM ? static_cast<uint32_t>(spectrum_read_timeout_ms())
-                                                    : ORV_REGISTER_READ_TIMEOUT_MS;
+    uint32_t read_timeout = reg == ORV_REG_SPECTRUM
+                                ? static_cast<uint32_t>(spectrum_read_timeout_ms())
+                                : ORV_REGISTER_READ_TIMEOUT_MS;
     FT_SetTimeouts(g_ft_handle, read_timeout, ORV_DEFAULT_TIMEOUT_MS);
 
     uint8_t response[ORV_PACKET_MAX_SIZE];
@@ -116,7 +117,8 @@ int send_and_recv(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint
 
     int copied = parsed.data_size;
     if (copied > out_capacity) copied = out_capacity > 0 ? out_capacity : 0;
-    if (out_data != nullptr && copied > 0) std::memcpy(out_data, parsed.data, static_cast<size_t>(copied));
+    if (out_data != nullptr && copied > 0)
+        std::memcpy(out_data, parsed.data, static_cast<size_t>(copied));
     if (out_len != nullptr) *out_len = copied;
     return ORV_OK;
 }

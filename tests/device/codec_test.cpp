@@ -71,11 +71,11 @@ protected:
 };
 
 TEST_F(SpectrumTimeout, IntegrationTimesAveragesPlusOneSecondCappedAtTwoMinutes) {
-    EXPECT_EQ(timeout_for(10000, 1), 1010u);      // the values at load
+    EXPECT_EQ(timeout_for(10000, 1), 1010u);  // the values at load
     EXPECT_EQ(timeout_for(250000, 10), 3500u);
-    EXPECT_EQ(timeout_for(1, 1), 1001u);          // whole milliseconds, rounded up
+    EXPECT_EQ(timeout_for(1, 1), 1001u);  // whole milliseconds, rounded up
     EXPECT_EQ(timeout_for(1001, 1), 1002u);
-    EXPECT_EQ(timeout_for(50000, 0), 1050u);      // average 0 counts as 1
+    EXPECT_EQ(timeout_for(50000, 0), 1050u);  // average 0 counts as 1
     EXPECT_EQ(timeout_for(100000000, 5), 120000u);
     EXPECT_EQ(timeout_for(0xFFFFFFFFu, 255), 120000u);  // no overflow before the cap
 }

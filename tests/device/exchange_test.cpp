@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -77,9 +77,9 @@ TEST_F(Exchange, RefusedBeforeAnythingIsSent) {
     // The largest write that fits goes out whole (the instrument then refuses
     // it because its write protection is closed, which does not matter here).
     big.pop_back();
-    EXPECT_NE(send_and_recv(ORV_REG_FLASH_DATA, 0, big.data(), ORV_MAX_WRITE_DATA, nullptr, 0, &len,
-                            0),
-              ORV_ERR_INVALID_PARAM);
+    EXPECT_NE(
+        send_and_recv(ORV_REG_FLASH_DATA, 0, big.data(), ORV_MAX_WRITE_DATA, nullptr, 0, &len, 0),
+        ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_last_write(0, nullptr, 0), ORV_REQUEST_BUFFER_SIZE);
 }
 
@@ -156,7 +156,8 @@ TEST_F(Exchange, LargestPacketIsReadAndItsDataCut) {
 TEST_F(Exchange, SilentDeviceTimesOutAfterTheRegisterTimeout) {
     open_uvvis(R"({"kind": "no_answer"})");
     int len = 0;
-    double ms = elapsed_ms([&] { EXPECT_EQ(read_params(kModelAddr, 4, nullptr, 0, &len), ORV_ERR_TIMEOUT); });
+    double ms = elapsed_ms(
+        [&] { EXPECT_EQ(read_params(kModelAddr, 4, nullptr, 0, &len), ORV_ERR_TIMEOUT); });
     EXPECT_GT(ms, 150.0);
     EXPECT_LT(ms, 1000.0);
 }

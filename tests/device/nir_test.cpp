@@ -26,7 +26,9 @@ int get_version(uint8_t *out, int *len, int capacity) {
 
 class Nir : public SimTest {
 protected:
-    void open_nir(const std::string &faults = "") { open_with(nir_with_faults(faults), ORV_PREFER_NIR); }
+    void open_nir(const std::string &faults = "") {
+        open_with(nir_with_faults(faults), ORV_PREFER_NIR);
+    }
     void TearDown() override {
         g_wavelength_count_cache = 0;
         SimTest::TearDown();
@@ -99,8 +101,9 @@ TEST_F(Nir, RefusedBeforeAnythingIsSent) {
     EXPECT_EQ(orvsim_write_count(0), 0);
 
     // A reply that could not fit the reply buffer is refused after sending.
-    EXPECT_EQ(nir_send_command_with_expected_payload(cmd, 1, nullptr, &len, 0, 100, NIR_REPLY_BUFFER - 2),
-              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(
+        nir_send_command_with_expected_payload(cmd, 1, nullptr, &len, 0, 100, NIR_REPLY_BUFFER - 2),
+        ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_write_count(0), 1);
     EXPECT_EQ(len, kSentinel);
 
@@ -149,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         NirFaultRow{"BadCrc", R"("kind": "bad_crc")", ORV_ERR_CRC_MISMATCH},
         NirFaultRow{"Nak", R"("kind": "nak")", ORV_ERR_TRANSPORT},
         NirFaultRow{"NakBadCrc", R"("kind": "nak_bad_crc")", ORV_ERR_CRC_MISMATCH},
-        NirFaultRow{"BadFirstByte", R"("kind": "bad_first_byte", "byte": "07")", ORV_ERR_TRANSPORT}),
+        NirFaultRow{"BadFirstByte", R"("kind": "bad_first_byte", "byte": "07")",
+                    ORV_ERR_TRANSPORT}),
     [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(Nir, IdleGapEndsTheReply) {
@@ -193,7 +197,8 @@ TEST_F(Nir, EndlessStreamStopsAtTheReplyBuffer) {
     open_nir(R"({"kind": "endless", "occurrence": 1})");
     uint8_t out[32];
     int len = kSentinel;
-    double ms = elapsed_ms([&] { EXPECT_EQ(get_version(out, &len, sizeof out), ORV_ERR_CRC_MISMATCH); });
+    double ms =
+        elapsed_ms([&] { EXPECT_EQ(get_version(out, &len, sizeof out), ORV_ERR_CRC_MISMATCH); });
     EXPECT_LT(ms, 3000.0);
     EXPECT_EQ(len, kSentinel);
 }

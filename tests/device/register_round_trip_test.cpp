@@ -38,19 +38,22 @@ TEST_F(DefaultInstruments, RegisterReadsRoundTrip) {
         const char *model;
         uint32_t pixels;
     };
-    for (const Expected &e : {Expected{"ORVSIM01", "SIM-UV2048", 2048}, Expected{"ORVSIM02", "SIM-UV1024", 1024}}) {
+    for (const Expected &e :
+         {Expected{"ORVSIM01", "SIM-UV2048", 2048}, Expected{"ORVSIM02", "SIM-UV1024", 1024}}) {
         SCOPED_TRACE(e.serial);
         ASSERT_EQ(orv_open_device_by_chip_serial(e.serial), ORV_OK);
         uint8_t model[17] = {};
         int len = 0;
-        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kModelAddr, nullptr, 4, model, 16, &len, 1), ORV_OK);
+        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kModelAddr, nullptr, 4, model, 16, &len, 1),
+                  ORV_OK);
         EXPECT_EQ(len, 16);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(model)), e.model);
         EXPECT_EQ(read_word(ORV_REG_STORED, kWavelengthCountAddr), e.pixels);
 
         uint8_t value[4];
         set_be32(value, 123000);
-        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kIntegrationAddr, value, 4, nullptr, 0, nullptr, 0), ORV_OK);
+        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kIntegrationAddr, value, 4, nullptr, 0, nullptr, 0),
+                  ORV_OK);
         EXPECT_EQ(read_word(ORV_REG_PARAMS, kIntegrationAddr), 123000u);
     }
 }

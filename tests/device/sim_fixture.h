@@ -39,7 +39,8 @@ template <typename F>
 double elapsed_ms(F &&f) {
     auto start = std::chrono::steady_clock::now();
     f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 class SimTest : public ::testing::Test {
