@@ -19,6 +19,7 @@ namespace {
 
 constexpr uint8_t kAverageAddr = 0x10;
 constexpr uint8_t kModelAddr = 0x46;
+constexpr uint8_t kWavelengthCountAddr = 0x0B;
 constexpr int kSentinel = -12345;
 
 // Reads `words` words of register C1h at `addr`.
@@ -35,27 +36,42 @@ protected:
     }
 };
 
+// The built-in scenario's UV-VIS instruments, as a program finds them.
 TEST_F(Exchange, RegisterReadsAndWritesRoundTrip) {
-    open_uvvis();
-    uint8_t model[16] = {};
-    int len = 0;
-    ASSERT_EQ(read_params(kModelAddr, 4, model, sizeof model, &len), ORV_OK);
-    EXPECT_EQ(len, 16);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(model)), "SIM-UV2048");
+    ASSERT_EQ(orvsim_load_default_scenario(), 0) << orvsim_last_error();
+    struct Expected {
+        const char *serial;
+        int bridge;
+        const char *model;
+        uint32_t pixels;
+    };
+    for (const Expected &e : {Expected{"ORVSIM01", 0, "SIM-UV2048", 2048},
+                              Expected{"ORVSIM02", 1, "SIM-UV1024", 1024}}) {
+        SCOPED_TRACE(e.serial);
+        ASSERT_EQ(orv_open_device_by_chip_serial(e.serial), ORV_OK);
+        orvsim_reset_counters();
+        uint8_t model[17] = {};
+        int len = 0;
+        ASSERT_EQ(read_params(kModelAddr, 4, model, 16, &len), ORV_OK);
+        EXPECT_EQ(len, 16);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(model)), e.model);
+        EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 32);  // a read request is 32 bytes
 
-    uint8_t request[64];
-    EXPECT_EQ(orvsim_last_write(0, request, sizeof request), 32);  // a read request is 32 bytes
+        uint8_t word[4] = {};
+        ASSERT_EQ(send_and_recv(ORV_REG_STORED, kWavelengthCountAddr, nullptr, 1, word, 4, &len, 1),
+                  ORV_OK);
+        EXPECT_EQ(len, 4);
+        EXPECT_EQ(be32(word), e.pixels);
 
-    const uint8_t average[4] = {0, 0, 0, 7};
-    ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, average, 4, nullptr, 0, &len, 0), ORV_OK);
-    EXPECT_EQ(orvsim_last_write(0, request, sizeof request), 36);
-    EXPECT_EQ(len, 0);  // a write ACK carries no data
-
-    uint8_t word[4] = {};
-    ASSERT_EQ(read_params(kAverageAddr, 1, word, sizeof word, &len), ORV_OK);
-    EXPECT_EQ(len, 4);
-    EXPECT_EQ(be32(word), 7u);
-    EXPECT_EQ(orvsim_write_count(0), 3);
+        set_be32(word, 7);
+        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0, &len, 0), ORV_OK);
+        EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 36);
+        EXPECT_EQ(len, 0);  // a write ACK carries no data
+        std::memset(word, 0, sizeof word);
+        ASSERT_EQ(read_params(kAverageAddr, 1, word, sizeof word, &len), ORV_OK);
+        EXPECT_EQ(be32(word), 7u);
+        EXPECT_EQ(orvsim_write_count(e.bridge), 4);
+    }
 }
 
 TEST_F(Exchange, RefusedBeforeAnythingIsSent) {
