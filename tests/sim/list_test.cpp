@@ -116,6 +116,11 @@ TEST_F(BridgeList, MoreThan64BridgesAndRawDescriptions) {
     FT_Close(h);
 }
 
+TEST_F(BridgeList, TheLoadedCopyIsCountedInTheEnvironment) {
+    EXPECT_EQ(orvsim_loaded_module_count(), 1);
+    EXPECT_EQ(get_env("ORVSIM_LOADED_MODULES"), "1");
+}
+
 TEST_F(BridgeList, ListCallsCanFail) {
     load(R"({"list": {"create_status": 4}, "bridges": [{"serial": "A"}]})");
     DWORD n = 99;

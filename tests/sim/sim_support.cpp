@@ -1,6 +1,5 @@
 #include "sim_support.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "crc.h"
@@ -80,15 +79,6 @@ Bytes write_request(uint8_t reg, uint32_t addr, const Bytes &data) {
     p.resize(28 + 4u * words, 0);
     append_crc32(p);
     return p;
-}
-
-void set_env(const char *name, const char *value) {
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
 }
 
 std::vector<FT_DEVICE_LIST_INFO_NODE> device_list() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "env_support.h"
 #include "ftd2xx.h"
 #include "orvsim.h"
 
@@ -57,9 +58,6 @@ Packet parse(const Bytes &packet);
 Bytes nir_frame(const Bytes &command);
 // ACK/NAK + data + CRC-16 as the instrument answers.
 Bytes nir_reply(uint8_t first, const Bytes &data);
-
-// Sets (value non-null) or removes an environment variable of the process.
-void set_env(const char *name, const char *value);
 
 // The bridge list as FT_GetDeviceInfoList gives it.
 std::vector<FT_DEVICE_LIST_INFO_NODE> device_list();
