@@ -37,7 +37,7 @@ const char *kUvvisFaults = R"({
   ] } }]
 })";
 
-class UvvisFaults : public ::testing::Test {
+class SimUvvisFaults : public ::testing::Test {
 protected:
     void SetUp() override { load(kUvvisFaults); }
     Bytes ask(Port &port, uint8_t reg, uint32_t addr, uint16_t words = 1) {
@@ -45,7 +45,7 @@ protected:
     }
 };
 
-TEST_F(UvvisFaults, OccurrenceSelectsTheNthExchange) {
+TEST_F(SimUvvisFaults, OccurrenceSelectsTheNthExchange) {
     Port port(0, 100);
     EXPECT_EQ(ask(port, 0xC1, 0x00).size(), 36u);
     EXPECT_TRUE(ask(port, 0xC1, 0x00).empty());
@@ -60,7 +60,7 @@ TEST_F(UvvisFaults, OccurrenceSelectsTheNthExchange) {
     }
 }
 
-TEST_F(UvvisFaults, BrokenPackets) {
+TEST_F(SimUvvisFaults, BrokenPackets) {
     Port port(0, 100);
     EXPECT_EQ(ask(port, 0xC1, 0x01, 2).size(), 20u);                        // short header
     Bytes body = ask(port, 0xC1, 0x03);
@@ -79,7 +79,7 @@ TEST_F(UvvisFaults, BrokenPackets) {
     EXPECT_EQ(ask(port, 0xC6, 0, 1024), (Bytes{1, 2, 3}));                  // raw bytes
 }
 
-TEST_F(UvvisFaults, DataTheTestChooses) {
+TEST_F(SimUvvisFaults, DataTheTestChooses) {
     Port port(0, 200);
     Packet extra = parse(ask(port, 0xC1, 0x46, 4));
     EXPECT_TRUE(extra.crc_ok);
@@ -92,7 +92,7 @@ TEST_F(UvvisFaults, DataTheTestChooses) {
     EXPECT_EQ(shortened.data.size(), 12u);
 }
 
-TEST_F(UvvisFaults, LinkFailures) {
+TEST_F(SimUvvisFaults, LinkFailures) {
     Port port(0, 100);
     // FT_Read fails once, as if the device went away; the next exchange works.
     FT_Purge(port.handle(), FT_PURGE_RX | FT_PURGE_TX);
@@ -144,7 +144,7 @@ const char *kNirFaults = R"({
   ] } }]
 })";
 
-class NirFaults : public ::testing::Test {
+class SimNirFaults : public ::testing::Test {
 protected:
     void SetUp() override { load(kNirFaults); }
     Bytes send(Port &port, const Bytes &cmd, size_t n) {
@@ -154,7 +154,7 @@ protected:
     }
 };
 
-TEST_F(NirFaults, BrokenReplies) {
+TEST_F(SimNirFaults, BrokenReplies) {
     Port port(0, 100);
     EXPECT_EQ(send(port, {0x56}, 3), nir_reply(0x15, {}));
     Bytes nak = send(port, {0x74}, 3);
@@ -172,7 +172,7 @@ TEST_F(NirFaults, BrokenReplies) {
     EXPECT_TRUE(send(port, {0x3F, 0xA5}, 4).empty());
 }
 
-TEST_F(NirFaults, PausesAndStreams) {
+TEST_F(SimNirFaults, PausesAndStreams) {
     Port port(0, 60);
     // Split after 2 bytes by 120 ms: a 60 ms read sees the first part only.
     EXPECT_EQ(send(port, {0x3F, 0x40}, 4), (Bytes{0x06, 0x00}));

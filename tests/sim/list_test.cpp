@@ -10,7 +10,7 @@ using namespace simtest;
 
 namespace {
 
-class BridgeList : public ::testing::Test {
+class SimList : public ::testing::Test {
 protected:
     void TearDown() override {
         set_env("ORVSIM_SCENARIO", nullptr);
@@ -18,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(BridgeList, DefaultScenarioHasThreeInstrumentsAndAForeignBridge) {
+TEST_F(SimList, DefaultScenarioHasThreeInstrumentsAndAForeignBridge) {
     set_env("ORVSIM_SCENARIO", nullptr);
     ASSERT_EQ(orvsim_load_default_scenario(), 0) << orvsim_last_error();
     std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = device_list();
@@ -45,7 +45,7 @@ TEST_F(BridgeList, DefaultScenarioHasThreeInstrumentsAndAForeignBridge) {
     }
 }
 
-TEST_F(BridgeList, EveryExampleScenarioLoads) {
+TEST_F(SimList, EveryExampleScenarioLoads) {
     int files = 0;
     for (const auto &entry : std::filesystem::directory_iterator(ORVSIM_SCENARIO_DIR)) {
         if (entry.path().extension() != ".json") continue;
@@ -55,7 +55,7 @@ TEST_F(BridgeList, EveryExampleScenarioLoads) {
     EXPECT_GE(files, 1);
 }
 
-TEST_F(BridgeList, OpenCloseAndHandleRules) {
+TEST_F(SimList, OpenCloseAndHandleRules) {
     load(R"({"bridges": [
         {"serial": "A", "instrument": {"model": "SIM-UV1024"}},
         {"serial": "BROKEN", "open_status": 3}]})");
@@ -97,7 +97,7 @@ TEST_F(BridgeList, OpenCloseAndHandleRules) {
     EXPECT_EQ(FT_Close(second), FT_INVALID_HANDLE);
 }
 
-TEST_F(BridgeList, MoreThan64BridgesAndRawDescriptions) {
+TEST_F(SimList, MoreThan64BridgesAndRawDescriptions) {
     load(R"({"bridges": [
         {"serial": "ODD", "description_hex": "53494D20FF FE 41"},
         {"serial": "MANY", "description": "SIMULATED Serial Cable", "product": "6015", "repeat": 70}]})");
@@ -116,12 +116,12 @@ TEST_F(BridgeList, MoreThan64BridgesAndRawDescriptions) {
     FT_Close(h);
 }
 
-TEST_F(BridgeList, TheLoadedCopyIsCountedInTheEnvironment) {
+TEST_F(SimList, TheLoadedCopyIsCountedInTheEnvironment) {
     EXPECT_EQ(orvsim_loaded_module_count(), 1);
     EXPECT_EQ(get_env("ORVSIM_LOADED_MODULES"), "1");
 }
 
-TEST_F(BridgeList, ListCallsCanFail) {
+TEST_F(SimList, ListCallsCanFail) {
     load(R"({"list": {"create_status": 4}, "bridges": [{"serial": "A"}]})");
     DWORD n = 99;
     EXPECT_EQ(FT_CreateDeviceInfoList(&n), FT_IO_ERROR);
@@ -133,7 +133,7 @@ TEST_F(BridgeList, ListCallsCanFail) {
     EXPECT_EQ(FT_GetDeviceInfoList(&node, &n), FT_OTHER_ERROR);
 }
 
-TEST_F(BridgeList, InvalidScenariosAreRefusedWithTheReason) {
+TEST_F(SimList, InvalidScenariosAreRefusedWithTheReason) {
     load(R"({"bridges": [{"serial": "KEPT"}]})");
     struct Case {
         const char *json;
@@ -162,7 +162,7 @@ TEST_F(BridgeList, InvalidScenariosAreRefusedWithTheReason) {
     EXPECT_STREQ(nodes[0].SerialNumber, "KEPT");
 }
 
-TEST_F(BridgeList, ABrokenScenarioFileFailsTheListWithOneLineOnStderr) {
+TEST_F(SimList, ABrokenScenarioFileFailsTheListWithOneLineOnStderr) {
     const std::string path = ::testing::TempDir() + "orvsim_missing_scenario.json";
     std::remove(path.c_str());
     set_env("ORVSIM_SCENARIO", path.c_str());

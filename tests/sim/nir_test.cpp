@@ -20,7 +20,7 @@ const char *kScenario = R"({
 
 const uint8_t ACK = 0x06, NAK = 0x15;
 
-class NirInstrument : public ::testing::Test {
+class SimNir : public ::testing::Test {
 protected:
     void SetUp() override { load(kScenario); }
 
@@ -33,7 +33,7 @@ protected:
     Bytes data_of(const Bytes &reply) { return reply.size() < 3 ? Bytes{} : Bytes(reply.begin() + 1, reply.end() - 2); }
 };
 
-TEST_F(NirInstrument, AnswersWithAckDataAndCrcThenStaysQuiet) {
+TEST_F(SimNir, AnswersWithAckDataAndCrcThenStaysQuiet) {
     Port port(0, 200);
     // Version command 56h as sent on the wire: the byte, then CRC-16/MODBUS 7E3Fh high byte first.
     ASSERT_EQ(nir_frame({0x56}), (Bytes{0x56, 0x7E, 0x3F}));
@@ -44,7 +44,7 @@ TEST_F(NirInstrument, AnswersWithAckDataAndCrcThenStaysQuiet) {
     EXPECT_TRUE(port.read(1).empty());
 }
 
-TEST_F(NirInstrument, SettingsAreKeptAndReadBack) {
+TEST_F(SimNir, SettingsAreKeptAndReadBack) {
     Port port(0, 200);
     EXPECT_EQ(command(port, {0x69, 0x00, 0x03, 0xD0, 0x90}, 0), nir_reply(ACK, {}));
     EXPECT_EQ(data_of(command(port, {0x3F, 0x69}, 4)), (Bytes{0x00, 0x03, 0xD0, 0x90}));
@@ -66,7 +66,7 @@ TEST_F(NirInstrument, SettingsAreKeptAndReadBack) {
     EXPECT_EQ(command(port, {0x41, 0x01, 0x00}, 0), nir_reply(NAK, {}));     // average above 255
 }
 
-TEST_F(NirInstrument, IdentityCalibrationAndTemperature) {
+TEST_F(SimNir, IdentityCalibrationAndTemperature) {
     Port port(0, 200);
     EXPECT_EQ(data_of(command(port, {0xBB}, 8)), (Bytes{0x03, 0, 0, 0x02, 0x56, 0, 0, 0}));
     EXPECT_EQ(data_of(command(port, {0x74}, 2)), (Bytes{0xFF, 0xF0}));
@@ -78,7 +78,7 @@ TEST_F(NirInstrument, IdentityCalibrationAndTemperature) {
     EXPECT_EQ(be64_double(&cal[24]), 0.0);
 }
 
-TEST_F(NirInstrument, WavelengthTableAndSpectrumFrames) {
+TEST_F(SimNir, WavelengthTableAndSpectrumFrames) {
     {
         Port port(0, 500);
         Bytes table = data_of(command(port, {0x3F, 0x53}, 256 * 4));
@@ -107,7 +107,7 @@ TEST_F(NirInstrument, WavelengthTableAndSpectrumFrames) {
     }
 }
 
-TEST_F(NirInstrument, FlashWritesNeedTheGate) {
+TEST_F(SimNir, FlashWritesNeedTheGate) {
     Port port(0, 300);
     const Bytes block = {0x11, 0x22, 0x33, 0x44, 0x55};
     const Bytes write = {0xAF, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55};  // address 0100h, the block
@@ -120,7 +120,7 @@ TEST_F(NirInstrument, FlashWritesNeedTheGate) {
     EXPECT_EQ(read[5], 0xFF);  // erased flash
 }
 
-TEST_F(NirInstrument, NaksBadFramesAndIgnoresForeignBytes) {
+TEST_F(SimNir, NaksBadFramesAndIgnoresForeignBytes) {
     Port port(0, 100);
     Bytes bad = nir_frame({0x56});
     bad.back() ^= 0x01;

@@ -14,7 +14,7 @@ double elapsed_ms(std::chrono::steady_clock::time_point since) {
     return Ms(std::chrono::steady_clock::now() - since).count();
 }
 
-class Timing : public ::testing::Test {
+class SimTiming : public ::testing::Test {
 protected:
     void SetUp() override {
         load(R"({"time_scale": 1.0, "bridges": [
@@ -25,7 +25,7 @@ protected:
     }
 };
 
-TEST_F(Timing, AReadWithNothingToReadReturnsAtItsTimeout) {
+TEST_F(SimTiming, AReadWithNothingToReadReturnsAtItsTimeout) {
     Port port(1, 200);
     auto start = std::chrono::steady_clock::now();
 #ifndef _WIN32
@@ -46,7 +46,7 @@ TEST_F(Timing, AReadWithNothingToReadReturnsAtItsTimeout) {
     EXPECT_LT(elapsed_ms(start), 50.0);
 }
 
-TEST_F(Timing, ASpectrumIsReadableAfterIntegrationTimesAverages) {
+TEST_F(SimTiming, ASpectrumIsReadableAfterIntegrationTimesAverages) {
     Port port(0, 3000);
     port.exchange(write_request(0xC1, 0x00, {0x00, 0x00, 0xC3, 0x50}));  // 50 ms
     port.exchange(write_request(0xC1, 0x10, {0x00, 0x00, 0x00, 0x02}));  // 2 scans
@@ -60,7 +60,7 @@ TEST_F(Timing, ASpectrumIsReadableAfterIntegrationTimesAverages) {
     EXPECT_NEAR(orvsim_last_modeled_reply_ms(0), 1.0 + 100.0 + 4.128, 0.01);
 }
 
-TEST_F(Timing, BytesArriveAtTheLinkThroughput) {
+TEST_F(SimTiming, BytesArriveAtTheLinkThroughput) {
     Port port(2, 2000);
     // 4096 + 32 bytes at 20 kB/s: about 206 ms after a 5 ms latency.
     port.write(read_request(0xC5, 0, 2048));
@@ -76,14 +76,14 @@ TEST_F(Timing, BytesArriveAtTheLinkThroughput) {
     EXPECT_NEAR(orvsim_last_modeled_reply_ms(2), 5.0 + 4128 / 20.0, 0.01);
 }
 
-TEST_F(Timing, TimeScaleShortensModelledDurations) {
+TEST_F(SimTiming, TimeScaleShortensModelledDurations) {
     load(R"({"time_scale": 0.1, "bridges": [{"serial": "UV", "instrument": {"model": "SIM-UV1024"}}]})");
     Port port(0, 1000);
     port.exchange(read_request(0xC6, 0, 1024));
     EXPECT_NEAR(orvsim_last_modeled_reply_ms(0), (1.0 + 10.0 + 4.128) * 0.1, 0.01);
 }
 
-TEST_F(Timing, PurgeDropsPendingAnswersAndPartialRequests) {
+TEST_F(SimTiming, PurgeDropsPendingAnswersAndPartialRequests) {
     Port port(0, 100);
     port.write(read_request(0xC1, 0x10, 1));
     EXPECT_EQ(FT_Purge(port.handle(), FT_PURGE_RX), FT_OK);
@@ -100,7 +100,7 @@ TEST_F(Timing, PurgeDropsPendingAnswersAndPartialRequests) {
     EXPECT_EQ(parse(port.read(32)).reply, 0xE1);
 }
 
-TEST_F(Timing, CloseWakesABlockedRead) {
+TEST_F(SimTiming, CloseWakesABlockedRead) {
     FT_HANDLE h = nullptr;
     ASSERT_EQ(FT_Open(1, &h), FT_OK);
     ASSERT_EQ(FT_SetTimeouts(h, 5000, 5000), FT_OK);

@@ -27,7 +27,7 @@ std::string hex(const Bytes &b) {
     return s;
 }
 
-TEST(Transcript, RecordsEveryCallWithItsBytes) {
+TEST(SimTranscript, RecordsEveryCallWithItsBytes) {
     const std::string path = ::testing::TempDir() + "orvsim_transcript.txt";
     std::remove(path.c_str());
     set_env("ORVSIM_TRANSCRIPT", path.c_str());

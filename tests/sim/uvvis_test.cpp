@@ -20,7 +20,7 @@ const char *kScenario = R"({
   ]
 })";
 
-class UvvisInstrument : public ::testing::Test {
+class SimUvvis : public ::testing::Test {
 protected:
     void SetUp() override { load(kScenario); }
 
@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(UvvisInstrument, AnswersAHandMadeModelQuery) {
+TEST_F(SimUvvis, AnswersAHandMadeModelQuery) {
     Port port(0);
     // Read C1h/000046h, 4 words; the CRC-32 of bytes 8..27 computed outside this code base.
     const Bytes request = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01,
@@ -54,7 +54,7 @@ TEST_F(UvvisInstrument, AnswersAHandMadeModelQuery) {
     EXPECT_EQ(std::string(p.data.begin(), p.data.end()), std::string("SIM-UV2048\0\0\0\0\0\0", 16));
 }
 
-TEST_F(UvvisInstrument, WritesAreAcknowledgedAndReadBack) {
+TEST_F(SimUvvis, WritesAreAcknowledgedAndReadBack) {
     Port port(0);
     struct Case {
         uint8_t reg;
@@ -90,7 +90,7 @@ TEST_F(UvvisInstrument, WritesAreAcknowledgedAndReadBack) {
     EXPECT_EQ(read_reg(port, 0xC2, 0x01, 1).data, (Bytes{0, 0, 0, 3}));
 }
 
-TEST_F(UvvisInstrument, RefusesWhatItCannotDo) {
+TEST_F(SimUvvis, RefusesWhatItCannotDo) {
     Port port(0);
     Packet unknown = read_reg(port, 0xC1, 0x99, 1);
     EXPECT_EQ(unknown.reply, 0xE2);
@@ -108,7 +108,7 @@ TEST_F(UvvisInstrument, RefusesWhatItCannotDo) {
     EXPECT_TRUE(crc.crc_ok);  // the answer itself is sound
 }
 
-TEST_F(UvvisInstrument, IgnoresBytesThatAreNoPacketAndResynchronises) {
+TEST_F(SimUvvis, IgnoresBytesThatAreNoPacketAndResynchronises) {
     Port port(0, 50);
     port.write(nir_frame({0x56}));
     EXPECT_TRUE(port.read(1).empty());
@@ -119,7 +119,7 @@ TEST_F(UvvisInstrument, IgnoresBytesThatAreNoPacketAndResynchronises) {
     EXPECT_EQ(parse(port.read(36)).data, (Bytes{0, 0, 0, 1}));
 }
 
-TEST_F(UvvisInstrument, DescribesItsWavelengthTable) {
+TEST_F(SimUvvis, DescribesItsWavelengthTable) {
     for (int index : {0, 1}) {
         SCOPED_TRACE(index);
         Port port(index);
@@ -143,7 +143,7 @@ TEST_F(UvvisInstrument, DescribesItsWavelengthTable) {
     }
 }
 
-TEST_F(UvvisInstrument, SpectraLookRealAndRepeatForTheSameSeed) {
+TEST_F(SimUvvis, SpectraLookRealAndRepeatForTheSameSeed) {
     auto spectrum = [&](Port &port) {
         Packet p = read_reg(port, 0xC6, 0, 1024);
         EXPECT_EQ(p.data.size(), 4096u);
@@ -192,7 +192,7 @@ TEST_F(UvvisInstrument, SpectraLookRealAndRepeatForTheSameSeed) {
 namespace {
 
 // Flash transfers: write-protect gate, commit CRC, busy polls, reset.
-TEST_F(UvvisInstrument, FlashHandshakeAndWriteProtectGate) {
+TEST_F(SimUvvis, FlashHandshakeAndWriteProtectGate) {
     Port port(0);
     auto poll = [&] { return read_reg(port, 0xC1, 0x4A, 2).data; };
     auto commit = [&](uint16_t address, const Bytes &block) {
@@ -251,7 +251,7 @@ TEST_F(UvvisInstrument, FlashHandshakeAndWriteProtectGate) {
     EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0}));
 }
 
-TEST_F(UvvisInstrument, ExternalAcquisitionHandshake) {
+TEST_F(SimUvvis, ExternalAcquisitionHandshake) {
     Port port(0);
     EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data[1], 0x00);  // idle
     EXPECT_EQ(write_reg(port, 0xC1, 0x4C, {0xC0, 0xDD, 0x00, 0x07, 0, 0, 0, 0}).reply, 0xAC);
