@@ -1,0 +1,136 @@
+// Writes the seed corpora of the three fuzz targets into <dir>/packet,
+// <dir>/nir_reply and <dir>/exchange (the folders must exist). The exchange
+// seeds are recorded from sessions with the model instrument, run through
+// the same checks as the fuzz target, so every seed is a passing input.
+//
+// Usage: fuzz_make_seeds <corpus dir>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "exchange_session.h"
+#include "orv.h"
+#include "seeds/seed_instrument.h"
+#include "support/scripted_bridge.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+bool write_file(const std::string &path, const Bytes &bytes) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+struct SessionSeed {
+    const char *name;
+    fuzz::SessionConfig config;
+    fuzz::SeedInstrumentSetup instrument;
+};
+
+Bytes record_session(const SessionSeed &seed) {
+    Bytes script;
+    seed.config.encode(script);
+    fuzz::SeedInstrument model(seed.instrument);
+    fuzz::RecordingSource recorder(model, script);
+    fuzz::scripted_bridge_reset(&recorder, {.open_fails = seed.config.open_fails});
+    fuzz::run_session(seed.config);
+    return script;
+}
+
+fuzz::SessionConfig with(int preference, int32_t capacity, bool all_groups = false) {
+    fuzz::SessionConfig c;
+    c.preference = preference;
+    c.capacity = capacity;
+    c.identity = c.acquisition = c.maintenance = all_groups;
+    return c;
+}
+
+std::vector<SessionSeed> session_seeds() {
+    fuzz::SessionConfig open_fails;
+    open_fails.open_fails = true;
+    return {
+        {"uvvis_detected", with(ORV_PREFER_AUTO, 2048), {}},
+        {"uvvis_preferred_busy", with(ORV_PREFER_UVVIS, 32), {.busy_polls = 2}},
+        {"uvvis_small_buffers", with(ORV_PREFER_UVVIS, 16), {}},
+        {"uvvis_chunked", with(ORV_PREFER_AUTO, 64), {.chunk = 5}},
+        {"nir_detected", with(ORV_PREFER_AUTO, 2048), {.nir = true}},
+        {"nir_preferred_chunked", with(ORV_PREFER_NIR, 40), {.nir = true, .chunk = 3}},
+        {"uvvis_all_groups", with(ORV_PREFER_AUTO, 2048, true), {.busy_polls = 1}},
+        {"nir_all_groups", with(ORV_PREFER_AUTO, 2048, true), {.nir = true}},
+        {"open_fails", open_fails, {}},
+    };
+}
+
+// Packets for the decoder: a read response, a write acknowledgement, the
+// shortest accepted input, a wrong preamble and a refusing reply code.
+std::vector<std::pair<const char *, Bytes>> packet_seeds() {
+    Bytes with_data = fuzz::uvvis_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0x46, 4, {'S', 'E', 'E', 'D'});
+    Bytes ack = fuzz::uvvis_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0x00, 1, {});
+    Bytes shortest(ack.begin(), ack.begin() + 24);
+    Bytes bad_preamble = with_data;
+    bad_preamble[7] = 0xAA;
+    Bytes refused = ack;
+    refused[25] = 0xE0;
+    refused[27] = ORV_REPLY_WRITE_PROTECT;
+    return {{"read_response", with_data},
+            {"write_ack", ack},
+            {"shortest", shortest},
+            {"bad_preamble", bad_preamble},
+            {"write_protected", refused}};
+}
+
+// Replies for the NIR target: config (flags, chunk, value, spectrum capacity), reply.
+Bytes nir_input(uint8_t flags, uint8_t chunk, uint16_t value, uint16_t capacity, const Bytes &reply) {
+    Bytes in{flags,
+             chunk,
+             static_cast<uint8_t>(value >> 8),
+             static_cast<uint8_t>(value),
+             static_cast<uint8_t>(capacity >> 8),
+             static_cast<uint8_t>(capacity)};
+    in.insert(in.end(), reply.begin(), reply.end());
+    return in;
+}
+
+std::vector<std::pair<const char *, Bytes>> nir_seeds() {
+    const int n = 24;
+    Bytes long_frame = fuzz::nir_spectrum_frame(n);
+    Bytes short_frame(long_frame.begin(), long_frame.end() - 4);          // no trailer ...
+    short_frame.erase(short_frame.begin() + 4, short_frame.begin() + 8);  // ... and the short header
+    short_frame.insert(short_frame.end(), {0, 0, 0, 0, 0, 0, 0, 0});      // same length: 4 more samples
+    Bytes bare(long_frame.begin() + 8, long_frame.end() - 4);
+    bare.insert(bare.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const uint16_t count = n - 1;  // the value byte decodes to 1 + value
+    return {
+        {"version_reply", nir_input(0, 0, 63, 0, fuzz::nir_reply({'S', 'E', 'E', 'D'}))},
+        {"empty_ack", nir_input(0, 1, 0, 0, fuzz::nir_reply({}))},
+        {"nak", nir_input(0, 0, 15, 0, Bytes{0x15, 0x00, 0x00})},
+        {"spectrum_long_header", nir_input(1, 0, count, 2047, fuzz::nir_reply(long_frame))},
+        {"spectrum_short_header", nir_input(1, 7, count, 2047, fuzz::nir_reply(short_frame))},
+        {"spectrum_bare", nir_input(3, 0, count, 2047, fuzz::nir_reply(bare))},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus dir>\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    int failures = 0;
+    auto save = [&](const std::string &path, const Bytes &bytes) {
+        if (!write_file(path, bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            ++failures;
+        }
+    };
+    for (const SessionSeed &seed : session_seeds())
+        save(dir + "/exchange/" + seed.name, record_session(seed));
+    for (const auto &[name, bytes] : packet_seeds()) save(dir + "/packet/" + name, bytes);
+    for (const auto &[name, bytes] : nir_seeds()) save(dir + "/nir_reply/" + name, bytes);
+    return failures == 0 ? 0 : 1;
+}
