@@ -127,16 +127,3 @@ TEST(Resolve, NamesAreTerminatedOnceAndInnerNulsRefused) {
     EXPECT_EQ(library.looked_up, (std::vector<std::string>{"orv_is_open", "orv_is_open"}));
     EXPECT_FALSE(library.resolve("orv_missing"));
 }
-
-TEST(VelmarSdkHandle, CopiesShareTheModuleUntilTheLastIsReleased) {
-    auto module = std::make_shared<fake::Library>();
-    std::weak_ptr<fake::Library> watch = module;
-    {
-        VelmarSdk first("path", std::move(module));
-        VelmarSdk second = first;
-        { VelmarSdk gone = std::move(first); }
-        EXPECT_FALSE(watch.expired());
-        EXPECT_EQ(second.library_path(), "path");
-    }
-    EXPECT_TRUE(watch.expired());
-}
