@@ -132,6 +132,8 @@ struct BridgeConfig {
     uint32_t type = 5;
     uint32_t flags = 0;
     uint32_t open_status = 0;
+    // FT_Open fails from this attempt on (1 = every attempt); 0 = never.
+    uint32_t open_fails_from = 0;
     LinkTiming timing;
     bool has_instrument = false;
     InstrumentConfig instrument;

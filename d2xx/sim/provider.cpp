@@ -94,7 +94,9 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
         status = FT_INVALID_PARAMETER;
     } else if (!sim.ready() || !(b = sim.at(deviceNumber))) {
         status = FT_DEVICE_NOT_FOUND;
-    } else if (b->config.open_status != FT_OK) {
+    } else if (++b->open_attempts, b->config.open_status != FT_OK &&
+                                       (b->config.open_fails_from == 0 ||
+                                        b->open_attempts >= b->config.open_fails_from)) {
         status = b->config.open_status;
     } else if (b->open) {
         status = FT_DEVICE_NOT_OPENED;  // one handle per bridge, as with the real driver
@@ -147,11 +149,16 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
         if (b->unplugged) {
             status = FT_IO_ERROR;
         } else {
+            // The request ends when the host's write does. The time the
+            // simulator then spends computing the answer (a spectrum takes
+            // tens of microseconds) is not the instrument's: it overlaps the
+            // modelled latency instead of delaying the answer.
+            const Clock::time_point request_end = Clock::now();
             orvsim::WriteResult result;
             if (b->instrument) b->instrument->receive(data, dwBytesToWrite, result);
-            const Clock::time_point now = Clock::now();
             for (const orvsim::Reply &reply : result.replies) {
-                b->last_reply_ms = orvsim::to_ms(b->link.schedule(reply, now, b->config.timing) - now);
+                b->last_reply_ms =
+                    orvsim::to_ms(b->link.schedule(reply, request_end, b->config.timing) - request_end);
             }
             b->fail_next_read = b->fail_next_read || result.fail_next_read;
             b->unplugged = b->unplugged || result.unplug;
@@ -161,9 +168,11 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
         }
     }
     if (lpBytesWritten) *lpBytesWritten = written;
-    sim.transcript.line("FT_Write", status,
-                        dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) + " done=" + std::to_string(written) +
-                            " data=" + (data ? orvsim::to_hex(data, written) : std::string()));
+    // The hex text of the bytes is built only when a transcript is written.
+    if (sim.transcript.active())
+        sim.transcript.line("FT_Write", status,
+                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) + " done=" + std::to_string(written) +
+                                " data=" + (data ? orvsim::to_hex(data, written) : std::string()));
     return status;
 }
 
@@ -204,9 +213,10 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWO
         }
     }
     if (lpBytesReturned) *lpBytesReturned = got;
-    sim.transcript.line("FT_Read", status,
-                        dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" + std::to_string(got) +
-                            " timeout=" + std::to_string(timeout_ms) + " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
+    if (sim.transcript.active())
+        sim.transcript.line("FT_Read", status,
+                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" + std::to_string(got) +
+                                " timeout=" + std::to_string(timeout_ms) + " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
     return status;
 }
 

@@ -217,6 +217,7 @@ BridgeConfig parse_bridge(const json &value, const std::string &path, const Link
     b.type = static_cast<uint32_t>(r.integer("type", 5, 0, UINT32_MAX));
     b.flags = static_cast<uint32_t>(r.integer("flags", 0, 0, UINT32_MAX));
     b.open_status = static_cast<uint32_t>(r.integer("open_status", 0, 0, UINT32_MAX));
+    b.open_fails_from = static_cast<uint32_t>(r.integer("open_fails_from", 0, 0, UINT32_MAX));
     b.timing = timing;
     b.timing.latency_ms = r.number("latency_ms", timing.latency_ms, 0, 60000);
     b.timing.throughput_bytes_per_s = r.number("throughput_bytes_per_s", timing.throughput_bytes_per_s, 1, 1e10);

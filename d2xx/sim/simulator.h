@@ -23,6 +23,7 @@ struct Bridge {
     Link link;
     // open handle
     bool open = false;
+    uint32_t open_attempts = 0;
     uintptr_t handle = 0;
     uint32_t read_timeout_ms = 0;
     uint32_t write_timeout_ms = 0;

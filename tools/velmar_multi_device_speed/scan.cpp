@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <ostream>
+#include <stdexcept>
+#include <vector>
 
 #define FTD2XX_API  // declarations are used for their types only
 #include "device_ops.h"
@@ -132,7 +135,16 @@ Result<std::vector<FtdiDescriptor>> enumerate_ftdi_descriptors(const VelmarSdk &
     DWORD count = 0;
     if (create_list.value()(&count) != FT_OK || count == 0) return std::vector<FtdiDescriptor>{};
 
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count, FT_DEVICE_LIST_INFO_NODE{});
+    // The count comes from the driver: a list too large to allocate is a
+    // driver failure like any other, not a reason to crash.
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes;
+    try {
+        nodes.assign(count, FT_DEVICE_LIST_INFO_NODE{});
+    } catch (const std::bad_alloc &) {
+        return SdkError::SdkInternalError;
+    } catch (const std::length_error &) {
+        return SdkError::SdkInternalError;
+    }
     DWORD filled = count;
     if (get_list.value()(nodes.data(), &filled) != FT_OK) return SdkError::SdkInternalError;
     return descriptors_from_nodes(nodes.data(), std::min<std::size_t>(filled, nodes.size()));

@@ -141,14 +141,14 @@ TEST(Program, TimedReadFailingMidCaseAborts) {
     EXPECT_EQ(run.exit_code, 101);
 }
 
-TEST(Program, SecondInstrumentFailingKeepsTheFirstReport) {
+TEST(Program, SecondInstrumentFailingToOpenKeepsTheFirstReport) {
+    // The second bridge opens for the scan's probe and refuses every later open.
     const ProgramRun run = run_with_scenario("second_device_failure");
     EXPECT_EQ(run.out, "device_count=2\n"
                        "[0] id=ORVE2E01 label=Velmar SIM-UV16 SN1 serial=ORVE2E01\n"
                        "[1] id=ORVE2E02 label=Velmar SIM-UV16 SN2 serial=ORVE2E02\n" +
                            device_report(0, "ORVE2E01", kUvInfo, kUvTable) +
-                           "\n=== device 1 chip_serial=ORVE2E02 ===\n"
-                           "info model=SIM-UV16 serial=SN2 firmware=01.01.03.00\n");
-    EXPECT_THAT(run.err, testing::EndsWith("\nfailed to read wavelengths: TransportError\n"));
+                           "\n=== device 1 chip_serial=ORVE2E02 ===\n");
+    EXPECT_THAT(run.err, testing::EndsWith("\nfailed to open Velmar device: SdkInternalError\n"));
     EXPECT_EQ(run.exit_code, 101);
 }
