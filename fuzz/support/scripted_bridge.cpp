@@ -37,6 +37,12 @@ char g_handle_token;
 
 bool valid(FT_HANDLE h) { return h == &g_handle_token && g_bridge.open_handles > 0; }
 
+// Status of a configuration call on a valid handle.
+FT_STATUS config_status(FT_HANDLE h) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    return g_bridge.setup.config_fails ? FT_IO_ERROR : FT_OK;
+}
+
 uint32_t get_be16(const uint8_t *p) { return uint32_t{p[0]} << 8 | p[1]; }
 
 void put_be32(uint8_t *p, uint32_t v) {
@@ -110,7 +116,7 @@ using fuzz::g_bridge;
 
 extern "C" {
 
-FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
+FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
     if (pHandle == nullptr) return FT_INVALID_PARAMETER;
     if (deviceNumber != 0 || g_bridge.setup.open_fails || g_bridge.open_handles > 0)
         return FT_DEVICE_NOT_FOUND;
@@ -119,13 +125,13 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
     return FT_OK;
 }
 
-FT_STATUS FT_Close(FT_HANDLE ftHandle) {
+FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE ftHandle) {
     if (!fuzz::valid(ftHandle)) return FT_INVALID_HANDLE;
     --g_bridge.open_handles;
-    return FT_OK;
+    return g_bridge.setup.close_fails ? FT_IO_ERROR : FT_OK;
 }
 
-FT_STATUS FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite, DWORD *lpBytesWritten) {
+FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite, DWORD *lpBytesWritten) {
     if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesWritten == nullptr) return FT_INVALID_HANDLE;
     *lpBytesWritten = 0;
     const auto *request = static_cast<const uint8_t *>(lpBuffer);
@@ -153,7 +159,7 @@ FT_STATUS FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite, DWO
     return FT_OK;
 }
 
-FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead, DWORD *lpBytesReturned) {
+FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead, DWORD *lpBytesReturned) {
     if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesReturned == nullptr) return FT_INVALID_HANDLE;
     *lpBytesReturned = 0;
     const uint32_t left = g_bridge.answer_len - g_bridge.answer_pos;
@@ -179,35 +185,33 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead, DWORD
     return FT_OK;
 }
 
-FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle) { return fuzz::valid(ftHandle) ? FT_OK : FT_INVALID_HANDLE; }
+FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE ftHandle) { return fuzz::config_status(ftHandle); }
 
-FT_STATUS FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
+FT_STATUS FTD2XX_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
     if (!fuzz::valid(ftHandle)) return FT_INVALID_HANDLE;
     if (Mask & FT_PURGE_RX) fuzz::drop_pending();
-    return FT_OK;
+    return fuzz::config_status(ftHandle);
 }
 
-FT_STATUS FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG) {
+FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG) {
     if (!fuzz::valid(ftHandle)) return FT_INVALID_HANDLE;
     g_bridge.read_timeout_ms = ReadTimeout;
-    return FT_OK;
+    return fuzz::config_status(ftHandle);
 }
 
-FT_STATUS FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) {
-    return fuzz::valid(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
+FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) { return fuzz::config_status(ftHandle); }
+
+FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG, ULONG) {
+    return fuzz::config_status(ftHandle);
 }
 
-FT_STATUS FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG, ULONG) {
-    return fuzz::valid(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
-}
-
-FT_STATUS FT_CreateDeviceInfoList(DWORD *lpdwNumDevs) {
+FT_STATUS FTD2XX_CALL FT_CreateDeviceInfoList(DWORD *lpdwNumDevs) {
     if (lpdwNumDevs == nullptr) return FT_INVALID_PARAMETER;
     *lpdwNumDevs = 1;
     return FT_OK;
 }
 
-FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, DWORD *lpdwNumDevs) {
+FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, DWORD *lpdwNumDevs) {
     if (pDest == nullptr || lpdwNumDevs == nullptr) return FT_INVALID_PARAMETER;
     if (*lpdwNumDevs < 1) return FT_INVALID_PARAMETER;
     std::memset(pDest, 0, sizeof *pDest);

@@ -1,5 +1,6 @@
-// A D2XX provider for the fuzz targets: one bridge whose instrument answers
-// every request with bytes chosen by the fuzzer. It implements the eleven
+// A D2XX provider for the fuzz targets (and for tests of D2XX failures the
+// simulated provider never shows): one bridge whose instrument answers every
+// request with bytes chosen by the fuzzer. It implements the eleven
 // D2XX calls liborv makes (ftd2xx.h) and runs on the virtual clock.
 //
 // Each request written (FT_Write) takes the next answer from an AnswerSource.
@@ -55,7 +56,9 @@ inline constexpr size_t ANSWER_RECORD_HEADER = 4;
 void append_answer_record(std::vector<uint8_t> &script, const Answer &answer);
 
 struct BridgeSetup {
-    bool open_fails = false;  // FT_Open refuses the bridge
+    bool open_fails = false;    // FT_Open refuses the bridge
+    bool config_fails = false;  // timeouts, latency, USB parameters, purge and reset fail
+    bool close_fails = false;   // FT_Close reports an error (the handle is released all the same)
 };
 
 // Starts a fresh bridge (closed, nothing pending) answering from source,

@@ -1,0 +1,89 @@
+// The scratch buffers liborv allocates for one call: when an allocation
+// fails, the export reports ORV_ERR_INVALID_PARAM instead of crashing, and
+// the caller's output stays as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "export_calls.h"
+#include "sim_session.h"
+
+namespace {
+
+// While set, every nothrow array allocation of the process fails (the form
+// liborv's scratch buffers use); the others are untouched.
+bool g_fail_nothrow_arrays = false;
+
+}  // namespace
+
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
+    if (g_fail_nothrow_arrays) return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+using hardening::Block;
+using hardening::ExportCall;
+
+// Arms the failing allocator for the duration of one call.
+int with_failing_allocation(const ExportCall &c, void *block) {
+    g_fail_nothrow_arrays = true;
+    const int rc = c.call(block);
+    g_fail_nothrow_arrays = false;
+    return rc;
+}
+
+class AllocationFailure : public SimSession, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(AllocationFailure, GettersReportInvalidParamAndLeaveOutputsAlone) {
+    const bool nir = GetParam();
+    open(one_bridge(nir ? NIR256 : UV2048), 0, nir ? ORV_PREFER_NIR : ORV_PREFER_UVVIS);
+    for (const ExportCall &c : hardening::device_exports()) {
+        const std::string name = c.name;
+        // Setters build their requests on the stack. On NIR_LEGACY the serial
+        // number needs no traffic, the model falls back to "NIR", and a flash
+        // read lands in the caller's buffer directly.
+        const bool no_scratch_on_nir =
+            name == "get_serial_number" || name == "get_device_model" || name == "flash_read";
+        if (!c.reads || (nir && (c.uvvis_only || no_scratch_on_nir))) continue;
+        SCOPED_TRACE(name);
+        Block block;
+        EXPECT_EQ(with_failing_allocation(c, block.data()), ORV_ERR_INVALID_PARAM);
+        EXPECT_TRUE(block.untouched());
+    }
+    // Selecting needs a copy of the whole table, and a NIR flash write a frame.
+    g_fail_nothrow_arrays = true;
+    EXPECT_EQ(orv_set_selected_wavelength_range(400.0, 500.0), ORV_ERR_INVALID_PARAM);
+    const uint8_t data[8] = {};
+    const int write_rc = orv_flash_write(0, data, sizeof data);
+    g_fail_nothrow_arrays = false;
+    if (nir) {
+        EXPECT_EQ(write_rc, ORV_ERR_INVALID_PARAM);
+    }
+
+    // The model of a NIR instrument falls back to "NIR"; the summary record
+    // is delivered with the texts that could not be read left empty.
+    orv_device_info info;
+    g_fail_nothrow_arrays = true;
+    const int info_rc = orv_get_device_info(&info);
+    g_fail_nothrow_arrays = false;
+    ASSERT_EQ(info_rc, ORV_OK);
+    EXPECT_STREQ(info.model, nir ? "NIR" : "");
+    EXPECT_STREQ(info.hardware_version, "");
+
+    // Nothing was left behind: with memory back, the device works.
+    uint16_t count = 0;
+    EXPECT_EQ(orv_get_wavelength_count(&count), ORV_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothProtocols, AllocationFailure, ::testing::Values(false, true),
+                         [](const auto &p) { return p.param ? "nir" : "uvvis"; });
+
+}  // namespace
