@@ -1,0 +1,31 @@
+// Simulated instruments for the measurements: a scenario whose link costs no
+// modelled time, so that a timed read measures only what the host (liborv,
+// the binding and the simulated provider) spends, and the set-up that brings
+// an instrument to the state the benchmark program times its reads in.
+#pragma once
+
+#include <cstddef>
+
+namespace orvbench {
+
+// The two instruments of the instant scenario, by bridge position.
+enum class Instrument { uvvis = 0, nir = 1 };
+
+// Both instruments have this many pixels, so their reads compare directly.
+inline constexpr std::size_t kPixels = 2048;
+
+// Loads the instant scenario into the provider. False (with a line on
+// standard error) when the provider refuses it.
+bool load_instant_scenario();
+
+int bridge_index(Instrument instrument);
+const char *chip_serial(Instrument instrument);
+// "UVVIS_ORV" or "NIR_LEGACY", for benchmark labels.
+const char *protocol_name(Instrument instrument);
+
+// Opens the instrument through liborv, sets 1 us integration and 1 scan, and
+// reads the wavelength count once so that it is cached, as in the benchmark
+// program before its timed reads. ORV_OK or the first failing result code.
+int open_for_reads(Instrument instrument);
+
+}  // namespace orvbench

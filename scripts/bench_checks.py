@@ -1,0 +1,308 @@
+#!/usr/bin/env python3
+"""Performance checks over the programs of the bench preset, each printing a
+table and exiting 1 when a target is missed:
+
+  overhead   medians of orv_bench's spectrum reads (from its JSON output):
+             host overhead per read through liborv and through the binding,
+             and the simulated provider's own share
+  fidelity   runs velmar_multi_device_speed on a scenario with a realistic
+             link model and sets each case's avg_ms against the time the
+             simulator models for that read (orv_modeled_reply)
+  resources  CPU time over wall time of a whole run of the program, and peak
+             resident memory after 10 and after 1000 spectrum reads
+  profile    instructions per spectrum read (callgrind), split into the
+             binding, liborv and the simulated provider: a split that does
+             not depend on the machine's load
+
+Used by scripts/bench.sh; each command can also be run alone, e.g.
+  python3 scripts/bench_checks.py fidelity --bin build/bench/bin
+"""
+
+import argparse
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DEFAULT_BIN = os.path.join(ROOT, "build", "bench", "bin")
+DEFAULT_SCENARIO = os.path.join(ROOT, "d2xx", "sim", "scenarios", "default.json")
+PROGRAM = "velmar_multi_device_speed"
+
+# Targets (microseconds, fractions, KiB).
+LIBORV_OVERHEAD_US = 25.0
+BINDING_OVERHEAD_US = 35.0
+FIDELITY_RATIO = 0.02
+FIDELITY_MS = 0.3
+CPU_SHARE = 0.05
+RSS_GROWTH_KIB = 1024
+
+
+def print_table(header, rows):
+    widths = [max(len(str(r[i])) for r in [header] + rows) for i in range(len(header))]
+    for r in [header] + rows:
+        print("  ".join(str(v).rjust(w) for v, w in zip(r, widths)))
+
+
+def verdict(ok):
+    return "ok" if ok else "MISSED"
+
+
+def program_env(scenario):
+    env = dict(os.environ)
+    env["ORVSIM_SCENARIO"] = scenario
+    env.pop("ORVSIM_TRANSCRIPT", None)  # writing it would slow every call down
+    env.pop("ORV_TRACE_TIMING", None)
+    return env
+
+
+# ----------------------------------------------------------------- overhead
+
+def read_medians(path):
+    """{(benchmark, instrument): (median real time, median CPU time)} in us of the read benchmarks."""
+    with open(path) as f:
+        data = json.load(f)
+    medians = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        m = re.match(r"BM_SpectrumRead_(\w+)/(\w+)", b["run_name"])
+        if m:
+            scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[b["time_unit"]]
+            medians[(m.group(1), m.group(2))] = (b["real_time"] * scale, b["cpu_time"] * scale)
+    return medians
+
+
+def overhead(args):
+    medians = read_medians(args.json)
+    rows = []
+    ok = True
+    for instrument in ("uvvis", "nir"):
+        try:
+            provider = medians[("ProviderOnly", instrument)]
+            reads = (("liborv", medians[("Liborv", instrument)], LIBORV_OVERHEAD_US),
+                     ("binding", medians[("Binding", instrument)], BINDING_OVERHEAD_US))
+        except KeyError:
+            print(f"overhead: no median of the {instrument} reads in {args.json}")
+            return 1
+        for path, total, target in reads:
+            host = total[0] - provider[0]
+            good = host <= target
+            ok = ok and good
+            rows.append([instrument, path, f"{total[0]:.1f}", f"{provider[0]:.1f}", f"{host:.1f}",
+                         f"{total[1] - provider[1]:.1f}", f"<= {target:.0f}", verdict(good)])
+    print("Host overhead of one full 2048-pixel spectrum read (medians, us, instant link):")
+    print_table(["instrument", "path", "total", "provider", "host", "host_cpu", "target", ""], rows)
+    print("total = the whole read; provider = the simulated D2XX provider alone (the same D2XX calls);\n"
+          "host = total - provider (wall clock; the target applies to it); host_cpu = the same in CPU time")
+    return 0 if ok else 1
+
+
+# ----------------------------------------------------------------- fidelity
+
+def run_modeled(bin_dir, scenario):
+    """{(chip_serial, case): (integration_us, average, modeled_ms)}"""
+    out = subprocess.run([os.path.join(bin_dir, "orv_modeled_reply")], env=program_env(scenario),
+                         check=True, capture_output=True, text=True).stdout
+    modeled = {}
+    for line in out.splitlines():
+        f = dict(kv.split("=", 1) for kv in line.split())
+        modeled[(f["chip_serial"], int(f["case"]))] = (
+            int(f["integration_us"]), int(f["average"]), float(f["modeled_ms"]))
+    return modeled
+
+
+CASE_LINE = re.compile(r"case integration=\S+ average=(\d+) .* iter=(\d+) len=(\d+) "
+                       r"avg_ms=([\d.]+) min_ms=([\d.]+) max_ms=([\d.]+)")
+
+
+def parse_report(text):
+    """{(chip_serial, case): (iterations, length, avg_ms, min_ms, max_ms)} in report order."""
+    cases = {}
+    serial = None
+    number = 0
+    for line in text.splitlines():
+        m = re.match(r"=== device \d+ chip_serial=(\S*) ===", line)
+        if m:
+            serial, number = m.group(1), 0
+            continue
+        m = CASE_LINE.match(line)
+        if m and serial is not None:
+            number += 1
+            cases[(serial, number)] = (int(m.group(2)), int(m.group(3)), float(m.group(4)),
+                                       float(m.group(5)), float(m.group(6)))
+    return cases
+
+
+def fidelity(args):
+    modeled = run_modeled(args.bin, args.scenario)
+    run = subprocess.run([os.path.join(args.bin, PROGRAM)], env=program_env(args.scenario),
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        print(run.stdout + run.stderr)
+        print(f"fidelity: {PROGRAM} exited with {run.returncode}")
+        return 1
+    measured = parse_report(run.stdout)
+    if not modeled or set(modeled) != set(measured):
+        print(f"fidelity: cases do not match: modelled {sorted(modeled)}, measured {sorted(measured)}")
+        return 1
+    rows = []
+    ok = True
+    for key in sorted(measured):
+        integration_us, average, model_ms = modeled[key]
+        iterations, length, avg_ms, min_ms, max_ms = measured[key]
+        diff = avg_ms - model_ms
+        ratio = avg_ms / model_ms
+        good = abs(diff) <= FIDELITY_MS and abs(ratio - 1) <= FIDELITY_RATIO
+        ok = ok and good
+        rows.append([key[0], key[1], f"{integration_us / 1000:g}ms x{average}", length, iterations,
+                     f"{model_ms:.3f}", f"{avg_ms:.2f}", f"{min_ms:.2f}", f"{max_ms:.2f}",
+                     f"{diff:+.3f}", f"{ratio:.4f}", verdict(good)])
+    print(f"Timing fidelity on {os.path.relpath(args.scenario, ROOT)} "
+          f"(target: avg within {FIDELITY_RATIO:.0%} and {FIDELITY_MS} ms of the model):")
+    print_table(["device", "case", "setting", "len", "iter", "model_ms", "avg_ms", "min_ms", "max_ms",
+                 "diff_ms", "ratio", ""], rows)
+    return 0 if ok else 1
+
+
+# ---------------------------------------------------------------- resources
+
+def peak_rss_of(pid):
+    """VmHWM of a running process in KiB (0 once it has exited)."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def timed_run(argv, env):
+    """(wall s, CPU s, peak RSS KiB, stdout) of one child process. The peak is
+    sampled from /proc while the child runs: its ru_maxrss would include this
+    script's own size, which Linux carries over through exec."""
+    with tempfile.TemporaryFile(mode="w+") as out:
+        start = time.monotonic()
+        child = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.DEVNULL)
+        peak = 0
+        while True:
+            peak = max(peak, peak_rss_of(child.pid))
+            pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+            if pid:
+                break
+            time.sleep(0.02)
+        wall = time.monotonic() - start
+        code = os.waitstatus_to_exitcode(status)
+        if code != 0:
+            raise RuntimeError(f"{argv[0]} exited with {code}")
+        out.seek(0)
+        return wall, usage.ru_utime + usage.ru_stime, peak, out.read()
+
+
+def probe_peaks(out):
+    """{reads: peak KiB} from orv_rss_probe's lines."""
+    return {int(m.group(1)): int(m.group(2))
+            for m in re.finditer(r"reads=(\d+) peak_rss_kib=(-?\d+)", out)}
+
+
+def resources(args):
+    ok = True
+    wall, cpu, rss, _ = timed_run([os.path.join(args.bin, PROGRAM)], program_env(args.scenario))
+    share = cpu / wall
+    ok = share <= CPU_SHARE
+    print(f"CPU time of a whole run of {PROGRAM} on {os.path.relpath(args.scenario, ROOT)}:")
+    print_table(["wall_s", "cpu_s", "cpu/wall", "target", "peak_rss_kib", ""],
+                [[f"{wall:.2f}", f"{cpu:.3f}", f"{share:.2%}", f"<= {CPU_SHARE:.0%}", rss, verdict(ok)]])
+    print()
+
+    probe = os.path.join(args.bin, "orv_rss_probe")
+    rows = []
+    for instrument, flag in (("uvvis", []), ("nir", ["--nir"])):
+        # One process per count (peak of the whole process), and one process
+        # that reports its peak after 10 and after 1000 reads.
+        alone = {n: probe_peaks(timed_run([probe] + flag + [str(n)], os.environ)[3])[n] for n in (10, 1000)}
+        together = probe_peaks(timed_run([probe] + flag + ["10", "1000"], os.environ)[3])
+        for method, peaks in (("separate processes", alone), ("one process", together)):
+            growth = peaks[1000] - peaks[10]
+            good = growth < RSS_GROWTH_KIB
+            ok = ok and good
+            rows.append([instrument, method, peaks[10], peaks[1000], growth, f"< {RSS_GROWTH_KIB}",
+                         verdict(good)])
+    print("Peak resident memory (KiB) after N spectrum reads through the binding (orv_rss_probe):")
+    print_table(["instrument", "method", "N=10", "N=1000", "growth", "target", ""], rows)
+    return 0 if ok else 1
+
+
+# ------------------------------------------------------------------ profile
+
+def inclusive_costs(callgrind_out):
+    """{function: inclusive Ir} of the collected region, and {function: calls}."""
+    text = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", callgrind_out],
+                          check=True, capture_output=True, text=True).stdout
+    costs = {}
+    for m in re.finditer(r"^\s*([\d,]+) \([^)]*\)\s+\S*?:(.+?) \[", text, re.M):
+        costs[m.group(2)] = costs.get(m.group(2), 0) + int(m.group(1).replace(",", ""))
+    calls = {}
+    current = None
+    with open(callgrind_out) as f:
+        for line in f:
+            m = re.match(r"cfn=\(\d+\)(?: (.*))?", line)
+            if m:
+                current = m.group(1) or current
+            elif line.startswith("calls=") and current:
+                calls[current] = calls.get(current, 0) + int(line.split()[0][6:])
+    return costs, calls
+
+
+def profile(args):
+    bench = os.path.join(args.bin, "orv_bench")
+    rows = []
+    for instrument in ("uvvis", "nir"):
+        out = os.path.join(args.out, f"callgrind.binding.{instrument}")
+        # Collect only inside the binding's read (it contains liborv's).
+        subprocess.run(["valgrind", "--tool=callgrind", "--toggle-collect=velmar::read_spectrum*",
+                        f"--callgrind-out-file={out}", bench,
+                        f"--benchmark_filter=BM_SpectrumRead_Binding/{instrument}",
+                        "--benchmark_min_time=0.2"],
+                       check=True, capture_output=True)
+        costs, calls = inclusive_costs(out)
+        top = next(name for name in costs if name.startswith("velmar::read_spectrum"))
+        reads = next(n for name, n in calls.items() if name.startswith("velmar::read_spectrum"))
+        total = costs[top]
+        liborv = costs["orv_get_full_spectrum_data"]
+        provider = sum(c for name, c in costs.items() if re.fullmatch(r"FT_\w+", name))
+        for part, ir in (("binding", total - liborv), ("liborv", liborv - provider),
+                         ("provider", provider), ("whole read", total)):
+            rows.append([instrument, part, f"{ir / reads:,.0f}", f"{ir / total:.1%}"])
+    print("Instructions per full 2048-pixel spectrum read through the binding (callgrind, instant link):")
+    print_table(["instrument", "part", "Ir/read", "share"], rows)
+    print("binding = look-up, buffers, conversion; liborv = its own code; "
+          "provider = the D2XX calls into the simulator (incl. generating the spectrum)")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("overhead")
+    p.add_argument("json", help="orv_bench output written with --benchmark_out")
+    for name in ("fidelity", "resources"):
+        p = sub.add_parser(name)
+        p.add_argument("--bin", default=DEFAULT_BIN, help="folder of the bench preset's programs")
+        p.add_argument("--scenario", default=DEFAULT_SCENARIO, help="simulator scenario of the run")
+    p = sub.add_parser("profile")
+    p.add_argument("--bin", default=DEFAULT_BIN, help="folder of the bench preset's programs")
+    p.add_argument("--out", default=os.path.join(ROOT, "build", "bench", "results"),
+                   help="folder for the callgrind files")
+    args = parser.parse_args()
+    commands = {"overhead": overhead, "fidelity": fidelity, "resources": resources, "profile": profile}
+    return commands[args.command](args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
