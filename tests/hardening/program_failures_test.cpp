@@ -1,7 +1,7 @@
-// The benchmark program run whole into the failures of its required steps
-// that the other suites do not drive it into: nothing to load, no listing at
-// all, unreadable identity, a refused setting; and a driver list that cannot
-// be created, which is an empty list rather than a failure.
+// The benchmark program run whole into the failures of its required steps:
+// nothing to load, no listing at all, unreadable identity, a refused table
+// and setting; and a driver list that cannot be created, which is an empty
+// list rather than a failure.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -63,6 +63,13 @@ TEST(ProgramFailures, UnreadableIdentityAborts) {
     const e2e::ProcessResult run = run_program(scenario("identity_unreadable"));
     EXPECT_THAT(run.out, EndsWith("\n=== device 0 chip_serial=ORVHRD01 ===\n"));
     EXPECT_EQ(run.err, kProbeLine + "failed to read device info: TransportError\n");
+    EXPECT_EQ(run.exit_code, 101);
+}
+
+TEST(ProgramFailures, RefusedWavelengthTableAborts) {
+    const e2e::ProcessResult run = run_program(scenario("table_refused"));
+    EXPECT_THAT(run.out, EndsWith("info model=SIM-UV16 serial=SN1 firmware=01.01.03.00\n"));
+    EXPECT_EQ(run.err, kProbeLine + "failed to read wavelengths: TransportError\n");
     EXPECT_EQ(run.exit_code, 101);
 }
 
