@@ -35,19 +35,29 @@ TEST(ProgramFailures, NoLibraryToLoadAbortsBeforeAnything) {
     EXPECT_EQ(run.exit_code, 101);
 }
 
-// A library without a device listing of its own, next to a driver file that
-// does not load: neither list can be had.
+// A library without a device listing of its own, next to a driver that is
+// of no use (a file that does not load, or a library without the two list
+// calls): neither list can be had.
 TEST(ProgramFailures, NoDeviceListAtAllAbortsTheScan) {
-    ScratchFolder folder("no_list");
-    const std::string program = copy_program(folder);
-    fs::copy_file(fs::path(bin_directory()) / HARDENING_EMPTY_SDK, folder.file(sdk_file_name()));
-    std::ofstream(folder.file(driver_file_name())) << "not a library";
-    const e2e::ProcessResult run = run_program(scenario("list_not_created"), {}, program);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: SdkInternalError\n"
-              "failed to scan Velmar devices: SdkInternalError\n");
-    EXPECT_EQ(run.exit_code, 101);
+    for (const bool driver_loads : {false, true}) {
+        SCOPED_TRACE(driver_loads ? "driver without list calls" : "driver that does not load");
+        ScratchFolder folder("no_list");
+        const std::string program = copy_program(folder);
+        const fs::path empty_library = fs::path(bin_directory()) / HARDENING_EMPTY_SDK;
+        fs::copy_file(empty_library, folder.file(sdk_file_name()));
+        if (driver_loads) {
+            fs::copy_file(empty_library, folder.file(driver_file_name()));
+        } else {
+            std::ofstream(folder.file(driver_file_name())) << "not a library";
+        }
+        const e2e::ProcessResult run = run_program(scenario("list_not_created"), {}, program);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err,
+                  "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: "
+                  "SdkInternalError\n"
+                  "failed to scan Velmar devices: SdkInternalError\n");
+        EXPECT_EQ(run.exit_code, 101);
+    }
 }
 
 TEST(ProgramFailures, DriverListThatCannotBeCreatedIsEmpty) {
