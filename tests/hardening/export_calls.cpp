@@ -40,9 +40,12 @@ const std::vector<ExportCall> &device_exports() {
         {"set_usb_baud_rate", true, false, [](void *) { return orv_set_usb_baud_rate(3); }},
         {"get_usb_baud_rate", true, true, [](void *b) { return orv_get_usb_baud_rate(as<uint16_t>(b)); }},
         {"get_usb_status", true, true, [](void *b) { return orv_get_usb_status(as<int32_t>(b)); }},
-        {"set_external_trigger_config", true, false, [](void *) { return orv_set_external_trigger_config(1, 2, 3); }},
+        {"set_external_trigger_config", true, false,
+         [](void *) { return orv_set_external_trigger_config(1, 2, 3); }},
         {"get_external_trigger_config", true, true,
-         [](void *b) { return orv_get_external_trigger_config(as<uint8_t>(b), as<uint8_t>(b) + 1, as<uint8_t>(b) + 2); }},
+         [](void *b) {
+             return orv_get_external_trigger_config(as<uint8_t>(b), as<uint8_t>(b) + 1, as<uint8_t>(b) + 2);
+         }},
         {"get_spectrum_capture_status", true, true,
          [](void *b) { return orv_get_spectrum_capture_status(as<uint64_t>(b)); }},
         {"set_dac_voltage", true, false, [](void *) { return orv_set_dac_voltage(100); }},

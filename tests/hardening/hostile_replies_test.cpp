@@ -50,20 +50,32 @@ protected:
 
 TEST_F(HostileReplies, UvvisRepliesShorterThanTheValueAreTransportErrors) {
     const ShortRegister rows[] = {
-        {"get_wavelength_count", "C2", "0B", 0},          {"get_full_wavelength_range", "C2", "0D", 12},
-        {"get_integration_time", "C1", "00", 0},          {"get_xenon_pulse", "C1", "01", 4},
-        {"get_xenon_mode", "C1", "03", 0},                {"get_average_number", "C1", "10", 0},
-        {"get_level_output", "C1", "11", 0},              {"get_usb_baud_rate", "C1", "43", 0},
-        {"get_usb_status", "C1", "50", 0},                {"get_external_trigger_config", "C1", "51", 0},
-        {"get_spectrum_capture_status", "C1", "52", 4},   {"get_dac_voltage", "C1", "64", 0},
-        {"get_calibration_coefficients", "C1", "20", 28}, {"get_temperature", "C1", "40", 0},
-        {"get_hardware_version", "C1", "41", 4},          {"get_detector_serial_number", "C1", "44", 4},
-        {"get_device_model", "C1", "46", 12},             {"get_slit_width", "C2", "03", 0},
-        {"get_serial_number", "C2", "04", 8},             {"get_flash_write_protect", "C1", "12", 0},
-        {"get_stored_integration_time", "C2", "00", 0},   {"get_stored_average_number", "C2", "01", 0},
+        {"get_wavelength_count", "C2", "0B", 0},
+        {"get_full_wavelength_range", "C2", "0D", 12},
+        {"get_integration_time", "C1", "00", 0},
+        {"get_xenon_pulse", "C1", "01", 4},
+        {"get_xenon_mode", "C1", "03", 0},
+        {"get_average_number", "C1", "10", 0},
+        {"get_level_output", "C1", "11", 0},
+        {"get_usb_baud_rate", "C1", "43", 0},
+        {"get_usb_status", "C1", "50", 0},
+        {"get_external_trigger_config", "C1", "51", 0},
+        {"get_spectrum_capture_status", "C1", "52", 4},
+        {"get_dac_voltage", "C1", "64", 0},
+        {"get_calibration_coefficients", "C1", "20", 28},
+        {"get_temperature", "C1", "40", 0},
+        {"get_hardware_version", "C1", "41", 4},
+        {"get_detector_serial_number", "C1", "44", 4},
+        {"get_device_model", "C1", "46", 12},
+        {"get_slit_width", "C2", "03", 0},
+        {"get_serial_number", "C2", "04", 8},
+        {"get_flash_write_protect", "C1", "12", 0},
+        {"get_stored_integration_time", "C2", "00", 0},
+        {"get_stored_average_number", "C2", "01", 0},
         {"get_stored_smoothing_width", "C2", "02", 0},
         // The completion polls of flash read and external spectrum need 8 bytes.
-        {"flash_read", "C1", "4A", 4},                    {"external_spectrum_control", "C1", "4C", 4},
+        {"flash_read", "C1", "4A", 4},
+        {"external_spectrum_control", "C1", "4C", 4},
     };
     for (const ShortRegister &row : rows) {
         SCOPED_TRACE(row.name);
@@ -83,8 +95,9 @@ TEST_F(HostileReplies, NirRepliesShorterThanTheValueAreTransportErrors) {
         {"get_level_output", "3F 40", ""},
         {"get_flash_write_protect", "3F A5", ""},
         {"get_temperature", "74", "01"},
-        {"get_calibration_coefficients", "78", "3F F0 00 00 00 00 00 00 40 00 00 00 00 00 00 00 "
-                                               "40 08 00 00 00 00 00 00 40 10 00 00 00 00 00"},
+        {"get_calibration_coefficients", "78",
+         "3F F0 00 00 00 00 00 00 40 00 00 00 00 00 00 00 "
+         "40 08 00 00 00 00 00 00 40 10 00 00 00 00 00"},
         // A wavelength table is whole singles, and at least one.
         {"get_wavelength_count", "3F 53", ""},
         {"get_wavelength_count", "3F 53", "00 00 C8 43 00 00"},
@@ -121,8 +134,10 @@ class ExchangeFailureSweep : public HostileReplies, public ::testing::WithParamI
 
 TEST_P(ExchangeFailureSweep, EveryExportPassesTheCodeOn) {
     const Sweep &sweep = GetParam();
-    if (sweep.nir) open_nir(sweep.fault);
-    else open_uvvis(sweep.fault);
+    if (sweep.nir)
+        open_nir(sweep.fault);
+    else
+        open_uvvis(sweep.fault);
     for (const ExportCall &c : device_exports()) {
         SCOPED_TRACE(c.name);
         Block block;
@@ -130,8 +145,8 @@ TEST_P(ExchangeFailureSweep, EveryExportPassesTheCodeOn) {
         const std::string name = c.name;
         if (sweep.nir && c.uvvis_only) {
             EXPECT_EQ(rc, ORV_ERR_UNSUPPORTED);
-        } else if (sweep.nir &&
-                   (name == "get_device_model" || name == "get_serial_number" || name == "set_stored_smoothing_width")) {
+        } else if (sweep.nir && (name == "get_device_model" || name == "get_serial_number" ||
+                                 name == "set_stored_smoothing_width")) {
             EXPECT_EQ(rc, ORV_OK);  // "NIR" without a usable reply; no traffic; no effect
             continue;
         } else {
@@ -153,11 +168,11 @@ TEST_P(ExchangeFailureSweep, EveryExportPassesTheCodeOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hardening, ExchangeFailureSweep,
-    ::testing::Values(Sweep{"UvvisCommandTimeout", false, R"({"kind": "reply_code", "code": "E0"})", ORV_ERR_TIMEOUT},
-                      Sweep{"UvvisWriteProtect", false, R"({"kind": "reply_code", "code": "E3"})",
-                            ORV_ERR_WRITE_PROTECTED},
-                      Sweep{"UvvisBadPreamble", false, R"({"kind": "bad_preamble"})", ORV_ERR_INVALID_PACKET},
-                      Sweep{"NirBadCrc", true, R"({"kind": "bad_crc"})", ORV_ERR_CRC_MISMATCH}),
+    ::testing::Values(
+        Sweep{"UvvisCommandTimeout", false, R"({"kind": "reply_code", "code": "E0"})", ORV_ERR_TIMEOUT},
+        Sweep{"UvvisWriteProtect", false, R"({"kind": "reply_code", "code": "E3"})", ORV_ERR_WRITE_PROTECTED},
+        Sweep{"UvvisBadPreamble", false, R"({"kind": "bad_preamble"})", ORV_ERR_INVALID_PACKET},
+        Sweep{"NirBadCrc", true, R"({"kind": "bad_crc"})", ORV_ERR_CRC_MISMATCH}),
     [](const auto &s) { return std::string(s.param.name); });
 
 TEST_F(HostileReplies, SelectionRefusesCountsNoTableCanHave) {

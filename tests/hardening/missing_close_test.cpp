@@ -23,7 +23,8 @@ TEST(MissingClose, ScanAndReportCompleteWithoutIt) {
 
     std::ostringstream diagnostics;
     const std::vector<DeviceEntry> entries = entries_from_descriptors(
-        *library, {{"FT1", "SIMULATED FT1", kVelmarUsbId, 0, 5, 0x21}, {"FT2", "SIMULATED FT2", kVelmarUsbId, 0, 5, 0x22}},
+        *library,
+        {{"FT1", "SIMULATED FT1", kVelmarUsbId, 0, 5, 0x21}, {"FT2", "SIMULATED FT2", kVelmarUsbId, 0, 5, 0x22}},
         diagnostics);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(diagnostics.str().find("ignored"), std::string::npos);
