@@ -15,19 +15,36 @@ namespace {
 // queued. The simulator cannot model an integration time of 0 (1 us is the
 // least an instrument accepts); scaled by 1e-6 it is 1 ps.
 // The NIR instrument gets 2048 pixels so that both protocols move a spectrum
-// of the same size.
+// of the same size. Without noise the simulator skips its noise draws, the
+// largest part of its own cost per spectrum, which is in every timed read.
 constexpr const char *kInstantScenario = R"json({
   "time_scale": 0.000001,
   "latency_ms": 0,
   "throughput_bytes_per_s": 10000000000,
   "bridges": [
     { "serial": "ORVBENCH01", "description": "SIMULATED UV-VIS Spectrometer",
-      "instrument": { "model": "SIM-UV2048", "integration_us": 1 } },
+      "instrument": { "model": "SIM-UV2048", "integration_us": 1, "noise_counts": 0 } },
     { "serial": "ORVBENCH02", "description": "SIMULATED NIR Spectrometer",
       "instrument": { "model": "SIM-NIR256", "pixels": 2048,
-                      "wavelengths": { "polynomial": [900.0, 0.4] }, "integration_us": 1 } }
+                      "wavelengths": { "polynomial": [900.0, 0.4] }, "integration_us": 1,
+                      "noise_counts": 0 } },
+    { "serial": "ORVBENCH03", "description": "SIMULATED NIR Spectrometer",
+      "instrument": { "model": "SIM-NIR256", "integration_us": 1, "noise_counts": 0 } }
   ]
 })json";
+
+struct InstrumentInfo {
+    const char *chip_serial;
+    const char *label;
+    std::size_t pixels;
+};
+constexpr InstrumentInfo kInstruments[] = {
+    {"ORVBENCH01", "UVVIS_ORV 2048 px", 2048},
+    {"ORVBENCH02", "NIR_LEGACY 2048 px", 2048},
+    {"ORVBENCH03", "NIR_LEGACY 256 px", 256},
+};
+
+const InstrumentInfo &info(Instrument instrument) { return kInstruments[static_cast<int>(instrument)]; }
 
 constexpr uint32_t kIntegrationUs = 1;
 constexpr uint8_t kAverage = 1;
@@ -42,13 +59,11 @@ bool load_instant_scenario() {
 
 int bridge_index(Instrument instrument) { return static_cast<int>(instrument); }
 
-const char *chip_serial(Instrument instrument) {
-    return instrument == Instrument::uvvis ? "ORVBENCH01" : "ORVBENCH02";
-}
+const char *chip_serial(Instrument instrument) { return info(instrument).chip_serial; }
 
-const char *protocol_name(Instrument instrument) {
-    return instrument == Instrument::uvvis ? "UVVIS_ORV" : "NIR_LEGACY";
-}
+const char *label(Instrument instrument) { return info(instrument).label; }
+
+std::size_t pixels(Instrument instrument) { return info(instrument).pixels; }
 
 int open_for_reads(Instrument instrument) {
     int rc = orv_open_device(bridge_index(instrument));
@@ -56,7 +71,7 @@ int open_for_reads(Instrument instrument) {
     if (rc == ORV_OK) rc = orv_set_average_number(kAverage);
     uint16_t count = 0;
     if (rc == ORV_OK) rc = orv_get_wavelength_count(&count);
-    if (rc == ORV_OK && count != kPixels) rc = ORV_ERR_GENERIC;
+    if (rc == ORV_OK && count != pixels(instrument)) rc = ORV_ERR_GENERIC;
     return rc;
 }
 

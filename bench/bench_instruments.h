@@ -8,11 +8,12 @@
 
 namespace orvbench {
 
-// The two instruments of the instant scenario, by bridge position.
-enum class Instrument { uvvis = 0, nir = 1 };
+// The instruments of the instant scenario, by bridge position: a 2048-pixel
+// instrument of each protocol, so that their reads compare directly, and the
+// 256-pixel NIR instrument as the simulator models it by default.
+enum class Instrument { uvvis = 0, nir = 1, nir_256 = 2 };
 
-// Both instruments have this many pixels, so their reads compare directly.
-inline constexpr std::size_t kPixels = 2048;
+std::size_t pixels(Instrument instrument);
 
 // Loads the instant scenario into the provider. False (with a line on
 // standard error) when the provider refuses it.
@@ -20,8 +21,8 @@ bool load_instant_scenario();
 
 int bridge_index(Instrument instrument);
 const char *chip_serial(Instrument instrument);
-// "UVVIS_ORV" or "NIR_LEGACY", for benchmark labels.
-const char *protocol_name(Instrument instrument);
+// Protocol and pixel count, e.g. "NIR_LEGACY 256 px", for benchmark labels.
+const char *label(Instrument instrument);
 
 // Opens the instrument through liborv, sets 1 us integration and 1 scan, and
 // reads the wavelength count once so that it is cached, as in the benchmark

@@ -1,4 +1,4 @@
-// Host overhead of one full 2048-pixel spectrum read on an instrument whose
+// Host overhead of one full spectrum read on an instrument whose
 // link takes no modelled time: through the D2XX provider alone (the
 // simulator's own cost), through liborv, and through the benchmark program's
 // binding (export look-up, buffers, conversion to doubles). liborv's share is
@@ -20,7 +20,6 @@
 namespace {
 
 using orvbench::Instrument;
-using orvbench::kPixels;
 
 constexpr DWORD kHeaderBytes = 28;
 constexpr ULONG kDefaultTimeoutMs = 5000;
@@ -44,15 +43,15 @@ bool prepare(benchmark::State &state, Instrument instrument) {
         state.SkipWithError("the instrument does not open");
         return false;
     }
-    state.SetLabel(orvbench::protocol_name(instrument));
+    state.SetLabel(orvbench::label(instrument));
     return true;
 }
 
 void BM_SpectrumRead_Liborv(benchmark::State &state, Instrument instrument) {
     if (!prepare(state, instrument)) return;
-    std::vector<uint16_t> samples(kPixels);
+    std::vector<uint16_t> samples(orvbench::pixels(instrument));
     for (auto _ : state) {
-        if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(kPixels)) != ORV_OK) {
+        if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK) {
             state.SkipWithError("spectrum read failed");
             break;
         }
@@ -83,7 +82,7 @@ void BM_SpectrumRead_Binding(benchmark::State &state, Instrument instrument) {
     }
     if (!prepare(state, instrument)) return;
     for (auto _ : state) {
-        auto spectrum = velmar::read_spectrum(*sdk, kPixels);
+        auto spectrum = velmar::read_spectrum(*sdk, orvbench::pixels(instrument));
         if (!spectrum) {
             state.SkipWithError("spectrum read failed");
             break;
@@ -107,8 +106,8 @@ struct ProviderExchange {
 // handle of our own and measures the reply length with one exchange.
 std::optional<ProviderExchange> take_over_bridge(Instrument instrument) {
     const int bridge = orvbench::bridge_index(instrument);
-    std::vector<uint16_t> samples(kPixels);
-    if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(kPixels)) != ORV_OK) return std::nullopt;
+    std::vector<uint16_t> samples(orvbench::pixels(instrument));
+    if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK) return std::nullopt;
     ProviderExchange x;
     x.request.resize(kMaxReply);
     const int len = orvsim_last_write(bridge, x.request.data(), static_cast<int>(x.request.size()));
@@ -177,5 +176,8 @@ ORV_READ_BENCHMARK(BM_SpectrumRead_Binding, uvvis);
 ORV_READ_BENCHMARK(BM_SpectrumRead_ProviderOnly, nir);
 ORV_READ_BENCHMARK(BM_SpectrumRead_Liborv, nir);
 ORV_READ_BENCHMARK(BM_SpectrumRead_Binding, nir);
+ORV_READ_BENCHMARK(BM_SpectrumRead_ProviderOnly, nir_256);
+ORV_READ_BENCHMARK(BM_SpectrumRead_Liborv, nir_256);
+ORV_READ_BENCHMARK(BM_SpectrumRead_Binding, nir_256);
 
 }  // namespace

@@ -32,6 +32,10 @@ DEFAULT_BIN = os.path.join(ROOT, "build", "bench", "bin")
 DEFAULT_SCENARIO = os.path.join(ROOT, "d2xx", "sim", "scenarios", "default.json")
 PROGRAM = "velmar_multi_device_speed"
 
+# The instruments of orv_bench's spectrum reads (bench/bench_instruments.h):
+# 2048 pixels on either protocol, and the simulator's 256-pixel NIR model.
+INSTRUMENTS = ("uvvis", "nir", "nir_256")
+
 # Targets (microseconds, fractions, KiB).
 LIBORV_OVERHEAD_US = 25.0
 BINDING_OVERHEAD_US = 35.0
@@ -80,7 +84,7 @@ def overhead(args):
     medians = read_medians(args.json)
     rows = []
     ok = True
-    for instrument in ("uvvis", "nir"):
+    for instrument in INSTRUMENTS:
         try:
             provider = medians[("ProviderOnly", instrument)]
             reads = (("liborv", medians[("Liborv", instrument)], LIBORV_OVERHEAD_US),
@@ -94,7 +98,7 @@ def overhead(args):
             ok = ok and good
             rows.append([instrument, path, f"{total[0]:.1f}", f"{provider[0]:.1f}", f"{host:.1f}",
                          f"{total[1] - provider[1]:.1f}", f"<= {target:.0f}", verdict(good)])
-    print("Host overhead of one full 2048-pixel spectrum read (medians, us, instant link):")
+    print("Host overhead of one full spectrum read (medians, us, instant link; uvvis and nir: 2048 pixels):")
     print_table(["instrument", "path", "total", "provider", "host", "host_cpu", "target", ""], rows)
     print("total = the whole read; provider = the simulated D2XX provider alone (the same D2XX calls);\n"
           "host = total - provider (wall clock; the target applies to it); host_cpu = the same in CPU time")
@@ -247,13 +251,19 @@ def inclusive_costs(callgrind_out):
     costs = {}
     for m in re.finditer(r"^\s*([\d,]+) \([^)]*\)\s+\S*?:(.+?) \[", text, re.M):
         costs[m.group(2)] = costs.get(m.group(2), 0) + int(m.group(1).replace(",", ""))
+    # Calls, from the profile itself: "cfn=(id) name" (the name only at the
+    # first mention of an id, in fn= or cfn= lines), then "calls=n ...".
+    names = {}
     calls = {}
     current = None
     with open(callgrind_out) as f:
         for line in f:
-            m = re.match(r"cfn=\(\d+\)(?: (.*))?", line)
+            m = re.match(r"(c?fn)=\((\d+)\)(?: (.*))?", line)
             if m:
-                current = m.group(1) or current
+                kind, ident, name = m.groups()
+                if name:
+                    names[ident] = name.strip()
+                current = names.get(ident) if kind == "cfn" else None
             elif line.startswith("calls=") and current:
                 calls[current] = calls.get(current, 0) + int(line.split()[0][6:])
     return costs, calls
@@ -262,7 +272,7 @@ def inclusive_costs(callgrind_out):
 def profile(args):
     bench = os.path.join(args.bin, "orv_bench")
     rows = []
-    for instrument in ("uvvis", "nir"):
+    for instrument in INSTRUMENTS:
         out = os.path.join(args.out, f"callgrind.binding.{instrument}")
         # Collect only inside the binding's read (it contains liborv's).
         subprocess.run(["valgrind", "--tool=callgrind", "--toggle-collect=velmar::read_spectrum*",
@@ -279,7 +289,7 @@ def profile(args):
         for part, ir in (("binding", total - liborv), ("liborv", liborv - provider),
                          ("provider", provider), ("whole read", total)):
             rows.append([instrument, part, f"{ir / reads:,.0f}", f"{ir / total:.1%}"])
-    print("Instructions per full 2048-pixel spectrum read through the binding (callgrind, instant link):")
+    print("Instructions per full spectrum read through the binding (callgrind, instant link):")
     print_table(["instrument", "part", "Ir/read", "share"], rows)
     print("binding = look-up, buffers, conversion; liborv = its own code; "
           "provider = the D2XX calls into the simulator (incl. generating the spectrum)")

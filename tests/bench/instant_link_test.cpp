@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bench_instruments.h"
@@ -29,7 +30,7 @@ TEST_P(InstantLink, FullSpectrumArrivesWithoutModelledTime) {
     ASSERT_EQ(orv_get_device_protocol(&protocol), ORV_OK);
     EXPECT_EQ(protocol, instrument == Instrument::uvvis ? ORV_PROTOCOL_UVVIS : ORV_PROTOCOL_NIR_LEGACY);
 
-    std::vector<uint16_t> samples(orvbench::kPixels, 0);
+    std::vector<uint16_t> samples(orvbench::pixels(instrument), 0);
     for (int read = 0; read < 3; ++read) {
         ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())), ORV_OK);
         EXPECT_LT(orvsim_last_modeled_reply_ms(orvbench::bridge_index(instrument)), 0.001);
@@ -38,9 +39,12 @@ TEST_P(InstantLink, FullSpectrumArrivesWithoutModelledTime) {
     EXPECT_EQ(std::count(samples.begin(), samples.end(), uint16_t{0}), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothProtocols, InstantLink, ::testing::Values(Instrument::uvvis, Instrument::nir),
+INSTANTIATE_TEST_SUITE_P(BothProtocols, InstantLink,
+                         ::testing::Values(Instrument::uvvis, Instrument::nir, Instrument::nir_256),
                          [](const ::testing::TestParamInfo<Instrument> &param_info) {
-                             return param_info.param == Instrument::uvvis ? "Uvvis" : "Nir";
+                             return std::string(param_info.param == Instrument::uvvis ? "Uvvis2048"
+                                                : param_info.param == Instrument::nir ? "Nir2048"
+                                                                                     : "Nir256");
                          });
 
 }  // namespace
