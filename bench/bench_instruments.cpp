@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 #include "orv.h"
 #include "orvsim.h"
@@ -34,14 +35,15 @@ constexpr const char *kInstantScenario = R"json({
 })json";
 
 struct InstrumentInfo {
+    const char *name;
     const char *chip_serial;
     const char *label;
     std::size_t pixels;
 };
 constexpr InstrumentInfo kInstruments[] = {
-    {"ORVBENCH01", "UVVIS_ORV 2048 px", 2048},
-    {"ORVBENCH02", "NIR_LEGACY 2048 px", 2048},
-    {"ORVBENCH03", "NIR_LEGACY 256 px", 256},
+    {"uvvis", "ORVBENCH01", "UVVIS_ORV 2048 px", 2048},
+    {"nir", "ORVBENCH02", "NIR_LEGACY 2048 px", 2048},
+    {"nir_256", "ORVBENCH03", "NIR_LEGACY 256 px", 256},
 };
 
 const InstrumentInfo &info(Instrument instrument) { return kInstruments[static_cast<int>(instrument)]; }
@@ -64,6 +66,13 @@ const char *chip_serial(Instrument instrument) { return info(instrument).chip_se
 const char *label(Instrument instrument) { return info(instrument).label; }
 
 std::size_t pixels(Instrument instrument) { return info(instrument).pixels; }
+
+std::optional<Instrument> instrument_named(std::string_view name) {
+    for (int i = 0; i < static_cast<int>(std::size(kInstruments)); ++i) {
+        if (name == kInstruments[i].name) return static_cast<Instrument>(i);
+    }
+    return std::nullopt;
+}
 
 int open_for_reads(Instrument instrument) {
     int rc = orv_open_device(bridge_index(instrument));

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string_view>
 
 namespace orvbench {
 
@@ -14,6 +16,8 @@ namespace orvbench {
 enum class Instrument { uvvis = 0, nir = 1, nir_256 = 2 };
 
 std::size_t pixels(Instrument instrument);
+// The instrument of a name as the benchmarks use it: "uvvis", "nir", "nir_256".
+std::optional<Instrument> instrument_named(std::string_view name);
 
 // Loads the instant scenario into the provider. False (with a line on
 // standard error) when the provider refuses it.

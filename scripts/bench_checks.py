@@ -209,7 +209,7 @@ def timed_run(argv, env):
 
 
 def probe_peaks(out):
-    """{reads: peak KiB} from orv_rss_probe's lines."""
+    """{reads: peak KiB} from orv_read_loop's lines."""
     return {int(m.group(1)): int(m.group(2))
             for m in re.finditer(r"reads=(\d+) peak_rss_kib=(-?\d+)", out)}
 
@@ -224,72 +224,68 @@ def resources(args):
                 [[f"{wall:.2f}", f"{cpu:.3f}", f"{share:.2%}", f"<= {CPU_SHARE:.0%}", rss, verdict(ok)]])
     print()
 
-    probe = os.path.join(args.bin, "orv_rss_probe")
+    loop = os.path.join(args.bin, "orv_read_loop")
     rows = []
-    for instrument, flag in (("uvvis", []), ("nir", ["--nir"])):
+    for instrument in INSTRUMENTS:
+        flag = ["--instrument", instrument]
         # One process per count (peak of the whole process), and one process
         # that reports its peak after 10 and after 1000 reads.
-        alone = {n: probe_peaks(timed_run([probe] + flag + [str(n)], os.environ)[3])[n] for n in (10, 1000)}
-        together = probe_peaks(timed_run([probe] + flag + ["10", "1000"], os.environ)[3])
+        alone = {n: probe_peaks(timed_run([loop] + flag + [str(n)], os.environ)[3])[n] for n in (10, 1000)}
+        together = probe_peaks(timed_run([loop] + flag + ["10", "1000"], os.environ)[3])
         for method, peaks in (("separate processes", alone), ("one process", together)):
             growth = peaks[1000] - peaks[10]
             good = growth < RSS_GROWTH_KIB
             ok = ok and good
             rows.append([instrument, method, peaks[10], peaks[1000], growth, f"< {RSS_GROWTH_KIB}",
                          verdict(good)])
-    print("Peak resident memory (KiB) after N spectrum reads through the binding (orv_rss_probe):")
+    print("Peak resident memory (KiB) after N spectrum reads through the binding (orv_read_loop):")
     print_table(["instrument", "method", "N=10", "N=1000", "growth", "target", ""], rows)
     return 0 if ok else 1
 
 
 # ------------------------------------------------------------------ profile
 
+PROFILE_READS = (100, 300)
+
+
 def inclusive_costs(callgrind_out):
-    """{function: inclusive Ir} of the collected region, and {function: calls}."""
+    """{function: inclusive Ir} over the whole profiled run."""
     text = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", callgrind_out],
                           check=True, capture_output=True, text=True).stdout
     costs = {}
     for m in re.finditer(r"^\s*([\d,]+) \([^)]*\)\s+\S*?:(.+?) \[", text, re.M):
         costs[m.group(2)] = costs.get(m.group(2), 0) + int(m.group(1).replace(",", ""))
-    # Calls, from the profile itself: "cfn=(id) name" (the name only at the
-    # first mention of an id, in fn= or cfn= lines), then "calls=n ...".
-    names = {}
-    calls = {}
-    current = None
-    with open(callgrind_out) as f:
-        for line in f:
-            m = re.match(r"(c?fn)=\((\d+)\)(?: (.*))?", line)
-            if m:
-                kind, ident, name = m.groups()
-                if name:
-                    names[ident] = name.strip()
-                current = names.get(ident) if kind == "cfn" else None
-            elif line.startswith("calls=") and current:
-                calls[current] = calls.get(current, 0) + int(line.split()[0][6:])
-    return costs, calls
+    return costs
+
+
+def split_of(costs):
+    """(binding read, liborv read, D2XX calls) inclusive Ir of one profiled run."""
+    binding = sum(c for name, c in costs.items() if name.startswith("velmar::read_spectrum("))
+    liborv = costs.get("orv_get_full_spectrum_data", 0)
+    provider = sum(c for name, c in costs.items() if re.fullmatch(r"FT_\w+", name))
+    return binding, liborv, provider
 
 
 def profile(args):
-    bench = os.path.join(args.bin, "orv_bench")
+    loop = os.path.join(args.bin, "orv_read_loop")
     rows = []
     for instrument in INSTRUMENTS:
-        out = os.path.join(args.out, f"callgrind.binding.{instrument}")
-        # Collect only inside the binding's read (it contains liborv's).
-        subprocess.run(["valgrind", "--tool=callgrind", "--toggle-collect=velmar::read_spectrum*",
-                        f"--callgrind-out-file={out}", bench,
-                        f"--benchmark_filter=BM_SpectrumRead_Binding/{instrument}",
-                        "--benchmark_min_time=0.2"],
-                       check=True, capture_output=True)
-        costs, calls = inclusive_costs(out)
-        top = next(name for name in costs if name.startswith("velmar::read_spectrum"))
-        reads = next(n for name, n in calls.items() if name.startswith("velmar::read_spectrum"))
-        total = costs[top]
-        liborv = costs["orv_get_full_spectrum_data"]
-        provider = sum(c for name, c in costs.items() if re.fullmatch(r"FT_\w+", name))
-        for part, ir in (("binding", total - liborv), ("liborv", liborv - provider),
-                         ("provider", provider), ("whole read", total)):
-            rows.append([instrument, part, f"{ir / reads:,.0f}", f"{ir / total:.1%}"])
-    print("Instructions per full spectrum read through the binding (callgrind, instant link):")
+        # The same program with two read counts: everything but the reads
+        # (loading, scenario, open, settings) cancels in the difference.
+        runs = []
+        for reads in PROFILE_READS:
+            out = os.path.join(args.out, f"callgrind.{instrument}.{reads}")
+            subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
+                            loop, "--instrument", instrument, str(reads)],
+                           check=True, capture_output=True)
+            runs.append(split_of(inclusive_costs(out)))
+        n = PROFILE_READS[1] - PROFILE_READS[0]
+        binding, liborv, provider = ((b - a) / n for a, b in zip(*runs))
+        for part, ir in (("binding", binding - liborv), ("liborv", liborv - provider),
+                         ("provider", provider), ("whole read", binding)):
+            rows.append([instrument, part, f"{ir:,.0f}", f"{ir / binding:.1%}"])
+    print("Instructions per full spectrum read through the binding "
+          f"(callgrind, reads {PROFILE_READS[0]} to {PROFILE_READS[1]} of orv_read_loop, instant link):")
     print_table(["instrument", "part", "Ir/read", "share"], rows)
     print("binding = look-up, buffers, conversion; liborv = its own code; "
           "provider = the D2XX calls into the simulator (incl. generating the spectrum)")

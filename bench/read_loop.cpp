@@ -1,15 +1,15 @@
-// orv_rss_probe: peak resident memory of a process that reads spectra the
-// way the benchmark program's timing loop does (through the binding: export
-// look-up, buffer, liborv, conversion to doubles), after growing numbers of
-// reads. The benchmark program's iteration counts are fixed, so this program
-// runs the same read for any count:
+// orv_read_loop: reads spectra the way the benchmark program's timing loop
+// does (through the binding: export look-up, buffer, liborv, conversion to
+// doubles), as many times as asked, on an instant-link instrument. The
+// benchmark program's iteration counts are fixed; this runs the same read
+// any number of times:
 //
-//   orv_rss_probe [--nir] 10 1000
+//   orv_read_loop [--instrument uvvis|nir|nir_256] 10 1000
 //
 // prints "reads=0 peak_rss_kib=..." after set-up, then one such line after
-// each given count of reads (counts ascending). The instant scenario is used:
-// memory does not depend on the modelled timing, and 1000 reads take
-// milliseconds instead of seconds.
+// each given count of reads (counts ascending). The memory check compares
+// the peaks; the instruction profile runs it under callgrind with two counts
+// and takes the difference, so that set-up costs cancel.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +25,7 @@
 namespace {
 
 int fail(const char *what) {
-    std::fprintf(stderr, "orv_rss_probe: %s\n", what);
+    std::fprintf(stderr, "orv_read_loop: %s\n", what);
     return 2;
 }
 
@@ -40,14 +40,16 @@ int main(int argc, char **argv) {
     auto instrument = orvbench::Instrument::uvvis;
     std::vector<unsigned long> checkpoints;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--nir") == 0) {
-            instrument = orvbench::Instrument::nir;
+        if (std::strcmp(argv[i], "--instrument") == 0 && i + 1 < argc) {
+            auto named = orvbench::instrument_named(argv[++i]);
+            if (!named) return fail("instruments: uvvis, nir, nir_256");
+            instrument = *named;
             continue;
         }
         char *end = nullptr;
         const unsigned long n = std::strtoul(argv[i], &end, 10);
         if (*argv[i] == '\0' || *end != '\0' || (!checkpoints.empty() && n < checkpoints.back()))
-            return fail("usage: orv_rss_probe [--nir] COUNT... (ascending)");
+            return fail("usage: orv_read_loop [--instrument NAME] COUNT... (ascending)");
         checkpoints.push_back(n);
     }
     if (!orvbench::load_instant_scenario()) return fail("the instant scenario does not load");
