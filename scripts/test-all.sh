@@ -5,10 +5,16 @@
 #
 #   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
+#   ORV_CHECKS="valgrind" scripts/test-all.sh         # extra checks (default: all)
+#
+# After the presets come three checks: valgrind memcheck over a benchmark run
+# (needs the linux build), a short run of every fuzz target, and a build of
+# the benchmark programs (bench preset; they are run by scripts/bench.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 read -r -a presets <<<"${ORV_PRESETS:-linux sanitize windows}"
+read -r -a checks <<<"${ORV_CHECKS-valgrind fuzz bench}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -75,9 +81,33 @@ for preset in "${presets[@]}"; do
   summary[$preset]+=" [$((SECONDS - start)) s]"
 done
 
+run_check() {
+  local name="$1"
+  shift
+  local start=$SECONDS log="$logdir/check-$name.log"
+  echo "=== check: $name"
+  if "$@" >"$log" 2>&1; then
+    summary[$name]="ok: $(tail -n 1 "$log")"
+  else
+    tail -n 30 "$log"
+    summary[$name]="FAILED (log: $log)"
+    failed=1
+  fi
+  summary[$name]+=" [$((SECONDS - start)) s]"
+}
+
+for check in "${checks[@]}"; do
+  case "$check" in
+    valgrind) run_check valgrind bash scripts/valgrind-demo.sh ;;
+    fuzz) run_check fuzz bash scripts/fuzz.sh "${ORV_FUZZ_SECONDS:-15}" ;;
+    bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
+    *) echo "unknown check: $check"; failed=1 ;;
+  esac
+done
+
 echo
 echo "=== summary ($((SECONDS - start_all)) s)"
-for preset in "${presets[@]}"; do
-  printf '  %-9s %s\n' "$preset" "${summary[$preset]}"
+for name in "${presets[@]}" "${checks[@]}"; do
+  printf '  %-9s %s\n' "$name" "${summary[$name]:-not run}"
 done
 exit "$failed"
