@@ -4,7 +4,7 @@
 
 namespace orvsim {
 
-FaultTable::FaultTable(std::vector<FaultSpec> specs) : specs_(std::move(specs)), seen_(specs_.size(), 0) {}
+FaultTable::FaultTable(std::vector<FaultSpec> faults) : specs_(std::move(faults)), seen_(specs_.size(), 0) {}
 
 const FaultSpec *FaultTable::fire(const std::vector<bool> &matches) {
     const FaultSpec *fired = nullptr;

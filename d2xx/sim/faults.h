@@ -12,7 +12,7 @@ namespace orvsim {
 
 class FaultTable {
 public:
-    explicit FaultTable(std::vector<FaultSpec> specs);
+    explicit FaultTable(std::vector<FaultSpec> faults);
 
     // Counts the exchange against every fault that matches it and returns the
     // first one that fires, or null.
