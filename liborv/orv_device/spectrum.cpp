@@ -54,6 +54,15 @@ int known_wavelength_count(uint16_t *count) {
     return orv_get_wavelength_count(count);
 }
 
+// A UVVIS_ORV table or spectrum read needs room for the whole count; the
+// check costs no exchange once the count is cached.
+int check_capacity_for_count(int32_t capacity) {
+    uint16_t count = 0;
+    int rc = known_wavelength_count(&count);
+    if (rc != ORV_OK) return rc;
+    return capacity < count ? ORV_ERR_INVALID_PARAM : ORV_OK;
+}
+
 // Strips the NIR spectrum frame: *first is the offset of the first sample
 // byte, the return value the number of sample bytes (may be odd or <= 0).
 int nir_spectrum_payload(const uint8_t *d, int len, int *first) {
@@ -92,10 +101,8 @@ int read_wavelength_table(double *values, int32_t capacity, int *delivered) {
             return ORV_OK;
         });
     } else {
-        uint16_t count = 0;
-        rc = known_wavelength_count(&count);
+        rc = check_capacity_for_count(capacity);
         if (rc != ORV_OK) return rc;
-        if (capacity < count) return ORV_ERR_INVALID_PARAM;
         rc = read_register({WAVELENGTH_TABLE, TABLE_WORDS, 0}, [&](const uint8_t *d, int len) {
             written = std::min(len / 4, static_cast<int>(capacity));
             decode_wavelengths(d, written, values);
@@ -132,10 +139,8 @@ int read_spectrum(uint16_t *samples, int32_t capacity, int *delivered) {
             return ORV_OK;
         });
     } else {
-        uint16_t count = 0;
-        rc = known_wavelength_count(&count);
+        rc = check_capacity_for_count(capacity);
         if (rc != ORV_OK) return rc;
-        if (capacity < count) return ORV_ERR_INVALID_PARAM;
         rc = read_register({SPECTRUM, SPECTRUM_WORDS, 0}, [&](const uint8_t *d, int len) {
             written = decode_spectrum_samples(d, len, samples, capacity);
         });
