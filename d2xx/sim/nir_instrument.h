@@ -6,7 +6,7 @@
 #include "faults.h"
 #include "flash.h"
 #include "instrument.h"
-#include "spectrum_model.h"
+#include "intensity_model.h"
 
 namespace orvsim {
 

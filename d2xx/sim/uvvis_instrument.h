@@ -8,7 +8,7 @@
 #include "faults.h"
 #include "flash.h"
 #include "instrument.h"
-#include "spectrum_model.h"
+#include "intensity_model.h"
 #include "uvvis_packet.h"
 
 namespace orvsim {

@@ -107,9 +107,9 @@ std::vector<std::pair<const char *, Bytes>> nir_seeds() {
         {"version_reply", nir_input(0, 0, 63, 0, fuzz::nir_reply({'S', 'E', 'E', 'D'}))},
         {"empty_ack", nir_input(0, 1, 0, 0, fuzz::nir_reply({}))},
         {"nak", nir_input(0, 0, 15, 0, Bytes{0x15, 0x00, 0x00})},
-        {"spectrum_long_header", nir_input(1, 0, count, 2047, fuzz::nir_reply(long_frame))},
-        {"spectrum_short_header", nir_input(1, 7, count, 2047, fuzz::nir_reply(short_frame))},
-        {"spectrum_bare", nir_input(3, 0, count, 2047, fuzz::nir_reply(bare))},
+        {"frame_long_header", nir_input(1, 0, count, 2047, fuzz::nir_reply(long_frame))},
+        {"frame_short_header", nir_input(1, 7, count, 2047, fuzz::nir_reply(short_frame))},
+        {"frame_bare", nir_input(3, 0, count, 2047, fuzz::nir_reply(bare))},
     };
 }
 

@@ -2,7 +2,7 @@
 #include "orv_device/detect.h"
 #include "orv_device/nir.h"
 #include "orv_device/register_io.h"
-#include "orv_device/spectrum.h"
+#include "orv_device/readout.h"
 #include "orv_device/state.h"
 
 namespace {

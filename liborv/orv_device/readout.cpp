@@ -1,7 +1,7 @@
 // Wavelength count, wavelength table and range, and full spectra on both
 // protocols. The wavelength count is cached in the device state so that a
 // UVVIS_ORV spectrum read costs one exchange once the count is known.
-#include "orv_device/spectrum.h"
+#include "orv_device/readout.h"
 
 #include <algorithm>
 #include <cstring>

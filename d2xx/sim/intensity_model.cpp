@@ -1,4 +1,4 @@
-#include "spectrum_model.h"
+#include "intensity_model.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // NIR spectrum frame forms, short and over-long replies, the spectrum timeout.
 #include <cstdio>
 
-#include "orv_device/spectrum.h"
+#include "orv_device/readout.h"
 #include "orv_device/state.h"
 #include "sim_session.h"
 

@@ -1,4 +1,4 @@
-// Wavelength table and spectrum reads shared by the exports of spectrum.cpp,
+// Wavelength table and spectrum reads shared by the exports of readout.cpp,
 // range.cpp and the external spectrum. Library-internal.
 #pragma once
 
