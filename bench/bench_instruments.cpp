@@ -46,7 +46,9 @@ constexpr InstrumentInfo kInstruments[] = {
     {"nir_256", "ORVBENCH03", "NIR_LEGACY 256 px", 256},
 };
 
-const InstrumentInfo &info(Instrument instrument) { return kInstruments[static_cast<int>(instrument)]; }
+const InstrumentInfo &info(Instrument instrument) {
+    return kInstruments[static_cast<int>(instrument)];
+}
 
 constexpr uint32_t kIntegrationUs = 1;
 constexpr uint8_t kAverage = 1;

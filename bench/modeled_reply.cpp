@@ -43,7 +43,8 @@ bool print_case(const Bridge &bridge, std::size_t number, const velmar::BenchCas
                 std::vector<uint16_t> &samples) {
     if (orv_set_integration_time(c.integration_us) != ORV_OK ||
         orv_set_average_number(static_cast<uint8_t>(c.average)) != ORV_OK ||
-        orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK) {
+        orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) !=
+            ORV_OK) {
         return false;
     }
     std::printf("chip_serial=%s case=%zu integration_us=%u average=%u modeled_ms=%.6f\n",

@@ -38,12 +38,14 @@ std::vector<uint8_t> spectrum_response() {
     put_be16(p + 11, 0x0001);  // source address
     p[13] = 0xE0;              // response with data
     put_be16(p + 17, kSpectrumDataBytes / 4);
-    p[19] = 1;                 // packets
+    p[19] = 1;  // packets
     p[21] = ORV_REG_SPECTRUM;
     p[27] = ORV_REPLY_ACK;
-    for (int i = 0; i < kSpectrumDataBytes; ++i) p[kHeaderSize + i] = static_cast<uint8_t>(i * 37 + 11);
+    for (int i = 0; i < kSpectrumDataBytes; ++i)
+        p[kHeaderSize + i] = static_cast<uint8_t>(i * 37 + 11);
     const int covered = kSpectrumPacketSize - kCrcFirstByte - 4;
-    put_be32(p + kSpectrumPacketSize - 4, static_cast<uint32_t>(orv_crc32(p + kCrcFirstByte, covered)));
+    put_be32(p + kSpectrumPacketSize - 4,
+             static_cast<uint32_t>(orv_crc32(p + kCrcFirstByte, covered)));
     return packet;
 }
 
@@ -56,7 +58,10 @@ void BM_Crc32(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 // A request's CRC span, a spectrum response's, and the largest packet's.
-BENCHMARK(BM_Crc32)->Arg(24)->Arg(kSpectrumPacketSize - kCrcFirstByte - 4)->Arg(16384 - kCrcFirstByte - 4);
+BENCHMARK(BM_Crc32)
+    ->Arg(24)
+    ->Arg(kSpectrumPacketSize - kCrcFirstByte - 4)
+    ->Arg(16384 - kCrcFirstByte - 4);
 
 // The NIR check covers the ACK and the data: 4109 bytes for 2048 samples in
 // the long frame with trailer, 525 for the 256 of the usual NIR instrument.
@@ -79,7 +84,8 @@ void BM_ParseSpectrumResponse(benchmark::State &state) {
         return;
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(orv_parse_response(packet.data(), kSpectrumPacketSize, parsed.get()));
+        benchmark::DoNotOptimize(
+            orv_parse_response(packet.data(), kSpectrumPacketSize, parsed.get()));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kSpectrumPacketSize);

@@ -51,7 +51,8 @@ void BM_SpectrumRead_Liborv(benchmark::State &state, Instrument instrument) {
     if (!prepare(state, instrument)) return;
     std::vector<uint16_t> samples(orvbench::pixels(instrument));
     for (auto _ : state) {
-        if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK) {
+        if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) !=
+            ORV_OK) {
             state.SkipWithError("spectrum read failed");
             break;
         }
@@ -107,7 +108,8 @@ struct ProviderExchange {
 std::optional<ProviderExchange> take_over_bridge(Instrument instrument) {
     const int bridge = orvbench::bridge_index(instrument);
     std::vector<uint16_t> samples(orvbench::pixels(instrument));
-    if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK) return std::nullopt;
+    if (orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())) != ORV_OK)
+        return std::nullopt;
     ProviderExchange x;
     x.request.resize(kMaxReply);
     const int len = orvsim_last_write(bridge, x.request.data(), static_cast<int>(x.request.size()));
@@ -122,8 +124,10 @@ std::optional<ProviderExchange> take_over_bridge(Instrument instrument) {
     // the whole reply.
     FT_SetTimeouts(x.handle, 100, kDefaultTimeoutMs);
     FT_Purge(x.handle, FT_PURGE_RX | FT_PURGE_TX);
-    if (FT_Write(x.handle, x.request.data(), static_cast<DWORD>(x.request.size()), &written) != FT_OK ||
-        FT_Read(x.handle, reply.data(), static_cast<DWORD>(reply.size()), &x.reply_bytes) != FT_OK ||
+    if (FT_Write(x.handle, x.request.data(), static_cast<DWORD>(x.request.size()), &written) !=
+            FT_OK ||
+        FT_Read(x.handle, reply.data(), static_cast<DWORD>(reply.size()), &x.reply_bytes) !=
+            FT_OK ||
         x.reply_bytes <= kHeaderBytes) {
         FT_Close(x.handle);
         return std::nullopt;
@@ -147,7 +151,8 @@ void BM_SpectrumRead_ProviderOnly(benchmark::State &state, Instrument instrument
         DWORD got = 0;
         DWORD total = 0;
         FT_Purge(h, FT_PURGE_RX | FT_PURGE_TX);
-        FT_Write(h, exchange->request.data(), static_cast<DWORD>(exchange->request.size()), &written);
+        FT_Write(h, exchange->request.data(), static_cast<DWORD>(exchange->request.size()),
+                 &written);
         FT_SetTimeouts(h, kSpectrumReadTimeoutMs, kDefaultTimeoutMs);
         if (header_first) {
             FT_Read(h, reply.data(), kHeaderBytes, &got);
@@ -165,9 +170,9 @@ void BM_SpectrumRead_ProviderOnly(benchmark::State &state, Instrument instrument
     FT_Close(h);
 }
 
-#define ORV_READ_BENCHMARK(fn, instrument)                                             \
-    BENCHMARK_CAPTURE(fn, instrument, Instrument::instrument)                          \
-        ->Unit(benchmark::kMicrosecond)                                                \
+#define ORV_READ_BENCHMARK(fn, instrument)                    \
+    BENCHMARK_CAPTURE(fn, instrument, Instrument::instrument) \
+        ->Unit(benchmark::kMicrosecond)                       \
         ->UseRealTime()
 
 ORV_READ_BENCHMARK(BM_SpectrumRead_ProviderOnly, uvvis);

@@ -53,9 +53,9 @@ SessionConfig SessionConfig::decode(const uint8_t *&data, size_t &size) {
 
 void SessionConfig::encode(std::vector<uint8_t> &out) const {
     out.push_back(static_cast<uint8_t>(preference));
-    out.push_back(static_cast<uint8_t>((open_fails ? FLAG_OPEN_FAILS : 0) | (identity ? FLAG_IDENTITY : 0) |
-                                       (acquisition ? FLAG_ACQUISITION : 0) |
-                                       (maintenance ? FLAG_MAINTENANCE : 0)));
+    out.push_back(static_cast<uint8_t>(
+        (open_fails ? FLAG_OPEN_FAILS : 0) | (identity ? FLAG_IDENTITY : 0) |
+        (acquisition ? FLAG_ACQUISITION : 0) | (maintenance ? FLAG_MAINTENANCE : 0)));
     put_u16(out, static_cast<uint32_t>(capacity - 1));
     put_u16(out, static_cast<uint32_t>(flash_length - 1));
     put_u16(out, flash_address);

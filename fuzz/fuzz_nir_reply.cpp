@@ -67,8 +67,8 @@ int reply_verdict(const uint8_t *reply, size_t n) {
 void check_plain_command(const std::vector<uint8_t> &reply, int32_t capacity) {
     fuzz::Guarded<uint8_t> out(static_cast<size_t>(capacity));
     fuzz::Guarded<int> out_len(1);
-    const int rc =
-        nir_send_command(VERSION_COMMAND, 1, out.get(), out_len.get(), capacity, NIR_GET_IDLE_GAP_MS);
+    const int rc = nir_send_command(VERSION_COMMAND, 1, out.get(), out_len.get(), capacity,
+                                    NIR_GET_IDLE_GAP_MS);
     FUZZ_CHECK(out.block().guards_intact() && out_len.block().guards_intact());
 
     const size_t received = std::min<size_t>(reply.size(), NIR_REPLY_BUFFER);
@@ -115,10 +115,11 @@ void check_spectrum(const std::vector<uint8_t> &reply, uint16_t count, int32_t c
     }
     const int n = (len - skip) / 2;
     FUZZ_CHECK(g_wavelength_count_cache == n);
-    for (int i = 0; i < n; ++i) FUZZ_CHECK(samples[static_cast<size_t>(i)] == be16_of(d + skip + 2 * i));
+    for (int i = 0; i < n; ++i)
+        FUZZ_CHECK(samples[static_cast<size_t>(i)] == be16_of(d + skip + 2 * i));
     const auto *rest = reinterpret_cast<const uint8_t *>(samples.get() + n);
-    FUZZ_CHECK(
-        std::all_of(rest, rest + 2 * (capacity - n), [](uint8_t b) { return b == fuzz::PAYLOAD_FILL; }));
+    FUZZ_CHECK(std::all_of(rest, rest + 2 * (capacity - n),
+                           [](uint8_t b) { return b == fuzz::PAYLOAD_FILL; }));
 }
 
 }  // namespace
@@ -136,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int32_t capacity = 1 + first_value % 512;
     if ((flags & FLAG_FORCE_ACK) != 0 && !reply.empty()) reply[0] = NIR_ACK;
     if ((flags & FLAG_FIX_CRC) != 0) {
-        put_crc(reply,
-                spectrum ? (size_t{count} + 6) * 2 + 3 : std::min<size_t>(reply.size(), NIR_REPLY_BUFFER));
+        put_crc(reply, spectrum ? (size_t{count} + 6) * 2 + 3
+                                : std::min<size_t>(reply.size(), NIR_REPLY_BUFFER));
     }
 
     OneReply source(reply, chunk);

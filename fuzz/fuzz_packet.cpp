@@ -38,7 +38,8 @@ void check_decoded(const uint8_t *data, int len, int rc, const orv_parsed_packet
     const int data_size =
         len > ORV_PACKET_MIN_SIZE ? std::min(len - ORV_PACKET_MIN_SIZE, ORV_PACKET_MAX_DATA) : 0;
     FUZZ_CHECK(p.data_size == data_size);
-    FUZZ_CHECK(std::memcmp(p.data, data + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(data_size)) == 0);
+    FUZZ_CHECK(std::memcmp(p.data, data + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(data_size)) ==
+               0);
     FUZZ_CHECK(p.crc == be32(data + len - 4));
     const bool crc_ok = static_cast<uint32_t>(orv_crc32(data + 8, len - 12)) == p.crc;
     FUZZ_CHECK(p.crc_ok == (crc_ok ? 1 : 0));

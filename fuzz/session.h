@@ -15,7 +15,9 @@
 namespace fuzz {
 
 // A text field holds its terminating zero.
-inline bool terminated(const char *field, size_t width) { return std::memchr(field, '\0', width) != nullptr; }
+inline bool terminated(const char *field, size_t width) {
+    return std::memchr(field, '\0', width) != nullptr;
+}
 
 // What one session has learnt so far, and the checks every call shares.
 class Session {
@@ -81,7 +83,8 @@ private:
         expect(call, rc, uvvis_only && nir() ? UNSUPPORTED : OK | exchange_errors_);
     }
     // A text getter's buffer: refused below min_size, else terminated on success.
-    void expect_text(const char *call, int rc, uint32_t allowed, int32_t min_size, const Guarded<char> &text);
+    void expect_text(const char *call, int rc, uint32_t allowed, int32_t min_size,
+                     const Guarded<char> &text);
 
     const SessionConfig &config_;
     const bool trace_ = std::getenv("ORV_FUZZ_TRACE") != nullptr;

@@ -33,7 +33,9 @@ bool Session::open() {
     switch (config_.preference) {
     case ORV_PREFER_UVVIS: FUZZ_CHECK(protocol_ == ORV_PROTOCOL_UVVIS); break;
     case ORV_PREFER_NIR: FUZZ_CHECK(protocol_ == ORV_PROTOCOL_NIR_LEGACY); break;
-    default: FUZZ_CHECK(protocol_ == ORV_PROTOCOL_UVVIS || protocol_ == ORV_PROTOCOL_NIR_LEGACY); break;
+    default:
+        FUZZ_CHECK(protocol_ == ORV_PROTOCOL_UVVIS || protocol_ == ORV_PROTOCOL_NIR_LEGACY);
+        break;
     }
     FUZZ_CHECK(caps[0] == (nir() ? ORV_CAPS_NIR : ORV_CAPS_UVVIS));
     exchange_errors_ = nir() ? NIR_EXCHANGE_ERRORS : UVVIS_EXCHANGE_ERRORS;
@@ -75,8 +77,8 @@ void Session::wavelengths() {
     auto &last = guards_.add<double>(1);
     // NIR_LEGACY reads the table twice on the way; it may have grown in between.
     const int range_rc = orv_get_full_wavelength_range(first.get(), last.get());
-    expect_getter("get_full_wavelength_range", range_rc, OK | exchange_errors_ | (nir() ? INVALID_PARAM : 0),
-                  first);
+    expect_getter("get_full_wavelength_range", range_rc,
+                  OK | exchange_errors_ | (nir() ? INVALID_PARAM : 0), first);
     if (range_rc != ORV_OK) {
         FUZZ_CHECK(last.untouched());
         return;
@@ -129,25 +131,29 @@ void Session::selection() {
                                             : OK | exchange_errors_ | INVALID_PARAM;
     auto &values = guards_.add<double>(static_cast<size_t>(config_.capacity));
     expect_getter("get_selected_wavelength_data",
-                  orv_get_selected_wavelength_data(values.get(), config_.capacity), read_codes, values);
+                  orv_get_selected_wavelength_data(values.get(), config_.capacity), read_codes,
+                  values);
     auto &samples = guards_.add<uint16_t>(static_cast<size_t>(config_.capacity));
     expect_getter("get_selected_spectrum_data",
-                  orv_get_selected_spectrum_data(samples.get(), config_.capacity), read_codes, samples);
+                  orv_get_selected_spectrum_data(samples.get(), config_.capacity), read_codes,
+                  samples);
 }
 
 void Session::flash_read() {
     auto &data = guards_.add<uint8_t>(static_cast<size_t>(config_.flash_length));
     // NIR_LEGACY hands over at most the length asked; UVVIS_ORV reports the
     // whole words it received, at most 1024 bytes.
-    const int32_t words_bytes = std::min(4 * ((config_.flash_length + 3) / 4), FLASH_READ_MAX_BYTES);
-    expect_byte_count("flash_read", orv_flash_read(config_.flash_address, data.get(), config_.flash_length),
+    const int32_t words_bytes =
+        std::min(4 * ((config_.flash_length + 3) / 4), FLASH_READ_MAX_BYTES);
+    expect_byte_count("flash_read",
+                      orv_flash_read(config_.flash_address, data.get(), config_.flash_length),
                       nir() ? config_.flash_length : words_bytes, data);
 }
 
 void Session::external_spectrum() {
     auto &samples = guards_.add<uint16_t>(static_cast<size_t>(config_.external_capacity));
-    const int rc =
-        orv_external_spectrum_control(config_.external_parameter, samples.get(), config_.external_capacity);
+    const int rc = orv_external_spectrum_control(config_.external_parameter, samples.get(),
+                                                 config_.external_capacity);
     if (refused_on_nir("external_spectrum_control", rc, samples)) return;
     // Two bytes per sample, at most the buffer and at most one spectrum.
     expect_byte_count("external_spectrum_control", rc,
@@ -159,11 +165,12 @@ void Session::stored_settings() {
     auto &integration = guards_.add<uint32_t>(1);
     auto &average = guards_.add<uint8_t>(1);
     auto &smoothing = guards_.add<uint8_t>(1);
-    expect_uvvis_getter("get_stored_integration_time", orv_get_stored_integration_time(integration.get()),
-                        integration);
-    expect_uvvis_getter("get_stored_average_number", orv_get_stored_average_number(average.get()), average);
-    expect_uvvis_getter("get_stored_smoothing_width", orv_get_stored_smoothing_width(smoothing.get()),
-                        smoothing);
+    expect_uvvis_getter("get_stored_integration_time",
+                        orv_get_stored_integration_time(integration.get()), integration);
+    expect_uvvis_getter("get_stored_average_number", orv_get_stored_average_number(average.get()),
+                        average);
+    expect_uvvis_getter("get_stored_smoothing_width",
+                        orv_get_stored_smoothing_width(smoothing.get()), smoothing);
 
     // A NIR_LEGACY instrument accepts the smoothing width without effect.
     expect("set_stored_smoothing_width", orv_set_stored_smoothing_width(1),

@@ -25,22 +25,23 @@ void Session::identity() {
     const uint32_t getter_codes = OK | exchange_errors_;  // short replies: ORV_ERR_TRANSPORT
 
     auto &coefficients = guards_.add<double>(4);
-    expect_getter("get_calibration_coefficients", orv_get_calibration_coefficients(coefficients.get()),
-                  getter_codes, coefficients);
+    expect_getter("get_calibration_coefficients",
+                  orv_get_calibration_coefficients(coefficients.get()), getter_codes, coefficients);
     auto &temperature = guards_.add<float>(1);
-    expect_getter("get_temperature", orv_get_temperature(temperature.get()), getter_codes, temperature);
+    expect_getter("get_temperature", orv_get_temperature(temperature.get()), getter_codes,
+                  temperature);
 
     auto &version = guards_.add<char>(size);
-    expect_text("get_hardware_version", orv_get_hardware_version(version.get(), isize), getter_codes, 2,
-                version);
+    expect_text("get_hardware_version", orv_get_hardware_version(version.get(), isize),
+                getter_codes, 2, version);
     // The detector serial takes any buffer of at least one byte, but exists on UVVIS_ORV only.
     auto &detector = guards_.add<char>(size);
     expect_text("get_detector_serial_number", orv_get_detector_serial_number(detector.get(), isize),
                 nir() ? UNSUPPORTED : getter_codes, 1, detector);
     // On NIR_LEGACY the model falls back to "NIR" and the serial number is "NIR".
     auto &model = guards_.add<char>(size);
-    expect_text("get_device_model", orv_get_device_model(model.get(), isize), nir() ? OK : getter_codes, 2,
-                model);
+    expect_text("get_device_model", orv_get_device_model(model.get(), isize),
+                nir() ? OK : getter_codes, 2, model);
     auto &serial = guards_.add<char>(size);
     const int serial_rc = orv_get_serial_number(serial.get(), isize);
     expect_text("get_serial_number", serial_rc, nir() ? OK : getter_codes, 2, serial);
@@ -59,14 +60,16 @@ void Session::acquisition() {
                   integration);
     expect_setter("set_average_number", orv_set_average_number(0), false);
     auto &average = guards_.add<uint8_t>(1);
-    expect_getter("get_average_number", orv_get_average_number(average.get()), getter_codes, average);
+    expect_getter("get_average_number", orv_get_average_number(average.get()), getter_codes,
+                  average);
     expect_setter("set_level_output", orv_set_level_output(1), false);
     auto &level = guards_.add<uint8_t>(1);
     expect_getter("get_level_output", orv_get_level_output(level.get()), getter_codes, level);
 
     expect_setter("set_xenon_pulse", orv_set_xenon_pulse(100, 200), true);
     auto &pulse = guards_.add<uint32_t>(2);
-    expect_uvvis_getter("get_xenon_pulse", orv_get_xenon_pulse(pulse.get(), pulse.get() + 1), pulse);
+    expect_uvvis_getter("get_xenon_pulse", orv_get_xenon_pulse(pulse.get(), pulse.get() + 1),
+                        pulse);
     expect_setter("set_xenon_mode", orv_set_xenon_mode(2), true);
     auto &mode = guards_.add<uint8_t>(1);
     expect_uvvis_getter("get_xenon_mode", orv_get_xenon_mode(mode.get()), mode);
@@ -79,12 +82,13 @@ void Session::acquisition() {
     if (usb_rc == ORV_OK) FUZZ_CHECK(usb[0] == 0 || usb[0] == 1);
     expect_setter("set_external_trigger_config", orv_set_external_trigger_config(1, 2, 3), true);
     auto &trigger = guards_.add<uint8_t>(3);
-    expect_uvvis_getter("get_external_trigger_config",
-                        orv_get_external_trigger_config(trigger.get(), trigger.get() + 1, trigger.get() + 2),
-                        trigger);
+    expect_uvvis_getter(
+        "get_external_trigger_config",
+        orv_get_external_trigger_config(trigger.get(), trigger.get() + 1, trigger.get() + 2),
+        trigger);
     auto &capture = guards_.add<uint64_t>(1);
-    expect_uvvis_getter("get_spectrum_capture_status", orv_get_spectrum_capture_status(capture.get()),
-                        capture);
+    expect_uvvis_getter("get_spectrum_capture_status",
+                        orv_get_spectrum_capture_status(capture.get()), capture);
     expect_setter("set_dac_voltage", orv_set_dac_voltage(0x1FFF), true);
     auto &dac = guards_.add<uint16_t>(1);
     const int dac_rc = orv_get_dac_voltage(dac.get());

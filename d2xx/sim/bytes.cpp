@@ -85,7 +85,8 @@ std::optional<Bytes> parse_hex_bytes(std::string_view text) {
 }
 
 std::optional<uint64_t> parse_hex_number(std::string_view text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
     if (text.empty() || text.size() > 16) return std::nullopt;
     uint64_t v = 0;
     for (char c : text) {

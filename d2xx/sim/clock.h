@@ -9,9 +9,12 @@ namespace orvsim {
 using Clock = std::chrono::steady_clock;
 
 inline Clock::duration from_ms(double ms) {
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(ms));
 }
 
-inline double to_ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+inline double to_ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 }  // namespace orvsim

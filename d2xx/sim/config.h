@@ -15,11 +15,29 @@ enum class Protocol { Uvvis, Nir, Silent };
 
 enum class FaultKind {
     // both protocols
-    NoAnswer, Delay, ReadError, WriteError, ShortWrite, Raw,
+    NoAnswer,
+    Delay,
+    ReadError,
+    WriteError,
+    ShortWrite,
+    Raw,
     // UVVIS_ORV
-    ShortHeader, ShortBody, DataLen, BadPreamble, BadCrc, ReplyCode, ExtraData, ShortData, Data,
+    ShortHeader,
+    ShortBody,
+    DataLen,
+    BadPreamble,
+    BadCrc,
+    ReplyCode,
+    ExtraData,
+    ShortData,
+    Data,
     // NIR_LEGACY (BadCrc and Data are shared with UVVIS_ORV)
-    Nak, NakBadCrc, ShortReply, BadFirstByte, Split, Endless
+    Nak,
+    NakBadCrc,
+    ShortReply,
+    BadFirstByte,
+    Split,
+    Endless
 };
 
 struct FaultSpec {

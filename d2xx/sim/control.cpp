@@ -33,8 +33,11 @@ int install_or_keep(const std::string &source, Load load) {
 extern "C" {
 
 FTD2XX_API int orvsim_load_scenario_json(const char *json_text) {
-    if (!json_text) return install_or_keep("JSON text", []() -> orvsim::Scenario { throw orvsim::ScenarioError("null text"); });
-    return install_or_keep("JSON text", [&] { return orvsim::parse_scenario(json_text, "JSON text"); });
+    if (!json_text)
+        return install_or_keep(
+            "JSON text", []() -> orvsim::Scenario { throw orvsim::ScenarioError("null text"); });
+    return install_or_keep("JSON text",
+                           [&] { return orvsim::parse_scenario(json_text, "JSON text"); });
 }
 
 FTD2XX_API int orvsim_load_scenario_file(const char *path) {
@@ -60,7 +63,8 @@ FTD2XX_API const char *orvsim_last_error(void) {
 FTD2XX_API int orvsim_open_handle_count(void) {
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
-    return static_cast<int>(std::count_if(sim.bridges.begin(), sim.bridges.end(), [](const auto &b) { return b->open; }));
+    return static_cast<int>(std::count_if(sim.bridges.begin(), sim.bridges.end(),
+                                          [](const auto &b) { return b->open; }));
 }
 
 FTD2XX_API int orvsim_write_count(int bridge_index) {
@@ -78,7 +82,8 @@ FTD2XX_API int orvsim_last_write(int bridge_index, uint8_t *buf, int cap) {
     const orvsim::Bridge *b = sim.at(bridge_index);
     if (!b) return -1;
     if (buf && cap > 0) {
-        std::memcpy(buf, b->last_write.data(), std::min<size_t>(static_cast<size_t>(cap), b->last_write.size()));
+        std::memcpy(buf, b->last_write.data(),
+                    std::min<size_t>(static_cast<size_t>(cap), b->last_write.size()));
     }
     return static_cast<int>(b->last_write.size());
 }

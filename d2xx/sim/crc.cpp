@@ -28,7 +28,9 @@ uint16_t crc16_modbus(const uint8_t *data, size_t len) {
     uint16_t c = 0xFFFF;
     for (size_t i = 0; i < len; ++i) {
         c ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) c = (c & 1u) ? static_cast<uint16_t>((c >> 1) ^ 0xA001u) : static_cast<uint16_t>(c >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c & 1u) ? static_cast<uint16_t>((c >> 1) ^ 0xA001u)
+                         : static_cast<uint16_t>(c >> 1);
     }
     return c;
 }

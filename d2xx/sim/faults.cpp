@@ -4,7 +4,8 @@
 
 namespace orvsim {
 
-FaultTable::FaultTable(std::vector<FaultSpec> faults) : specs_(std::move(faults)), seen_(specs_.size(), 0) {}
+FaultTable::FaultTable(std::vector<FaultSpec> faults)
+    : specs_(std::move(faults)), seen_(specs_.size(), 0) {}
 
 const FaultSpec *FaultTable::fire(const std::vector<bool> &matches) {
     const FaultSpec *fired = nullptr;
@@ -24,7 +25,8 @@ const FaultSpec *FaultTable::match_register(uint8_t reg, uint32_t address, bool 
         const FaultSpec &f = specs_[i];
         bool access_ok = f.access == FaultSpec::Access::Any ||
                          (f.access == FaultSpec::Access::Write) == is_write;
-        matches[i] = (f.any_register || f.reg == reg) && (f.any_address || f.address == address) && access_ok;
+        matches[i] = (f.any_register || f.reg == reg) && (f.any_address || f.address == address) &&
+                     access_ok;
     }
     return fire(matches);
 }
@@ -46,9 +48,7 @@ bool fault_suppresses_request(const FaultSpec &fault) {
 bool apply_common_fault(const FaultSpec &fault, std::optional<Reply> &reply, WriteResult &result,
                         size_t request_len) {
     switch (fault.kind) {
-    case FaultKind::NoAnswer:
-        reply.reset();
-        return true;
+    case FaultKind::NoAnswer: reply.reset(); return true;
     case FaultKind::Delay:
         if (reply) reply->delay_ms += fault.ms;
         return true;
@@ -65,15 +65,15 @@ bool apply_common_fault(const FaultSpec &fault, std::optional<Reply> &reply, Wri
         reply.reset();
         result.short_write = true;
         uint32_t half = static_cast<uint32_t>(request_len / 2);
-        result.written = std::min<uint32_t>(fault.count_given ? fault.count : half, static_cast<uint32_t>(request_len));
+        result.written = std::min<uint32_t>(fault.count_given ? fault.count : half,
+                                            static_cast<uint32_t>(request_len));
         return true;
     }
     case FaultKind::Raw:
         if (!reply) reply.emplace();
         reply->bytes = fault.bytes;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -14,16 +14,16 @@ namespace orvsim {
 // One answer of an instrument and how it is paced.
 struct Reply {
     Bytes bytes;
-    double work_ms = 0;   // modelled instrument time before answering (scaled)
-    double delay_ms = 0;  // extra delay injected by a fault (real time)
-    size_t split_at = 0;  // non-zero: the answer pauses after this many bytes
+    double work_ms = 0;         // modelled instrument time before answering (scaled)
+    double delay_ms = 0;        // extra delay injected by a fault (real time)
+    size_t split_at = 0;        // non-zero: the answer pauses after this many bytes
     double split_pause_ms = 0;  // length of that pause (real time)
 };
 
 // What the host sees of one FT_Write.
 struct WriteResult {
-    bool failed = false;          // FT_Write reports FT_IO_ERROR
-    bool short_write = false;     // FT_Write reports only `written` bytes
+    bool failed = false;       // FT_Write reports FT_IO_ERROR
+    bool short_write = false;  // FT_Write reports only `written` bytes
     uint32_t written = 0;
     bool fail_next_read = false;  // the next FT_Read reports FT_IO_ERROR
     bool unplug = false;          // every FT_Read/FT_Write fails until FT_Close

@@ -34,15 +34,18 @@ SpectrumModel::SpectrumModel(OpticalConfig config) : config_(std::move(config)) 
     shape_.reserve(config_.wavelengths.size());
     for (float w : config_.wavelengths) {
         double nm = w;
-        double counts = config_.peak_counts * gaussian_peak(nm, config_.lamp_center_nm, config_.lamp_width_nm);
-        for (const SpectralLine &line : config_.lines) counts += line.counts * gaussian_peak(nm, line.nm, line.width_nm);
+        double counts =
+            config_.peak_counts * gaussian_peak(nm, config_.lamp_center_nm, config_.lamp_width_nm);
+        for (const SpectralLine &line : config_.lines)
+            counts += line.counts * gaussian_peak(nm, line.nm, line.width_nm);
         shape_.push_back(counts);
     }
 }
 
 std::vector<uint16_t> SpectrumModel::acquire(uint32_t integration_us, uint32_t averages) {
     const double gain = static_cast<double>(integration_us) / config_.reference_integration_us;
-    const double noise = config_.noise_counts / std::sqrt(static_cast<double>(std::max<uint32_t>(averages, 1)));
+    const double noise =
+        config_.noise_counts / std::sqrt(static_cast<double>(std::max<uint32_t>(averages, 1)));
     const double ceiling = std::min(config_.full_scale, 65535.0);
     Random rng{config_.noise_seed * 0x2545F4914F6CDD1Dull + spectra_taken_++};
     std::vector<uint16_t> out;

@@ -6,8 +6,11 @@ namespace orvsim {
 
 using nlohmann::json;
 
-ObjectReader::ObjectReader(const json &object, std::string path) : object_(object), path_(std::move(path)) {
-    if (!object_.is_object()) throw ScenarioError((path_.empty() ? std::string("document") : path_) + ": must be an object");
+ObjectReader::ObjectReader(const json &object, std::string path)
+    : object_(object), path_(std::move(path)) {
+    if (!object_.is_object())
+        throw ScenarioError((path_.empty() ? std::string("document") : path_) +
+                            ": must be an object");
 }
 
 const json *ObjectReader::get(const char *key) {
@@ -35,14 +38,16 @@ uint64_t integer_value(const json &v, const std::string &path, uint64_t min, uin
         throw ScenarioError(path + ": must not be negative");
     } else if (v.is_string()) {
         auto parsed = parse_hex_number(v.get<std::string>());
-        if (!parsed) throw ScenarioError(path + ": not a hexadecimal number: \"" + v.get<std::string>() + "\"");
+        if (!parsed)
+            throw ScenarioError(path + ": not a hexadecimal number: \"" + v.get<std::string>() +
+                                "\"");
         value = *parsed;
     } else {
         throw ScenarioError(path + ": must be an integer or a hexadecimal string");
     }
     if (value < min || value > max) {
-        throw ScenarioError(path + ": " + std::to_string(value) + " is outside " + std::to_string(min) + " to " +
-                            std::to_string(max));
+        throw ScenarioError(path + ": " + std::to_string(value) + " is outside " +
+                            std::to_string(min) + " to " + std::to_string(max));
     }
     return value;
 }
@@ -51,7 +56,8 @@ double number_value(const json &v, const std::string &path, double min, double m
     if (!v.is_number()) throw ScenarioError(path + ": must be a number");
     double value = v.get<double>();
     if (!std::isfinite(value) || value < min || value > max) {
-        throw ScenarioError(path + ": " + v.dump() + " is outside " + json(min).dump() + " to " + json(max).dump());
+        throw ScenarioError(path + ": " + v.dump() + " is outside " + json(min).dump() + " to " +
+                            json(max).dump());
     }
     return value;
 }
@@ -89,9 +95,11 @@ Bytes ObjectReader::bytes(const char *key, const Bytes &fallback, size_t min_len
     auto b = parse_hex_bytes(v->get<std::string>());
     if (!b) fail(key, "not a hexadecimal byte string");
     if (b->size() < min_len || b->size() > max_len) {
-        fail(key, "must hold " + (min_len == max_len ? std::to_string(min_len)
-                                                     : std::to_string(min_len) + " to " + std::to_string(max_len)) +
-                      " bytes");
+        fail(key,
+             "must hold " +
+                 (min_len == max_len ? std::to_string(min_len)
+                                     : std::to_string(min_len) + " to " + std::to_string(max_len)) +
+                 " bytes");
     }
     return *b;
 }

@@ -34,7 +34,9 @@ public:
     // Hexadecimal byte string of min_len to max_len bytes.
     Bytes bytes(const char *key, const Bytes &fallback, size_t min_len, size_t max_len);
 
-    std::string path(const std::string &key) const { return path_.empty() ? key : path_ + "." + key; }
+    std::string path(const std::string &key) const {
+        return path_.empty() ? key : path_ + "." + key;
+    }
     [[noreturn]] void fail(const std::string &key, const std::string &message) const;
     // Throws for keys that were never read.
     void finish() const;
@@ -46,7 +48,8 @@ private:
 };
 
 // The same conversions for a value that is not inside an object.
-uint64_t integer_value(const nlohmann::json &value, const std::string &path, uint64_t min, uint64_t max);
+uint64_t integer_value(const nlohmann::json &value, const std::string &path, uint64_t min,
+                       uint64_t max);
 double number_value(const nlohmann::json &value, const std::string &path, double min, double max);
 
 }  // namespace orvsim

@@ -23,7 +23,8 @@ void Link::push(Clock::time_point start, Clock::duration per_byte, Bytes data) {
     segments_.push_back(std::move(s));
 }
 
-Clock::time_point Link::schedule(const Reply &reply, Clock::time_point request_end, const LinkTiming &timing) {
+Clock::time_point Link::schedule(const Reply &reply, Clock::time_point request_end,
+                                 const LinkTiming &timing) {
     const double scale = timing.time_scale;
     Clock::time_point start = std::max(request_end, busy_until_) +
                               from_ms((timing.latency_ms + reply.work_ms) * scale + reply.delay_ms);

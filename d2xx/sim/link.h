@@ -20,7 +20,8 @@ public:
     // instrument works on one request at a time, so an answer starts no
     // earlier than the previous one ended. Returns the moment the last byte
     // becomes readable.
-    Clock::time_point schedule(const Reply &reply, Clock::time_point request_end, const LinkTiming &timing);
+    Clock::time_point schedule(const Reply &reply, Clock::time_point request_end,
+                               const LinkTiming &timing);
 
     // Bytes readable at `now`.
     size_t readable(Clock::time_point now) const;

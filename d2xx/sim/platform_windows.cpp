@@ -19,7 +19,9 @@ std::optional<std::string> env_get(const char *name) {
     return value;
 }
 
-void env_set(const char *name, const std::string &value) { SetEnvironmentVariableA(name, value.c_str()); }
+void env_set(const char *name, const std::string &value) {
+    SetEnvironmentVariableA(name, value.c_str());
+}
 
 }  // namespace orvsim::platform
 #endif

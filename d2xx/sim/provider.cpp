@@ -13,11 +13,14 @@ using orvsim::Simulator;
 
 namespace {
 
-std::string dev_field(Simulator &sim, const Bridge *b) { return "dev=" + std::to_string(b ? sim.index_of(b) : -1); }
+std::string dev_field(Simulator &sim, const Bridge *b) {
+    return "dev=" + std::to_string(b ? sim.index_of(b) : -1);
+}
 
 // Looks up the handle and logs the call; for the calls that only configure.
 template <typename Action>
-FT_STATUS with_bridge(const char *call, FT_HANDLE handle, const std::string &fields, Action action) {
+FT_STATUS with_bridge(const char *call, FT_HANDLE handle, const std::string &fields,
+                      Action action) {
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
     Bridge *b = sim.find(handle);
@@ -55,7 +58,8 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_CreateDeviceInfoList(DWORD *lpdwNumDevs) {
     return status;
 }
 
-FTD2XX_API FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, DWORD *lpdwNumDevs) {
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest,
+                                                      DWORD *lpdwNumDevs) {
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
     FT_STATUS status = FT_OK;
@@ -94,9 +98,9 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
         status = FT_INVALID_PARAMETER;
     } else if (!sim.ready() || !(b = sim.at(deviceNumber))) {
         status = FT_DEVICE_NOT_FOUND;
-    } else if (++b->open_attempts, b->config.open_status != FT_OK &&
-                                       (b->config.open_fails_from == 0 ||
-                                        b->open_attempts >= b->config.open_fails_from)) {
+    } else if (++b->open_attempts,
+               b->config.open_status != FT_OK && (b->config.open_fails_from == 0 ||
+                                                  b->open_attempts >= b->config.open_fails_from)) {
         status = b->config.open_status;
     } else if (b->open) {
         status = FT_DEVICE_NOT_OPENED;  // one handle per bridge, as with the real driver
@@ -113,8 +117,9 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
         b->drop_buffers(Clock::now());
     }
     if (pHandle) *pHandle = status == FT_OK ? reinterpret_cast<FT_HANDLE>(b->handle) : nullptr;
-    sim.transcript.line("FT_Open", status, "index=" + std::to_string(deviceNumber) + " " +
-                                               dev_field(sim, status == FT_OK ? b : nullptr));
+    sim.transcript.line("FT_Open", status,
+                        "index=" + std::to_string(deviceNumber) + " " +
+                            dev_field(sim, status == FT_OK ? b : nullptr));
     return status;
 }
 
@@ -157,8 +162,8 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
             orvsim::WriteResult result;
             if (b->instrument) b->instrument->receive(data, dwBytesToWrite, result);
             for (const orvsim::Reply &reply : result.replies) {
-                b->last_reply_ms =
-                    orvsim::to_ms(b->link.schedule(reply, request_end, b->config.timing) - request_end);
+                b->last_reply_ms = orvsim::to_ms(
+                    b->link.schedule(reply, request_end, b->config.timing) - request_end);
             }
             b->fail_next_read = b->fail_next_read || result.fail_next_read;
             b->unplugged = b->unplugged || result.unplug;
@@ -171,7 +176,8 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
     // The hex text of the bytes is built only when a transcript is written.
     if (sim.transcript.active())
         sim.transcript.line("FT_Write", status,
-                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) + " done=" + std::to_string(written) +
+                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) +
+                                " done=" + std::to_string(written) +
                                 " data=" + (data ? orvsim::to_hex(data, written) : std::string()));
     return status;
 }
@@ -215,8 +221,9 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWO
     if (lpBytesReturned) *lpBytesReturned = got;
     if (sim.transcript.active())
         sim.transcript.line("FT_Read", status,
-                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" + std::to_string(got) +
-                                " timeout=" + std::to_string(timeout_ms) + " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
+                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" +
+                                std::to_string(got) + " timeout=" + std::to_string(timeout_ms) +
+                                " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
     return status;
 }
 
@@ -235,36 +242,40 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
     });
 }
 
-FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout) {
-    return with_bridge("FT_SetTimeouts", ftHandle,
-                       "read=" + std::to_string(ReadTimeout) + " write=" + std::to_string(WriteTimeout),
-                       [=](Bridge &b) {
-                           b.read_timeout_ms = ReadTimeout;
-                           b.write_timeout_ms = WriteTimeout;
-                           return FT_STATUS{FT_OK};
-                       });
+FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout,
+                                                ULONG WriteTimeout) {
+    return with_bridge(
+        "FT_SetTimeouts", ftHandle,
+        "read=" + std::to_string(ReadTimeout) + " write=" + std::to_string(WriteTimeout),
+        [=](Bridge &b) {
+            b.read_timeout_ms = ReadTimeout;
+            b.write_timeout_ms = WriteTimeout;
+            return FT_STATUS{FT_OK};
+        });
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency) {
-    return with_bridge("FT_SetLatencyTimer", ftHandle, "ms=" + std::to_string(ucLatency), [=](Bridge &b) {
-        if (ucLatency < 1) return FT_STATUS{FT_INVALID_PARAMETER};
-        b.latency_timer_ms = ucLatency;
-        return FT_STATUS{FT_OK};
-    });
+    return with_bridge("FT_SetLatencyTimer", ftHandle, "ms=" + std::to_string(ucLatency),
+                       [=](Bridge &b) {
+                           if (ucLatency < 1) return FT_STATUS{FT_INVALID_PARAMETER};
+                           b.latency_timer_ms = ucLatency;
+                           return FT_STATUS{FT_OK};
+                       });
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize,
                                                      ULONG ulOutTransferSize) {
-    return with_bridge("FT_SetUSBParameters", ftHandle,
-                       "in=" + std::to_string(ulInTransferSize) + " out=" + std::to_string(ulOutTransferSize),
-                       [=](Bridge &b) {
-                           if (ulInTransferSize < 64 || ulInTransferSize > 65536 || ulInTransferSize % 64 != 0) {
-                               return FT_STATUS{FT_INVALID_PARAMETER};
-                           }
-                           b.in_transfer_size = ulInTransferSize;
-                           b.link.clear(Clock::now());  // buffered data is lost on a change
-                           return FT_STATUS{FT_OK};
-                       });
+    return with_bridge(
+        "FT_SetUSBParameters", ftHandle,
+        "in=" + std::to_string(ulInTransferSize) + " out=" + std::to_string(ulOutTransferSize),
+        [=](Bridge &b) {
+            if (ulInTransferSize < 64 || ulInTransferSize > 65536 || ulInTransferSize % 64 != 0) {
+                return FT_STATUS{FT_INVALID_PARAMETER};
+            }
+            b.in_transfer_size = ulInTransferSize;
+            b.link.clear(Clock::now());  // buffered data is lost on a change
+            return FT_STATUS{FT_OK};
+        });
 }
 
 }  // extern "C"

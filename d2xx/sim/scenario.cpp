@@ -36,16 +36,20 @@ std::vector<double> parse_wavelengths(ObjectReader &r, uint32_t pixels) {
     const json *poly = wr.get("polynomial");
     const json *list = wr.get("list");
     wr.finish();
-    if ((poly != nullptr) == (list != nullptr)) wr.fail("", "needs exactly one of \"polynomial\" and \"list\"");
+    if ((poly != nullptr) == (list != nullptr))
+        wr.fail("", "needs exactly one of \"polynomial\" and \"list\"");
     const json &values = poly ? *poly : *list;
     const std::string path = wr.path(poly ? "polynomial" : "list");
-    if (!values.is_array() || values.empty()) throw ScenarioError(path + ": must be a non-empty array of numbers");
+    if (!values.is_array() || values.empty())
+        throw ScenarioError(path + ": must be a non-empty array of numbers");
     std::vector<double> v;
     for (size_t i = 0; i < values.size(); ++i) {
         v.push_back(number_value(values[i], path + "[" + std::to_string(i) + "]", -1e12, 1e12));
     }
     if (list) {
-        if (v.size() != pixels) throw ScenarioError(path + ": holds " + std::to_string(v.size()) + " values for " + std::to_string(pixels) + " pixels");
+        if (v.size() != pixels)
+            throw ScenarioError(path + ": holds " + std::to_string(v.size()) + " values for " +
+                                std::to_string(pixels) + " pixels");
         return v;
     }
     for (uint32_t i = 0; i < pixels; ++i) {
@@ -111,16 +115,22 @@ T small(ObjectReader &r, const char *key, T fallback, uint64_t max) {
 void parse_settings(ObjectReader &r, InstrumentConfig &c) {
     LiveSettings &l = c.power_up;
     if (const json *range = r.get("integration_range_us")) {
-        if (!range->is_array() || range->size() != 2) r.fail("integration_range_us", "must be [min, max]");
-        c.integration_min_us = static_cast<uint32_t>(integer_value((*range)[0], r.path("integration_range_us[0]"), 1, UINT32_MAX));
-        c.integration_max_us = static_cast<uint32_t>(integer_value((*range)[1], r.path("integration_range_us[1]"), c.integration_min_us, UINT32_MAX));
+        if (!range->is_array() || range->size() != 2)
+            r.fail("integration_range_us", "must be [min, max]");
+        c.integration_min_us = static_cast<uint32_t>(
+            integer_value((*range)[0], r.path("integration_range_us[0]"), 1, UINT32_MAX));
+        c.integration_max_us = static_cast<uint32_t>(integer_value(
+            (*range)[1], r.path("integration_range_us[1]"), c.integration_min_us, UINT32_MAX));
     }
-    l.integration_us = static_cast<uint32_t>(r.integer("integration_us", 10000, c.integration_min_us, c.integration_max_us));
+    l.integration_us = static_cast<uint32_t>(
+        r.integer("integration_us", 10000, c.integration_min_us, c.integration_max_us));
     l.average = small<uint8_t>(r, "average", 1, 255);
     if (const json *pulse = r.get("xenon_pulse")) {
-        if (!pulse->is_array() || pulse->size() != 2) r.fail("xenon_pulse", "must be [first, second]");
+        if (!pulse->is_array() || pulse->size() != 2)
+            r.fail("xenon_pulse", "must be [first, second]");
         for (size_t i = 0; i < 2; ++i) {
-            l.xenon_pulse[i] = static_cast<uint32_t>(integer_value((*pulse)[i], r.path("xenon_pulse"), 0, UINT32_MAX));
+            l.xenon_pulse[i] = static_cast<uint32_t>(
+                integer_value((*pulse)[i], r.path("xenon_pulse"), 0, UINT32_MAX));
         }
     }
     l.xenon_mode = small<uint8_t>(r, "xenon_mode", 0, 255);
@@ -133,7 +143,8 @@ void parse_settings(ObjectReader &r, InstrumentConfig &c) {
     c.capture_status = r.bytes("capture_status", Bytes(8, 0), 8, 8);
     if (const json *stored = r.get("stored")) {
         ObjectReader sr(*stored, r.path("stored"));
-        c.stored.integration_us = static_cast<uint32_t>(sr.integer("integration_us", c.stored.integration_us, 0, UINT32_MAX));
+        c.stored.integration_us = static_cast<uint32_t>(
+            sr.integer("integration_us", c.stored.integration_us, 0, UINT32_MAX));
         c.stored.average = small<uint8_t>(sr, "average", c.stored.average, 255);
         c.stored.smoothing = small<uint8_t>(sr, "smoothing", c.stored.smoothing, 255);
         sr.finish();
@@ -152,19 +163,25 @@ void parse_identity(ObjectReader &r, InstrumentConfig &c) {
     if (const json *cal = r.get("calibration")) {
         if (!cal->is_array() || cal->size() != 4) r.fail("calibration", "must hold 4 numbers");
         for (size_t i = 0; i < 4; ++i) {
-            c.calibration[i] = number_value((*cal)[i], r.path("calibration[" + std::to_string(i) + "]"), -1e300, 1e300);
+            c.calibration[i] = number_value(
+                (*cal)[i], r.path("calibration[" + std::to_string(i) + "]"), -1e300, 1e300);
         }
     }
     c.temperature_raw = small<uint16_t>(r, "temperature_raw", 400, 0xFFFF);
     c.slit_width = small<uint8_t>(r, "slit_width", 25, 255);
     c.version_text = r.text("version_text", "SIMULATED NIR", 20);
     c.model_bytes = r.bytes("model_bytes", Bytes{0x01, 0, 0, 0x00, 0x01, 0, 0, 0}, 8, 8);
-    c.calibration_reply_bytes = static_cast<uint32_t>(r.integer("calibration_reply_bytes", 32, 32, 240));
+    c.calibration_reply_bytes =
+        static_cast<uint32_t>(r.integer("calibration_reply_bytes", 32, 32, 240));
     std::string header = r.text("frame_header", "long", 16);
-    if (header == "long") c.frame_header = FrameHeader::Long;
-    else if (header == "short") c.frame_header = FrameHeader::Short;
-    else if (header == "none") c.frame_header = FrameHeader::None;
-    else r.fail("frame_header", "must be long, short or none");
+    if (header == "long")
+        c.frame_header = FrameHeader::Long;
+    else if (header == "short")
+        c.frame_header = FrameHeader::Short;
+    else if (header == "none")
+        c.frame_header = FrameHeader::None;
+    else
+        r.fail("frame_header", "must be long, short or none");
     c.frame_trailer = r.boolean("frame_trailer", true);
     c.flash_read_bytes = static_cast<uint32_t>(r.integer("flash_read_bytes", 256, 0, 8192));
 }
@@ -177,7 +194,8 @@ json merge_with_model(const json &instrument, const json &models, const std::str
     if (it != instrument.end()) {
         if (!it->is_string()) throw ScenarioError(path + ".model: must be a text");
         const std::string name = it->get<std::string>();
-        if (!models.contains(name)) throw ScenarioError(path + ".model: no model named \"" + name + "\"");
+        if (!models.contains(name))
+            throw ScenarioError(path + ".model: no model named \"" + name + "\"");
         merged = models[name];
     }
     for (auto field = instrument.begin(); field != instrument.end(); ++field) {
@@ -193,22 +211,26 @@ InstrumentConfig parse_instrument(const json &merged, const std::string &path) {
     c.optics = parse_optics(r);
     parse_identity(r, c);
     parse_settings(r, c);
-    if (const json *faults = r.get("faults")) c.faults = parse_faults(*faults, r.path("faults"), c.protocol);
+    if (const json *faults = r.get("faults"))
+        c.faults = parse_faults(*faults, r.path("faults"), c.protocol);
     r.finish();
     return c;
 }
 
-BridgeConfig parse_bridge(const json &value, const std::string &path, const LinkTiming &timing, const json &models) {
+BridgeConfig parse_bridge(const json &value, const std::string &path, const LinkTiming &timing,
+                          const json &models) {
     ObjectReader r(value, path);
     BridgeConfig b;
     if (!r.has("serial")) r.fail("serial", "missing");
     b.serial = r.text("serial", "", 15);
-    if (r.has("description") && r.has("description_hex")) r.fail("description_hex", "given together with description");
+    if (r.has("description") && r.has("description_hex"))
+        r.fail("description_hex", "given together with description");
     b.description = r.text("description", "", 63);
     if (r.has("description_hex")) {
         Bytes raw = r.bytes("description_hex", {}, 0, 63);
         b.description.assign(raw.begin(), raw.end());
-        if (b.description.find('\0') != std::string::npos) r.fail("description_hex", "must not contain 00");
+        if (b.description.find('\0') != std::string::npos)
+            r.fail("description_hex", "must not contain 00");
     }
     const uint32_t vendor = static_cast<uint32_t>(r.integer("vendor", 0x0403, 0, 0xFFFF));
     const uint32_t product = static_cast<uint32_t>(r.integer("product", 0x6001, 0, 0xFFFF));
@@ -220,10 +242,12 @@ BridgeConfig parse_bridge(const json &value, const std::string &path, const Link
     b.open_fails_from = static_cast<uint32_t>(r.integer("open_fails_from", 0, 0, UINT32_MAX));
     b.timing = timing;
     b.timing.latency_ms = r.number("latency_ms", timing.latency_ms, 0, 60000);
-    b.timing.throughput_bytes_per_s = r.number("throughput_bytes_per_s", timing.throughput_bytes_per_s, 1, 1e10);
+    b.timing.throughput_bytes_per_s =
+        r.number("throughput_bytes_per_s", timing.throughput_bytes_per_s, 1, 1e10);
     if (const json *instrument = r.get("instrument")) {
         b.has_instrument = true;
-        b.instrument = parse_instrument(merge_with_model(*instrument, models, r.path("instrument")), r.path("instrument"));
+        b.instrument = parse_instrument(merge_with_model(*instrument, models, r.path("instrument")),
+                                        r.path("instrument"));
     }
     r.get("repeat");  // read by the caller
     r.finish();
@@ -237,9 +261,11 @@ Scenario parse_scenario(const std::string &json_text, const std::string &source)
     try {
         doc = json::parse(json_text);
     } catch (const json::parse_error &e) {
-        std::string what = e.what();  // "[json.exception.parse_error.101] parse error at line 2, ..."
+        std::string what =
+            e.what();  // "[json.exception.parse_error.101] parse error at line 2, ..."
         auto pos = what.find("] ");
-        throw ScenarioError("not valid JSON: " + (pos == std::string::npos ? what : what.substr(pos + 2)));
+        throw ScenarioError("not valid JSON: " +
+                            (pos == std::string::npos ? what : what.substr(pos + 2)));
     }
     ObjectReader r(doc, "");
     Scenario s;
@@ -268,18 +294,25 @@ Scenario parse_scenario(const std::string &json_text, const std::string &source)
         const std::string path = "bridges[" + std::to_string(i) + "]";
         const json &entry = (*bridges)[i];
         BridgeConfig b = parse_bridge(entry, path, timing, models);
-        const uint64_t repeat = entry.contains("repeat") ? integer_value(entry["repeat"], path + ".repeat", 1, kMaxBridges) : 1;
+        const uint64_t repeat =
+            entry.contains("repeat")
+                ? integer_value(entry["repeat"], path + ".repeat", 1, kMaxBridges)
+                : 1;
         const int digits = repeat > 99 ? 3 : 2;
         for (uint64_t k = 1; k <= repeat; ++k) {
             BridgeConfig copy = b;
             if (repeat > 1) {
                 std::string suffix = std::to_string(k);
                 copy.serial += std::string(digits - suffix.size(), '0') + suffix;
-                if (copy.serial.size() > 15) throw ScenarioError(path + ".serial: with the repeat suffix longer than 15 bytes");
+                if (copy.serial.size() > 15)
+                    throw ScenarioError(path +
+                                        ".serial: with the repeat suffix longer than 15 bytes");
             }
             const uint32_t position = static_cast<uint32_t>(s.bridges.size());
             copy.loc_id = (b.loc_id ? b.loc_id + static_cast<uint32_t>(k - 1) : 0x1001 + position);
-            if (s.bridges.size() >= kMaxBridges) throw ScenarioError(path + ": more than " + std::to_string(kMaxBridges) + " bridges");
+            if (s.bridges.size() >= kMaxBridges)
+                throw ScenarioError(path + ": more than " + std::to_string(kMaxBridges) +
+                                    " bridges");
             s.bridges.push_back(std::move(copy));
         }
     }
@@ -295,6 +328,8 @@ Scenario load_scenario_file(const std::string &path) {
     return parse_scenario(text.str(), path);
 }
 
-Scenario default_scenario() { return parse_scenario(kDefaultScenario, "built-in default scenario"); }
+Scenario default_scenario() {
+    return parse_scenario(kDefaultScenario, "built-in default scenario");
+}
 
 }  // namespace orvsim

@@ -44,7 +44,8 @@ const KindInfo &find_kind(ObjectReader &r, Protocol protocol) {
     if (name.empty()) r.fail("kind", "missing");
     for (const KindInfo &k : kKinds) {
         if (name != k.name) continue;
-        const bool fits = k.applies == kBoth || (k.applies == kUvvisOnly) == (protocol == Protocol::Uvvis);
+        const bool fits =
+            k.applies == kBoth || (k.applies == kUvvisOnly) == (protocol == Protocol::Uvvis);
         if (!fits) r.fail("kind", "\"" + name + "\" does not apply to this instrument's protocol");
         return k;
     }
@@ -62,9 +63,12 @@ void parse_match(ObjectReader &r, FaultSpec &f, Protocol protocol) {
             f.address = static_cast<uint32_t>(r.integer("address", 0, 0, 0xFFFFFF));
         }
         const std::string access = r.text("access", "any", 8);
-        if (access == "read") f.access = FaultSpec::Access::Read;
-        else if (access == "write") f.access = FaultSpec::Access::Write;
-        else if (access != "any") r.fail("access", "must be read or write");
+        if (access == "read")
+            f.access = FaultSpec::Access::Read;
+        else if (access == "write")
+            f.access = FaultSpec::Access::Write;
+        else if (access != "any")
+            r.fail("access", "must be read or write");
     } else {
         f.command_prefix = r.bytes("command", {}, 0, 16);
     }
@@ -77,50 +81,35 @@ void parse_match(ObjectReader &r, FaultSpec &f, Protocol protocol) {
 }
 
 // Reads the count parameter under `key` with a default, noting whether it was given.
-void count_param(ObjectReader &r, FaultSpec &f, const char *key, uint32_t fallback, uint32_t min, uint32_t max) {
+void count_param(ObjectReader &r, FaultSpec &f, const char *key, uint32_t fallback, uint32_t min,
+                 uint32_t max) {
     f.count_given = r.has(key);
     f.count = static_cast<uint32_t>(r.integer(key, fallback, min, max));
 }
 
 void parse_parameters(ObjectReader &r, FaultSpec &f) {
     switch (f.kind) {
-    case FaultKind::Delay:
-        f.ms = r.number("ms", 0, 0, 3600000);
-        break;
-    case FaultKind::ReadError:
-        f.persistent = r.boolean("persistent", false);
-        break;
-    case FaultKind::ShortWrite:
-        count_param(r, f, "bytes", 0, 0, UINT32_MAX);
-        break;
+    case FaultKind::Delay: f.ms = r.number("ms", 0, 0, 3600000); break;
+    case FaultKind::ReadError: f.persistent = r.boolean("persistent", false); break;
+    case FaultKind::ShortWrite: count_param(r, f, "bytes", 0, 0, UINT32_MAX); break;
     case FaultKind::Raw:
     case FaultKind::Data:
         if (!r.has("bytes")) r.fail("bytes", "missing");
         f.bytes = r.bytes("bytes", {}, 0, 16352);
         break;
-    case FaultKind::ShortHeader:
-        count_param(r, f, "bytes", 20, 0, 27);
-        break;
-    case FaultKind::ShortBody:
-        count_param(r, f, "bytes", 4, 1, 16384);
-        break;
-    case FaultKind::DataLen:
-        count_param(r, f, "words", 4089, 0, 0xFFFF);
-        break;
+    case FaultKind::ShortHeader: count_param(r, f, "bytes", 20, 0, 27); break;
+    case FaultKind::ShortBody: count_param(r, f, "bytes", 4, 1, 16384); break;
+    case FaultKind::DataLen: count_param(r, f, "words", 4089, 0, 0xFFFF); break;
     case FaultKind::ReplyCode:
         if (!r.has("code")) r.fail("code", "missing");
         f.code = static_cast<uint8_t>(r.integer("code", 0, 0, 0xFF));
         break;
-    case FaultKind::ExtraData:
-        count_param(r, f, "bytes", 8192, 0, 16352);
-        break;
+    case FaultKind::ExtraData: count_param(r, f, "bytes", 8192, 0, 16352); break;
     case FaultKind::ShortData:
         if (!r.has("bytes")) r.fail("bytes", "missing");
         count_param(r, f, "bytes", 0, 0, 16352);
         break;
-    case FaultKind::ShortReply:
-        count_param(r, f, "bytes", 1, 0, 2);
-        break;
+    case FaultKind::ShortReply: count_param(r, f, "bytes", 1, 0, 2); break;
     case FaultKind::BadFirstByte:
         f.code = static_cast<uint8_t>(r.integer("byte", 0x07, 0, 0xFF));
         break;
@@ -128,8 +117,7 @@ void parse_parameters(ObjectReader &r, FaultSpec &f) {
         count_param(r, f, "at", 0, 1, UINT32_MAX);
         f.ms = r.number("ms", 0, 0, 3600000);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -137,7 +125,8 @@ void parse_parameters(ObjectReader &r, FaultSpec &f) {
 
 std::vector<FaultSpec> parse_faults(const json &list, const std::string &path, Protocol protocol) {
     if (!list.is_array()) throw ScenarioError(path + ": must be an array");
-    if (protocol == Protocol::Silent && !list.empty()) throw ScenarioError(path + ": a SILENT instrument takes no faults");
+    if (protocol == Protocol::Silent && !list.empty())
+        throw ScenarioError(path + ": a SILENT instrument takes no faults");
     std::vector<FaultSpec> faults;
     for (size_t i = 0; i < list.size(); ++i) {
         ObjectReader r(list[i], path + "[" + std::to_string(i) + "]");

@@ -10,6 +10,7 @@
 
 namespace orvsim {
 
-std::vector<FaultSpec> parse_faults(const nlohmann::json &list, const std::string &path, Protocol protocol);
+std::vector<FaultSpec> parse_faults(const nlohmann::json &list, const std::string &path,
+                                    Protocol protocol);
 
 }  // namespace orvsim

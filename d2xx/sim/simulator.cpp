@@ -50,7 +50,8 @@ bool Simulator::load_from_environment() {
         bridges.clear();
         loaded = true;
         broken = true;
-        last_error = std::string("scenario ") + (from_file ? *path : "built-in default") + ": " + e.what();
+        last_error =
+            std::string("scenario ") + (from_file ? *path : "built-in default") + ": " + e.what();
         std::fprintf(stderr, "orvsim: %s\n", last_error.c_str());
         transcript.open_from_environment();
         changed.notify_all();

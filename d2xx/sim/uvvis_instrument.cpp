@@ -23,7 +23,8 @@ void UvvisState::reset() {
     gate_open = false;
 }
 
-UvvisInstrument::UvvisInstrument(const InstrumentConfig &config) : state_(config), faults_(config.faults) {}
+UvvisInstrument::UvvisInstrument(const InstrumentConfig &config)
+    : state_(config), faults_(config.faults) {}
 
 void UvvisInstrument::receive(const uint8_t *data, size_t len, WriteResult &result) {
     parser_.feed(data, len);
@@ -42,7 +43,8 @@ RegisterResult UvvisInstrument::execute(const Request &request) {
     const bool is_read = request.srv == uvvis::kSrvRead;
     RegisterHandler handler = !row ? nullptr : is_read ? row->read : row->write;
     if (!handler) return RegisterResult{uvvis::kReplyInvalid, {}, 0};
-    if (!is_read && row->write_protected && !state_.gate_open) return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
+    if (!is_read && row->write_protected && !state_.gate_open)
+        return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
     RegisterResult result = handler(state_, request);
     // A read answers with the words asked for, at most what the register holds.
     if (is_read && request.file_len > 0 && result.data.size() > 4u * request.file_len) {
@@ -54,7 +56,8 @@ RegisterResult UvvisInstrument::execute(const Request &request) {
 // The answer to one request with the packet-level faults applied; the faults
 // both protocols share are applied by the caller.
 std::optional<Reply> UvvisInstrument::answer(const Request &request, const FaultSpec *fault) {
-    const bool known_service = request.srv == uvvis::kSrvRead || request.srv == uvvis::kSrvWriteAck ||
+    const bool known_service = request.srv == uvvis::kSrvRead ||
+                               request.srv == uvvis::kSrvWriteAck ||
                                request.srv == uvvis::kSrvWriteNoAck;
     RegisterResult result;
     if (!known_service) {
@@ -88,8 +91,7 @@ std::optional<Reply> UvvisInstrument::answer(const Request &request, const Fault
             response.reply = uvvis::kReplyAck;
             response.data = fault->bytes;
             break;
-        default:
-            break;
+        default: break;
         }
     }
 
@@ -105,17 +107,10 @@ std::optional<Reply> UvvisInstrument::answer(const Request &request, const Fault
         case FaultKind::ShortBody:
             p.resize(p.size() - std::min<size_t>(fault->count, p.size() - uvvis::kHeaderSize));
             break;
-        case FaultKind::DataLen:
-            uvvis::set_data_len(p, static_cast<uint16_t>(fault->count));
-            break;
-        case FaultKind::BadPreamble:
-            p[7] = 0xAA;
-            break;
-        case FaultKind::BadCrc:
-            p.back() ^= 0xFF;
-            break;
-        default:
-            break;
+        case FaultKind::DataLen: uvvis::set_data_len(p, static_cast<uint16_t>(fault->count)); break;
+        case FaultKind::BadPreamble: p[7] = 0xAA; break;
+        case FaultKind::BadCrc: p.back() ^= 0xFF; break;
+        default: break;
         }
     }
     return reply;

@@ -19,7 +19,8 @@ bool could_start_packet(const Bytes &b) {
 std::optional<Request> RequestParser::next() {
     while (!buffer_.empty()) {
         if (!could_start_packet(buffer_)) {  // skip to the next byte that could start one
-            buffer_.erase(buffer_.begin(), std::find(buffer_.begin() + 1, buffer_.end(), kPreamble[0]));
+            buffer_.erase(buffer_.begin(),
+                          std::find(buffer_.begin() + 1, buffer_.end(), kPreamble[0]));
             continue;
         }
         if (buffer_.size() < kHeaderSize) return std::nullopt;
@@ -36,7 +37,8 @@ std::optional<Request> RequestParser::next() {
         r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
         r.reg = buffer_[21];
         r.address = (uint32_t{buffer_[22]} << 16) | (uint32_t{buffer_[23]} << 8) | buffer_[24];
-        r.data.assign(buffer_.begin() + kHeaderSize, buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
+        r.data.assign(buffer_.begin() + kHeaderSize,
+                      buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
         r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
         r.wire_size = total;
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
@@ -54,15 +56,15 @@ uint8_t status_for_reply(uint8_t reply) {
 Bytes build_response(const Response &r) {
     Bytes p(kPreamble, kPreamble + sizeof kPreamble);
     const uint32_t words = static_cast<uint32_t>((r.data.size() + 3) / 4);
-    p.push_back(0xCC);          // protocol version
-    append_be16(p, 0x0002);     // target: the host
-    append_be16(p, 0x0001);     // source: the instrument
+    p.push_back(0xCC);       // protocol version
+    append_be16(p, 0x0002);  // target: the host
+    append_be16(p, 0x0001);  // source: the instrument
     p.push_back(r.srv);
     p.push_back(r.fsn);
-    append_be16(p, words);      // FileLen
-    append_be16(p, words);      // DataLen
-    p.push_back(0x01);          // packets
-    p.push_back(0x01);          // index
+    append_be16(p, words);  // FileLen
+    append_be16(p, words);  // DataLen
+    p.push_back(0x01);      // packets
+    p.push_back(0x01);      // index
     p.push_back(r.reg);
     p.push_back(static_cast<uint8_t>(r.address >> 16));
     p.push_back(static_cast<uint8_t>(r.address >> 8));

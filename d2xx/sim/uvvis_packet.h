@@ -31,7 +31,7 @@ struct Request {
     uint16_t file_len = 0;  // words asked for (read)
     uint8_t reg = 0;
     uint32_t address = 0;
-    Bytes data;             // DataLen words
+    Bytes data;  // DataLen words
     bool crc_ok = false;
     size_t wire_size = 0;
 };

@@ -31,7 +31,9 @@ uint8_t byte3(const Request &r) { return r.data[3]; }
 
 // --- live parameters (C1h) ---
 
-RegisterResult read_integration(UvvisState &s, const Request &) { return ok(word(s.live.integration_us)); }
+RegisterResult read_integration(UvvisState &s, const Request &) {
+    return ok(word(s.live.integration_us));
+}
 RegisterResult write_integration(UvvisState &s, const Request &r) {
     if (!has(r, 4)) return refuse();
     uint32_t us = read_be32(r.data.data());
@@ -53,7 +55,9 @@ RegisterResult write_xenon_pulse(UvvisState &s, const Request &r) {
 
 // Settings carried as one byte in a word (00 00 00 value).
 template <uint8_t LiveSettings::*Field>
-RegisterResult read_live_byte(UvvisState &s, const Request &) { return ok(word(s.live.*Field)); }
+RegisterResult read_live_byte(UvvisState &s, const Request &) {
+    return ok(word(s.live.*Field));
+}
 template <uint8_t LiveSettings::*Field>
 RegisterResult write_live_byte(UvvisState &s, const Request &r) {
     if (!has(r, 4)) return refuse();
@@ -61,7 +65,9 @@ RegisterResult write_live_byte(UvvisState &s, const Request &r) {
     return ok();
 }
 
-RegisterResult read_gate(UvvisState &s, const Request &) { return ok(word(s.gate_open ? 0xEA : 0x00)); }
+RegisterResult read_gate(UvvisState &s, const Request &) {
+    return ok(word(s.gate_open ? 0xEA : 0x00));
+}
 RegisterResult write_gate(UvvisState &s, const Request &r) {
     if (!has(r, 4)) return refuse();
     s.gate_open = byte3(r) == 0xEA;
@@ -80,8 +86,12 @@ RegisterResult read_calibration(UvvisState &s, const Request &) {
     return ok(b);
 }
 
-RegisterResult read_temperature(UvvisState &s, const Request &) { return ok(word(s.config.temperature_raw)); }
-RegisterResult read_hardware_version(UvvisState &s, const Request &) { return ok(s.config.hardware_version); }
+RegisterResult read_temperature(UvvisState &s, const Request &) {
+    return ok(word(s.config.temperature_raw));
+}
+RegisterResult read_hardware_version(UvvisState &s, const Request &) {
+    return ok(s.config.hardware_version);
+}
 
 RegisterResult read_baud(UvvisState &s, const Request &) { return ok(word(s.live.baud)); }
 RegisterResult write_baud(UvvisState &s, const Request &r) {
@@ -90,7 +100,9 @@ RegisterResult write_baud(UvvisState &s, const Request &r) {
     return ok();
 }
 
-RegisterResult read_detector_serial(UvvisState &s, const Request &) { return ok(text_field(s.config.detector_serial, 8)); }
+RegisterResult read_detector_serial(UvvisState &s, const Request &) {
+    return ok(text_field(s.config.detector_serial, 8));
+}
 
 RegisterResult read_model(UvvisState &s, const Request &) {
     Bytes b = text_field(s.config.model_text, 16);
@@ -100,7 +112,9 @@ RegisterResult read_model(UvvisState &s, const Request &) {
 
 // Flash transfer control: C0 DD AH AL requests a read, CF DD AH AL + CRC-32
 // commits the pending block.
-RegisterResult read_flash_control(UvvisState &s, const Request &) { return ok(s.flash_control.poll()); }
+RegisterResult read_flash_control(UvvisState &s, const Request &) {
+    return ok(s.flash_control.poll());
+}
 RegisterResult write_flash_control(UvvisState &s, const Request &r) {
     if (!has(r, 8) || r.data[1] != 0xDD) return refuse();
     const uint16_t address = static_cast<uint16_t>(read_be16(r.data.data() + 2));
@@ -125,14 +139,18 @@ RegisterResult write_flash_control(UvvisState &s, const Request &r) {
     return ok();
 }
 
-RegisterResult read_external_control(UvvisState &s, const Request &) { return ok(s.external_control.poll()); }
+RegisterResult read_external_control(UvvisState &s, const Request &) {
+    return ok(s.external_control.poll());
+}
 RegisterResult write_external_control(UvvisState &s, const Request &r) {
     if (!has(r, 8) || r.data[0] != 0xC0 || r.data[1] != 0xDD) return refuse();
     s.external_control.start(0xC0, static_cast<uint16_t>(read_be16(r.data.data() + 2)), true);
     return ok();
 }
 
-RegisterResult read_usb_status(UvvisState &s, const Request &) { return ok(word(s.live.usb_status)); }
+RegisterResult read_usb_status(UvvisState &s, const Request &) {
+    return ok(word(s.live.usb_status));
+}
 
 RegisterResult read_trigger(UvvisState &s, const Request &) {
     return ok(Bytes(s.live.trigger.begin(), s.live.trigger.end()));
@@ -143,7 +161,9 @@ RegisterResult write_trigger(UvvisState &s, const Request &r) {
     return ok();
 }
 
-RegisterResult read_capture_status(UvvisState &s, const Request &) { return ok(s.config.capture_status); }
+RegisterResult read_capture_status(UvvisState &s, const Request &) {
+    return ok(s.config.capture_status);
+}
 
 RegisterResult read_dac(UvvisState &s, const Request &) { return ok(word(s.live.dac)); }
 RegisterResult write_dac(UvvisState &s, const Request &r) {
@@ -154,7 +174,9 @@ RegisterResult write_dac(UvvisState &s, const Request &r) {
 
 // --- stored settings and factory data (C2h) ---
 
-RegisterResult read_stored_integration(UvvisState &s, const Request &) { return ok(word(s.stored.integration_us)); }
+RegisterResult read_stored_integration(UvvisState &s, const Request &) {
+    return ok(word(s.stored.integration_us));
+}
 RegisterResult write_stored_integration(UvvisState &s, const Request &r) {
     if (!has(r, 4)) return refuse();
     s.stored.integration_us = read_be32(r.data.data());
@@ -162,7 +184,9 @@ RegisterResult write_stored_integration(UvvisState &s, const Request &r) {
 }
 
 template <uint8_t StoredSettings::*Field>
-RegisterResult read_stored_byte(UvvisState &s, const Request &) { return ok(word(s.stored.*Field)); }
+RegisterResult read_stored_byte(UvvisState &s, const Request &) {
+    return ok(word(s.stored.*Field));
+}
 template <uint8_t StoredSettings::*Field>
 RegisterResult write_stored_byte(UvvisState &s, const Request &r) {
     if (!has(r, 4)) return refuse();
@@ -170,7 +194,9 @@ RegisterResult write_stored_byte(UvvisState &s, const Request &r) {
     return ok();
 }
 
-RegisterResult read_slit_width(UvvisState &s, const Request &) { return ok(word(s.config.slit_width)); }
+RegisterResult read_slit_width(UvvisState &s, const Request &) {
+    return ok(word(s.config.slit_width));
+}
 
 RegisterResult read_serial(UvvisState &s, const Request &) { return ok(s.serial_number); }
 RegisterResult write_serial(UvvisState &s, const Request &r) {
@@ -226,9 +252,12 @@ constexpr uint8_t P = 0xC1, S = 0xC2;
 const RegisterRow kRegisters[] = {
     {P, 0x00, false, read_integration, write_integration, false},
     {P, 0x01, false, read_xenon_pulse, write_xenon_pulse, false},
-    {P, 0x03, false, read_live_byte<&LiveSettings::xenon_mode>, write_live_byte<&LiveSettings::xenon_mode>, false},
-    {P, 0x10, false, read_live_byte<&LiveSettings::average>, write_live_byte<&LiveSettings::average>, false},
-    {P, 0x11, false, read_live_byte<&LiveSettings::level>, write_live_byte<&LiveSettings::level>, false},
+    {P, 0x03, false, read_live_byte<&LiveSettings::xenon_mode>,
+     write_live_byte<&LiveSettings::xenon_mode>, false},
+    {P, 0x10, false, read_live_byte<&LiveSettings::average>,
+     write_live_byte<&LiveSettings::average>, false},
+    {P, 0x11, false, read_live_byte<&LiveSettings::level>, write_live_byte<&LiveSettings::level>,
+     false},
     {P, 0x12, false, read_gate, write_gate, false},
     {P, 0x13, false, nullptr, write_reset, false},
     {P, 0x20, false, read_calibration, nullptr, false},
@@ -244,8 +273,10 @@ const RegisterRow kRegisters[] = {
     {P, 0x52, false, read_capture_status, nullptr, false},
     {P, 0x64, false, read_dac, write_dac, false},
     {S, 0x00, false, read_stored_integration, write_stored_integration, false},
-    {S, 0x01, false, read_stored_byte<&StoredSettings::average>, write_stored_byte<&StoredSettings::average>, false},
-    {S, 0x02, false, read_stored_byte<&StoredSettings::smoothing>, write_stored_byte<&StoredSettings::smoothing>, false},
+    {S, 0x01, false, read_stored_byte<&StoredSettings::average>,
+     write_stored_byte<&StoredSettings::average>, false},
+    {S, 0x02, false, read_stored_byte<&StoredSettings::smoothing>,
+     write_stored_byte<&StoredSettings::smoothing>, false},
     {S, 0x03, false, read_slit_width, nullptr, false},
     {S, 0x04, false, read_serial, write_serial, false},
     {S, 0x0B, false, read_wavelength_count, nullptr, false},

@@ -67,7 +67,8 @@ std::vector<SessionSeed> session_seeds() {
 // Packets for the decoder: a read response, a write acknowledgement, the
 // shortest accepted input, a wrong preamble and a refusing reply code.
 std::vector<std::pair<const char *, Bytes>> packet_seeds() {
-    Bytes with_data = fuzz::uvvis_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0x46, 4, {'S', 'E', 'E', 'D'});
+    Bytes with_data =
+        fuzz::uvvis_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0x46, 4, {'S', 'E', 'E', 'D'});
     Bytes ack = fuzz::uvvis_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0x00, 1, {});
     Bytes shortest(ack.begin(), ack.begin() + 24);
     Bytes bad_preamble = with_data;
@@ -83,7 +84,8 @@ std::vector<std::pair<const char *, Bytes>> packet_seeds() {
 }
 
 // Replies for the NIR target: config (flags, chunk, value, spectrum capacity), reply.
-Bytes nir_input(uint8_t flags, uint8_t chunk, uint16_t value, uint16_t capacity, const Bytes &reply) {
+Bytes nir_input(uint8_t flags, uint8_t chunk, uint16_t value, uint16_t capacity,
+                const Bytes &reply) {
     Bytes in{flags,
              chunk,
              static_cast<uint8_t>(value >> 8),
@@ -97,9 +99,10 @@ Bytes nir_input(uint8_t flags, uint8_t chunk, uint16_t value, uint16_t capacity,
 std::vector<std::pair<const char *, Bytes>> nir_seeds() {
     const int n = 24;
     Bytes long_frame = fuzz::nir_spectrum_frame(n);
-    Bytes short_frame(long_frame.begin(), long_frame.end() - 4);          // no trailer ...
-    short_frame.erase(short_frame.begin() + 4, short_frame.begin() + 8);  // ... and the short header
-    short_frame.insert(short_frame.end(), {0, 0, 0, 0, 0, 0, 0, 0});      // same length: 4 more samples
+    Bytes short_frame(long_frame.begin(), long_frame.end() - 4);  // no trailer ...
+    short_frame.erase(short_frame.begin() + 4,
+                      short_frame.begin() + 8);                       // ... and the short header
+    short_frame.insert(short_frame.end(), {0, 0, 0, 0, 0, 0, 0, 0});  // same length: 4 more samples
     Bytes bare(long_frame.begin() + 8, long_frame.end() - 4);
     bare.insert(bare.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     const uint16_t count = n - 1;  // the value byte decodes to 1 + value

@@ -87,7 +87,8 @@ bool SeedInstrument::next(const uint8_t *request, uint32_t len, Answer &out) {
     answer_.clear();
     if (uvvis_request && !setup_.nir) answer_ = uvvis_answer(request);
     if (!uvvis_request && setup_.nir && len >= 3) answer_ = nir_answer(request, len - 2);
-    out = {ANSWER_FIX_CHECKSUM, setup_.chunk, answer_.data(), static_cast<uint32_t>(answer_.size())};
+    out = {ANSWER_FIX_CHECKSUM, setup_.chunk, answer_.data(),
+           static_cast<uint32_t>(answer_.size())};
     return true;
 }
 
@@ -130,7 +131,8 @@ std::vector<uint8_t> SeedInstrument::uvvis_register(uint8_t reg, uint32_t addr, 
     default: break;
     }
     if (reg == ORV_REG_WAVELENGTHS) {
-        for (int i = static_cast<int>(addr); i < std::min(pixels, static_cast<int>(addr) + words); ++i)
+        for (int i = static_cast<int>(addr); i < std::min(pixels, static_cast<int>(addr) + words);
+             ++i)
             put_le_float(d, static_cast<float>(uvvis_wavelength(i)));
         return d;
     }

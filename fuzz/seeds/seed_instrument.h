@@ -39,7 +39,8 @@ private:
 // script record, so the script replays the session.
 class RecordingSource final : public AnswerSource {
 public:
-    RecordingSource(AnswerSource &model, std::vector<uint8_t> &script) : model_(model), script_(script) {}
+    RecordingSource(AnswerSource &model, std::vector<uint8_t> &script)
+        : model_(model), script_(script) {}
     bool next(const uint8_t *request, uint32_t len, Answer &out) override;
 
 private:

@@ -50,7 +50,8 @@ void put_be32(uint8_t *p, uint32_t v) {
 }
 
 bool is_uvvis_request(const uint8_t *request, uint32_t len) {
-    return len >= sizeof ORV_PREAMBLE && std::memcmp(request, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0;
+    return len >= sizeof ORV_PREAMBLE &&
+           std::memcmp(request, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0;
 }
 
 // Makes the checksum of the pending answer right for the protocol of the
@@ -64,7 +65,8 @@ void fix_checksum(bool uvvis) {
         const uint32_t packet_len = (get_be16(a + 17) + 8) * 4;
         if (packet_len > len) return;
         const int covered = static_cast<int>(packet_len - UVVIS_CRC_FIRST_BYTE - 4);
-        put_be32(a + packet_len - 4, static_cast<uint32_t>(orv_crc32(a + UVVIS_CRC_FIRST_BYTE, covered)));
+        put_be32(a + packet_len - 4,
+                 static_cast<uint32_t>(orv_crc32(a + UVVIS_CRC_FIRST_BYTE, covered)));
     } else {
         if (len < 3) return;
         const int crc = orv_crc16_legacy(a, static_cast<int>(len - 2));
@@ -131,8 +133,10 @@ FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE ftHandle) {
     return g_bridge.setup.close_fails ? FT_IO_ERROR : FT_OK;
 }
 
-FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite, DWORD *lpBytesWritten) {
-    if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesWritten == nullptr) return FT_INVALID_HANDLE;
+FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite,
+                               DWORD *lpBytesWritten) {
+    if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesWritten == nullptr)
+        return FT_INVALID_HANDLE;
     *lpBytesWritten = 0;
     const auto *request = static_cast<const uint8_t *>(lpBuffer);
     fuzz::Answer answer;
@@ -153,14 +157,17 @@ FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytes
     *lpBytesWritten = dwBytesToWrite;
     g_bridge.answer_len = std::min(answer.len, fuzz::MAX_ANSWER);
     g_bridge.answer_pos = 0;
-    if (g_bridge.answer_len > 0) std::memcpy(g_bridge.answer.data(), answer.bytes, g_bridge.answer_len);
+    if (g_bridge.answer_len > 0)
+        std::memcpy(g_bridge.answer.data(), answer.bytes, g_bridge.answer_len);
     if (answer.mode & fuzz::ANSWER_FIX_CHECKSUM)
         fuzz::fix_checksum(fuzz::is_uvvis_request(request, dwBytesToWrite));
     return FT_OK;
 }
 
-FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead, DWORD *lpBytesReturned) {
-    if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesReturned == nullptr) return FT_INVALID_HANDLE;
+FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead,
+                              DWORD *lpBytesReturned) {
+    if (!fuzz::valid(ftHandle) || lpBuffer == nullptr || lpBytesReturned == nullptr)
+        return FT_INVALID_HANDLE;
     *lpBytesReturned = 0;
     const uint32_t left = g_bridge.answer_len - g_bridge.answer_pos;
     const bool pause = (g_bridge.mode & fuzz::ANSWER_PAUSES) != 0 && g_bridge.pause_next;
@@ -199,7 +206,9 @@ FT_STATUS FTD2XX_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULON
     return fuzz::config_status(ftHandle);
 }
 
-FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) { return fuzz::config_status(ftHandle); }
+FT_STATUS FTD2XX_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) {
+    return fuzz::config_status(ftHandle);
+}
 
 FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG, ULONG) {
     return fuzz::config_status(ftHandle);

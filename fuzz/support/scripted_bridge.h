@@ -16,11 +16,12 @@ namespace fuzz {
 
 // Mode byte of an answer.
 inline constexpr uint8_t ANSWER_FAULT_MASK = 0x03;
-inline constexpr uint8_t FAULT_NONE = 0;               // answer, then silence
-inline constexpr uint8_t FAULT_READ_ERROR = 1;         // answer, then FT_Read fails
-inline constexpr uint8_t FAULT_WRITE_ERROR = 2;        // FT_Write fails, nothing answered
-inline constexpr uint8_t FAULT_SHORT_WRITE = 3;        // FT_Write reports half the bytes, nothing answered
-inline constexpr uint8_t ANSWER_PAUSES = 0x04;         // a read that times out between chunks
+inline constexpr uint8_t FAULT_NONE = 0;         // answer, then silence
+inline constexpr uint8_t FAULT_READ_ERROR = 1;   // answer, then FT_Read fails
+inline constexpr uint8_t FAULT_WRITE_ERROR = 2;  // FT_Write fails, nothing answered
+inline constexpr uint8_t FAULT_SHORT_WRITE =
+    3;                                          // FT_Write reports half the bytes, nothing answered
+inline constexpr uint8_t ANSWER_PAUSES = 0x04;  // a read that times out between chunks
 inline constexpr uint8_t ANSWER_OVERRUN_CLAIM = 0x08;  // first read claims one byte more than asked
 inline constexpr uint8_t ANSWER_FIX_CHECKSUM = 0x10;   // CRC-32 / CRC-16 of the answer made right
 

@@ -80,10 +80,10 @@ extern "C" {
 /* ------------------------------------------------------------------------
  * UVVIS_ORV wire format
  * ------------------------------------------------------------------------ */
-#define ORV_PACKET_HEADER_SIZE 28  /* bytes before the data */
-#define ORV_PACKET_MIN_SIZE 32     /* header + CRC, no data */
-#define ORV_PACKET_MAX_SIZE 16384  /* largest response packet */
-#define ORV_PACKET_MAX_DATA 8192   /* most data bytes kept from a response */
+#define ORV_PACKET_HEADER_SIZE 28 /* bytes before the data */
+#define ORV_PACKET_MIN_SIZE 32    /* header + CRC, no data */
+#define ORV_PACKET_MAX_SIZE 16384 /* largest response packet */
+#define ORV_PACKET_MAX_DATA 8192  /* most data bytes kept from a response */
 
 /* Register bytes (PIO Reg field). */
 #define ORV_REG_PARAMS 0xC1      /* live parameters and device commands */
@@ -112,27 +112,27 @@ extern "C" {
 
 /* A UVVIS_ORV packet decoded by orv_parse_response. */
 typedef struct orv_parsed_packet {
-    uint8_t raw[16384];  /* copy of the received bytes */
-    int32_t raw_len;     /* number of received bytes */
-    uint8_t pre[8];      /* preamble as received */
-    uint8_t ver;         /* protocol version (major.minor nibbles) */
-    uint16_t ta;         /* target address */
-    uint16_t sa;         /* source address */
-    uint8_t srv;         /* service code */
-    uint8_t fsn;         /* file serial number */
-    uint16_t file_len;   /* FileLen (words) */
-    uint16_t data_len;   /* DataLen (words) */
-    uint16_t packets;    /* SN: number of packets */
-    uint16_t index;      /* SN: index of this packet */
-    uint8_t reg;         /* register byte */
-    uint32_t addr;       /* 24-bit address */
-    uint8_t ans_status;  /* status nibble: 0 Normal, 11 Failed, 14 Forbidden */
-    uint8_t ans_reply;   /* reply code */
-    uint8_t data[8192];  /* data bytes */
-    int32_t data_size;   /* number of bytes in data */
-    uint32_t crc;        /* CRC field as received */
-    int32_t pre_ok;      /* 1 when the preamble is right */
-    int32_t crc_ok;      /* 1 when the computed CRC equals crc */
+    uint8_t raw[16384]; /* copy of the received bytes */
+    int32_t raw_len;    /* number of received bytes */
+    uint8_t pre[8];     /* preamble as received */
+    uint8_t ver;        /* protocol version (major.minor nibbles) */
+    uint16_t ta;        /* target address */
+    uint16_t sa;        /* source address */
+    uint8_t srv;        /* service code */
+    uint8_t fsn;        /* file serial number */
+    uint16_t file_len;  /* FileLen (words) */
+    uint16_t data_len;  /* DataLen (words) */
+    uint16_t packets;   /* SN: number of packets */
+    uint16_t index;     /* SN: index of this packet */
+    uint8_t reg;        /* register byte */
+    uint32_t addr;      /* 24-bit address */
+    uint8_t ans_status; /* status nibble: 0 Normal, 11 Failed, 14 Forbidden */
+    uint8_t ans_reply;  /* reply code */
+    uint8_t data[8192]; /* data bytes */
+    int32_t data_size;  /* number of bytes in data */
+    uint32_t crc;       /* CRC field as received */
+    int32_t pre_ok;     /* 1 when the preamble is right */
+    int32_t crc_ok;     /* 1 when the computed CRC equals crc */
 } orv_parsed_packet;
 
 /* A selected wavelength interval and the table positions it covers. */
@@ -148,12 +148,12 @@ typedef struct orv_wavelength_range {
 
 /* Summary of the open device: 168 bytes, no gaps, all texts terminated. */
 typedef struct orv_device_info {
-    int32_t protocol;           /* ORV_PROTOCOL_* */
-    uint32_t capabilities;      /* ORV_CAPS_* mask */
-    char protocol_name[32];     /* "UVVIS_ORV", "NIR_LEGACY" or "UNKNOWN" */
-    char model[32];             /* model text, empty when it could not be read */
-    char serial_number[32];     /* instrument serial, empty when it could not be read */
-    char hardware_version[64];  /* hardware version, empty when it could not be read */
+    int32_t protocol;          /* ORV_PROTOCOL_* */
+    uint32_t capabilities;     /* ORV_CAPS_* mask */
+    char protocol_name[32];    /* "UVVIS_ORV", "NIR_LEGACY" or "UNKNOWN" */
+    char model[32];            /* model text, empty when it could not be read */
+    char serial_number[32];    /* instrument serial, empty when it could not be read */
+    char hardware_version[64]; /* hardware version, empty when it could not be read */
 } orv_device_info;
 
 /* Layout checks at compile time. C99 has no _Static_assert: there a false

@@ -61,12 +61,14 @@ int orv_get_xenon_pulse(uint32_t *first, uint32_t *second) {
 int orv_set_xenon_mode(uint8_t mode) { return set_uvvis(XENON_MODE, word_u8(mode)); }
 
 int orv_get_xenon_mode(uint8_t *mode) {
-    return get_uvvis(mode != nullptr, {XENON_MODE, 1}, [&](const uint8_t *d, int) { *mode = d[3]; });
+    return get_uvvis(mode != nullptr, {XENON_MODE, 1},
+                     [&](const uint8_t *d, int) { *mode = d[3]; });
 }
 
 int orv_set_average_number(uint8_t count) {
     // The NIR command carries the count as a 16-bit value.
-    int rc = set_dual(AVERAGE, word_u8(count), {{NIR_CMD_AVERAGE, 0x00, count}, 3, NIR_SET_IDLE_GAP_MS});
+    int rc =
+        set_dual(AVERAGE, word_u8(count), {{NIR_CMD_AVERAGE, 0x00, count}, 3, NIR_SET_IDLE_GAP_MS});
     if (rc == ORV_OK) remember_average(count);
     return rc;
 }
@@ -76,9 +78,9 @@ int orv_get_average_number(uint8_t *count) {
         *count = value;
         remember_average(value);
     };
-    return get_dual(count != nullptr, {AVERAGE, 1}, [&](const uint8_t *d, int) { take(d[3]); },
-                    {nir_shape::query, NIR_CMD_AVERAGE, 2, 2},
-                    [&](const uint8_t *d, int) { take(d[1]); });
+    return get_dual(
+        count != nullptr, {AVERAGE, 1}, [&](const uint8_t *d, int) { take(d[3]); },
+        {nir_shape::query, NIR_CMD_AVERAGE, 2, 2}, [&](const uint8_t *d, int) { take(d[1]); });
 }
 
 int orv_set_level_output(uint8_t level) {
@@ -86,9 +88,9 @@ int orv_set_level_output(uint8_t level) {
 }
 
 int orv_get_level_output(uint8_t *level) {
-    return get_dual(level != nullptr, {LEVEL, 1}, [&](const uint8_t *d, int) { *level = d[3]; },
-                    {nir_shape::query, NIR_CMD_LEVEL, 1, 1},
-                    [&](const uint8_t *d, int) { *level = d[0]; });
+    return get_dual(
+        level != nullptr, {LEVEL, 1}, [&](const uint8_t *d, int) { *level = d[3]; },
+        {nir_shape::query, NIR_CMD_LEVEL, 1, 1}, [&](const uint8_t *d, int) { *level = d[0]; });
 }
 
 int orv_set_usb_baud_rate(uint16_t code) { return set_uvvis(USB_BAUD_RATE, word_u16(code)); }

@@ -54,20 +54,20 @@ int detect_nir_protocol() {
 int detect_device_protocol() {
     set_protocol(ORV_PROTOCOL_UNKNOWN, 0);
     switch (g_protocol_preference) {
-        case ORV_PREFER_UVVIS: set_protocol(ORV_PROTOCOL_UVVIS, uvvis_capabilities()); break;
-        case ORV_PREFER_NIR: set_protocol(ORV_PROTOCOL_NIR_LEGACY, nir_capabilities()); break;
-        default: {
-            // UVVIS_ORV first: a NIR_LEGACY instrument ignores the packet, and
-            // the packet's 200 ms header timeout is shorter than the NIR idle gap.
-            if (detect_uvvis_protocol() == ORV_OK) {
-                set_protocol(ORV_PROTOCOL_UVVIS, uvvis_capabilities());
-                break;
-            }
-            int rc = detect_nir_protocol();
-            if (rc != ORV_OK) return rc;
-            set_protocol(ORV_PROTOCOL_NIR_LEGACY, nir_capabilities());
+    case ORV_PREFER_UVVIS: set_protocol(ORV_PROTOCOL_UVVIS, uvvis_capabilities()); break;
+    case ORV_PREFER_NIR: set_protocol(ORV_PROTOCOL_NIR_LEGACY, nir_capabilities()); break;
+    default: {
+        // UVVIS_ORV first: a NIR_LEGACY instrument ignores the packet, and
+        // the packet's 200 ms header timeout is shorter than the NIR idle gap.
+        if (detect_uvvis_protocol() == ORV_OK) {
+            set_protocol(ORV_PROTOCOL_UVVIS, uvvis_capabilities());
             break;
         }
+        int rc = detect_nir_protocol();
+        if (rc != ORV_OK) return rc;
+        set_protocol(ORV_PROTOCOL_NIR_LEGACY, nir_capabilities());
+        break;
+    }
     }
     return static_cast<int>(g_device_capabilities);
 }

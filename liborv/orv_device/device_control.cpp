@@ -1,8 +1,8 @@
 // Device reset and the externally controlled spectrum acquisition.
 #include "orv_device/detect.h"
 #include "orv_device/nir.h"
-#include "orv_device/register_io.h"
 #include "orv_device/readout.h"
+#include "orv_device/register_io.h"
 #include "orv_device/state.h"
 
 namespace {
@@ -30,8 +30,8 @@ int orv_reset_device(void) {
 }
 
 int orv_external_spectrum_control(uint16_t parameter, uint16_t *samples, int32_t capacity) {
-    int rc = check_call({.supported = protocols::uvvis_only,
-                         .late_args_ok = samples != nullptr && capacity >= 1});
+    int rc = check_call(
+        {.supported = protocols::uvvis_only, .late_args_ok = samples != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
     const payload start = handshake_request(EXTERNAL_START, parameter, 0);
     rc = write_register(EXTERNAL_CONTROL, start.bytes, start.len);

@@ -23,7 +23,7 @@ constexpr uint8_t FLASH_COMMIT = 0xCF;
 constexpr int FLASH_POLL_LIMIT = 50;
 constexpr unsigned FLASH_POLL_PAUSE_MS = 50;
 constexpr int FLASH_READ_MAX_WORDS = 256;  // 1024 bytes per read
-constexpr int NIR_FLASH_HEADER = 3;         // AFh AH AL
+constexpr int NIR_FLASH_HEADER = 3;        // AFh AH AL
 
 int uvvis_flash_read(uint16_t address, uint8_t *data, int32_t length) {
     const payload request = handshake_request(FLASH_READ_REQUEST, address, 0);
@@ -83,10 +83,11 @@ int orv_set_flash_write_protect(void) {
 }
 
 int orv_get_flash_write_protect(int32_t *open) {
-    return get_dual(open != nullptr, {WRITE_PROTECT, 1},
-                    [&](const uint8_t *d, int) { *open = d[3] == GATE_OPEN ? 1 : 0; },
-                    {nir_shape::query, NIR_CMD_WRITE_PROTECT, 1, 1},
-                    [&](const uint8_t *d, int) { *open = d[0] == GATE_OPEN ? 1 : 0; });
+    return get_dual(
+        open != nullptr, {WRITE_PROTECT, 1},
+        [&](const uint8_t *d, int) { *open = d[3] == GATE_OPEN ? 1 : 0; },
+        {nir_shape::query, NIR_CMD_WRITE_PROTECT, 1, 1},
+        [&](const uint8_t *d, int) { *open = d[0] == GATE_OPEN ? 1 : 0; });
 }
 
 int orv_flash_read(uint16_t address, uint8_t *data, int32_t length) {

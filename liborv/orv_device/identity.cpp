@@ -95,16 +95,18 @@ int orv_get_hardware_version(char *text, int32_t size) {
 }
 
 int orv_get_detector_serial_number(char *text, int32_t size) {
-    return get_uvvis(text != nullptr && size >= 1, text_register(DETECTOR_SERIAL, DETECTOR_SERIAL_LEN),
-                     [&](const uint8_t *d, int) { copy_text_field(text, size, d, DETECTOR_SERIAL_LEN); });
+    return get_uvvis(
+        text != nullptr && size >= 1, text_register(DETECTOR_SERIAL, DETECTOR_SERIAL_LEN),
+        [&](const uint8_t *d, int) { copy_text_field(text, size, d, DETECTOR_SERIAL_LEN); });
 }
 
 int orv_get_device_model(char *text, int32_t size) {
     int rc = check_call({.args_ok = text_buffer_ok(text, size)});
     if (rc != ORV_OK) return rc;
     if (!is_nir_device()) {
-        return read_register(text_register(MODEL, MODEL_LEN),
-                             [&](const uint8_t *d, int) { copy_text_field(text, size, d, MODEL_LEN); });
+        return read_register(text_register(MODEL, MODEL_LEN), [&](const uint8_t *d, int) {
+            copy_text_field(text, size, d, MODEL_LEN);
+        });
     }
     // NIR: type nibble and model number; an instrument that cannot tell is "NIR".
     rc = read_nir({nir_shape::get, NIR_CMD_MODEL, NIR_MODEL_LEN, NIR_MODEL_LEN},
@@ -118,7 +120,8 @@ int orv_get_device_model(char *text, int32_t size) {
 }
 
 int orv_get_slit_width(uint8_t *width) {
-    return get_uvvis(width != nullptr, {SLIT_WIDTH, 1}, [&](const uint8_t *d, int) { *width = d[3]; });
+    return get_uvvis(width != nullptr, {SLIT_WIDTH, 1},
+                     [&](const uint8_t *d, int) { *width = d[3]; });
 }
 
 int orv_set_serial_number(const char *text) {
@@ -137,8 +140,9 @@ int orv_get_serial_number(char *text, int32_t size) {
         write_text(text, size, NIR_TEXT);
         return ORV_OK;
     }
-    return read_register(text_register(SERIAL_NUMBER, SERIAL_NUMBER_LEN),
-                         [&](const uint8_t *d, int) { copy_text_field(text, size, d, SERIAL_NUMBER_LEN); });
+    return read_register(
+        text_register(SERIAL_NUMBER, SERIAL_NUMBER_LEN),
+        [&](const uint8_t *d, int) { copy_text_field(text, size, d, SERIAL_NUMBER_LEN); });
 }
 
 int orv_get_device_info(orv_device_info *out) {

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "orv_device/detect.h"
-#include "orv_device/register_io.h"
 #include "orv_device/readout.h"
+#include "orv_device/register_io.h"
 #include "orv_device/state.h"
 
 namespace {

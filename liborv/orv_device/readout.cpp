@@ -116,11 +116,10 @@ int get_wavelength_data_by_range(uint16_t first_index, uint16_t count, double *v
                                  int32_t capacity) {
     int rc = check_call({.args_ok = values != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
-    return read_register({{ORV_REG_WAVELENGTHS, first_index}, count, 4 * count},
-                         [&](const uint8_t *d, int len) {
-                             decode_wavelengths(d, std::min(len / 4, static_cast<int>(capacity)),
-                                                values);
-                         });
+    return read_register(
+        {{ORV_REG_WAVELENGTHS, first_index}, count, 4 * count}, [&](const uint8_t *d, int len) {
+            decode_wavelengths(d, std::min(len / 4, static_cast<int>(capacity)), values);
+        });
 }
 
 int read_spectrum(uint16_t *samples, int32_t capacity, int *delivered) {
@@ -153,9 +152,9 @@ extern "C" {
 
 int orv_get_wavelength_count(uint16_t *count) {
     int n = 0;
-    int rc = get_dual(count != nullptr, {WAVELENGTH_COUNT, 1},
-                      [&](const uint8_t *d, int) { n = be16(d + 2); }, WAVELENGTH_QUERY,
-                      [&](const uint8_t *, int len) { return nir_table_count(len, &n); });
+    int rc = get_dual(
+        count != nullptr, {WAVELENGTH_COUNT, 1}, [&](const uint8_t *d, int) { n = be16(d + 2); },
+        WAVELENGTH_QUERY, [&](const uint8_t *, int len) { return nir_table_count(len, &n); });
     if (rc != ORV_OK) return rc;
     *count = static_cast<uint16_t>(n);
     g_wavelength_count_cache = static_cast<uint16_t>(n);

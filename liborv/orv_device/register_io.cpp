@@ -89,9 +89,7 @@ int read_nir(const nir_read &read, reply_decoder decode) {
     case nir_shape::get:
         rc = nir_get_command(read.code, buf.get(), &received, read.capacity);
         break;
-    case nir_shape::spectrum:
-        rc = nir_query_spectrum(buf.get(), &received, read.capacity);
-        break;
+    case nir_shape::spectrum: rc = nir_query_spectrum(buf.get(), &received, read.capacity); break;
     }
     if (rc != ORV_OK) return rc;
     if (received < read.min_bytes) return ORV_ERR_TRANSPORT;
@@ -108,8 +106,8 @@ int get_uvvis(bool late_args_ok, const reg_read &read, reply_decoder decode) {
     return read_register(read, decode);
 }
 
-int get_dual(bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis,
-             const nir_read &nir, reply_decoder decode_nir) {
+int get_dual(bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis, const nir_read &nir,
+             reply_decoder decode_nir) {
     int rc = check_call({.args_ok = args_ok});
     if (rc != ORV_OK) return rc;
     if (is_nir_device()) return read_nir(nir, decode_nir);

@@ -93,9 +93,9 @@ struct payload {
     uint8_t bytes[12] = {};
     int len = 0;
 };
-payload word_u8(uint8_t value);     // 00 00 00 value ("byte in word")
-payload word_u16(uint16_t value);   // 00 00 high low ("half in word")
-payload word_u32(uint32_t value);   // big-endian 32-bit value
+payload word_u8(uint8_t value);                      // 00 00 00 value ("byte in word")
+payload word_u16(uint16_t value);                    // 00 00 high low ("half in word")
+payload word_u32(uint32_t value);                    // big-endian 32-bit value
 payload words_u32(uint32_t first, uint32_t second);  // two big-endian words
 // Request word of the flash and external-spectrum handshakes: operation, DDh,
 // the 16-bit address or parameter, then a 32-bit tail (0 or a CRC-32).
@@ -137,8 +137,8 @@ int get_uvvis(bool late_args_ok, const reg_read &read, reply_decoder decode);
 
 // A getter on both protocols; args_ok are its outputs, tested before the
 // protocol. Each protocol has its request and its decoder.
-int get_dual(bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis,
-             const nir_read &nir, reply_decoder decode_nir);
+int get_dual(bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis, const nir_read &nir,
+             reply_decoder decode_nir);
 
 // A setter that exists on UVVIS_ORV only.
 int set_uvvis(reg_addr at, const payload &value);

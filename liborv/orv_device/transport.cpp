@@ -18,11 +18,11 @@ constexpr const char *TRACE_VARIABLE = "ORV_TRACE_TIMING";
 // What the response's reply code (ANS byte 27) means for the caller.
 int reply_code_result(uint8_t reply) {
     switch (reply) {
-        case ORV_REPLY_ACK: return ORV_OK;
-        case ORV_REPLY_CMD_TIMEOUT: return ORV_ERR_TIMEOUT;
-        case ORV_REPLY_CRC_MISMATCH: return ORV_ERR_CRC_MISMATCH;
-        case ORV_REPLY_WRITE_PROTECT: return ORV_ERR_WRITE_PROTECTED;
-        default: return ORV_ERR_TRANSPORT;  // E2h "Invalid Command" and unknown codes
+    case ORV_REPLY_ACK: return ORV_OK;
+    case ORV_REPLY_CMD_TIMEOUT: return ORV_ERR_TIMEOUT;
+    case ORV_REPLY_CRC_MISMATCH: return ORV_ERR_CRC_MISMATCH;
+    case ORV_REPLY_WRITE_PROTECT: return ORV_ERR_WRITE_PROTECTED;
+    default: return ORV_ERR_TRANSPORT;  // E2h "Invalid Command" and unknown codes
     }
 }
 

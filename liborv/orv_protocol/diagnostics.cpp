@@ -64,27 +64,31 @@ ORV_API void orv_print_parsed(const orv_parsed_packet *p) {
     std::printf("  ├─ PRE:  ");
     for (uint8_t b : p->pre) std::printf("%02X ", static_cast<unsigned>(b));
     std::printf(" (Preamble)\n");
-    std::printf("  ├─ VER:  %02X                    (Protocol v%u.%u)\n", static_cast<unsigned>(p->ver),
-                static_cast<unsigned>(p->ver >> 4), static_cast<unsigned>(p->ver & 0x0Fu));
-    std::printf("  ├─ TA:   %02X %02X                  (Target: %02Xh)\n", hi_byte(p->ta), lo_byte(p->ta),
-                lo_byte(p->ta));
-    std::printf("  ├─ SA:   %02X %02X                  (Source: %02Xh)\n", hi_byte(p->sa), lo_byte(p->sa),
-                lo_byte(p->sa));
-    std::printf("  ├─ SRV:  %02X                    (%s)\n", static_cast<unsigned>(p->srv), orv_srv_name(p->srv));
+    std::printf("  ├─ VER:  %02X                    (Protocol v%u.%u)\n",
+                static_cast<unsigned>(p->ver), static_cast<unsigned>(p->ver >> 4),
+                static_cast<unsigned>(p->ver & 0x0Fu));
+    std::printf("  ├─ TA:   %02X %02X                  (Target: %02Xh)\n", hi_byte(p->ta),
+                lo_byte(p->ta), lo_byte(p->ta));
+    std::printf("  ├─ SA:   %02X %02X                  (Source: %02Xh)\n", hi_byte(p->sa),
+                lo_byte(p->sa), lo_byte(p->sa));
+    std::printf("  ├─ SRV:  %02X                    (%s)\n", static_cast<unsigned>(p->srv),
+                orv_srv_name(p->srv));
     std::printf("  ├─ FSN:  %02X                    (File SN: %d)\n", static_cast<unsigned>(p->fsn),
                 static_cast<int>(p->fsn));
-    std::printf("  ├─ LN:   %04X %04X            (FileLen=%d, DataLen=%d)\n", static_cast<unsigned>(p->file_len),
-                static_cast<unsigned>(p->data_len), static_cast<int>(p->file_len), static_cast<int>(p->data_len));
+    std::printf("  ├─ LN:   %04X %04X            (FileLen=%d, DataLen=%d)\n",
+                static_cast<unsigned>(p->file_len), static_cast<unsigned>(p->data_len),
+                static_cast<int>(p->file_len), static_cast<int>(p->data_len));
     std::printf("  ├─ SN:   %02X %02X                  (Packets=%d, Index=%d)\n",
-                static_cast<unsigned>(p->packets), static_cast<unsigned>(p->index), static_cast<int>(p->packets),
-                static_cast<int>(p->index));
+                static_cast<unsigned>(p->packets), static_cast<unsigned>(p->index),
+                static_cast<int>(p->packets), static_cast<int>(p->index));
     // addr is 32 bits wide; unsigned int prints it identically where long is 32 or 64 bits.
-    std::printf("  ├─ PIO:  %02X %06X             (Reg=%02Xh, Addr=%06Xh)\n", static_cast<unsigned>(p->reg),
-                static_cast<unsigned>(p->addr), static_cast<unsigned>(p->reg), static_cast<unsigned>(p->addr));
+    std::printf("  ├─ PIO:  %02X %06X             (Reg=%02Xh, Addr=%06Xh)\n",
+                static_cast<unsigned>(p->reg), static_cast<unsigned>(p->addr),
+                static_cast<unsigned>(p->reg), static_cast<unsigned>(p->addr));
     std::printf("  ├─ ANS:  %01X %02X %02X               (Status=%d=%s, Reply=%02Xh=%s)\n",
                 static_cast<unsigned>(p->ans_status), 0u, static_cast<unsigned>(p->ans_reply),
-                static_cast<int>(p->ans_status), status_name(p->ans_status), static_cast<unsigned>(p->ans_reply),
-                orv_ans_reply_name(p->ans_reply));
+                static_cast<int>(p->ans_status), status_name(p->ans_status),
+                static_cast<unsigned>(p->ans_reply), orv_ans_reply_name(p->ans_reply));
     std::printf("  ├─ DATA: ");
     if (p->data_size <= 0) {
         std::printf(" (no data)\n");

@@ -22,11 +22,13 @@ uint32_t get_be24(const uint8_t *p) {
     return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
 }
 
-uint32_t get_be32(const uint8_t *p) { return (static_cast<uint32_t>(p[0]) << 24) | get_be24(p + 1); }
+uint32_t get_be32(const uint8_t *p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | get_be24(p + 1);
+}
 
 // Writes the 28 header bytes shared by both requests.
-void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t data_len, uint8_t reg,
-                        uint32_t addr) {
+void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t data_len,
+                        uint8_t reg, uint32_t addr) {
     std::memcpy(out, ORV_PREAMBLE, sizeof ORV_PREAMBLE);
     out[8] = REQUEST_VERSION;
     put_be16(out + 9, REQUEST_TARGET);
@@ -116,6 +118,7 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
     }
     out->crc = get_be32(buf + len - CRC_SIZE);
     const int covered = len - CRC_FIRST_BYTE - CRC_SIZE;
-    out->crc_ok = static_cast<uint32_t>(orv_crc32(buf + CRC_FIRST_BYTE, covered)) == out->crc ? 1 : 0;
+    out->crc_ok =
+        static_cast<uint32_t>(orv_crc32(buf + CRC_FIRST_BYTE, covered)) == out->crc ? 1 : 0;
     return out->pre_ok ? ORV_OK : ORV_ERR_GENERIC;
 }

@@ -28,11 +28,13 @@ TEST_P(InstantLink, FullSpectrumArrivesWithoutModelledTime) {
     ASSERT_EQ(orvbench::open_for_reads(instrument), ORV_OK);
     int32_t protocol = 0;
     ASSERT_EQ(orv_get_device_protocol(&protocol), ORV_OK);
-    EXPECT_EQ(protocol, instrument == Instrument::uvvis ? ORV_PROTOCOL_UVVIS : ORV_PROTOCOL_NIR_LEGACY);
+    EXPECT_EQ(protocol,
+              instrument == Instrument::uvvis ? ORV_PROTOCOL_UVVIS : ORV_PROTOCOL_NIR_LEGACY);
 
     std::vector<uint16_t> samples(orvbench::pixels(instrument), 0);
     for (int read = 0; read < 3; ++read) {
-        ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())), ORV_OK);
+        ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), static_cast<int32_t>(samples.size())),
+                  ORV_OK);
         EXPECT_LT(orvsim_last_modeled_reply_ms(orvbench::bridge_index(instrument)), 0.001);
     }
     // Every pixel arrived: the dark offset keeps real samples above zero.
@@ -44,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(BothProtocols, InstantLink,
                          [](const ::testing::TestParamInfo<Instrument> &param_info) {
                              return std::string(param_info.param == Instrument::uvvis ? "Uvvis2048"
                                                 : param_info.param == Instrument::nir ? "Nir2048"
-                                                                                     : "Nir256");
+                                                                                      : "Nir256");
                          });
 
 }  // namespace

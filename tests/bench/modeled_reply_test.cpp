@@ -33,7 +33,9 @@ struct Expectation {
 
 class ModeledReply : public ::testing::TestWithParam<Expectation> {
 protected:
-    void SetUp() override { ASSERT_EQ(orvsim_load_scenario_json(kScenario), 0) << orvsim_last_error(); }
+    void SetUp() override {
+        ASSERT_EQ(orvsim_load_scenario_json(kScenario), 0) << orvsim_last_error();
+    }
     void TearDown() override { orv_close_device(); }
 };
 
@@ -48,7 +50,8 @@ TEST_P(ModeledReply, IsLatencyAcquisitionAndTransferForEveryCase) {
         ASSERT_EQ(orv_set_average_number(static_cast<uint8_t>(c.average)), ORV_OK);
         ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), count), ORV_OK);
         const double expected = (kLatencyMs + c.integration_us / 1000.0 * c.average +
-                                 e.reply_bytes / kBytesPerSecond * 1000.0) * kScale;
+                                 e.reply_bytes / kBytesPerSecond * 1000.0) *
+                                kScale;
         EXPECT_NEAR(orvsim_last_modeled_reply_ms(e.bridge), expected, 1e-6)
             << c.integration_us << " us x " << c.average;
     }

@@ -56,8 +56,9 @@ TEST_P(BothProtocols, SettingsAreReadBackAndFeedTheCaches) {
 }
 
 TEST_P(BothProtocols, FailedSetsAndShortRepliesLeaveCachesAndOutputsAlone) {
-    open_instrument(with_faults(GetParam().instrument + R"(, "integration_range_us": [10, 1000000])",
-                                GetParam().short_integration_reply));
+    open_instrument(
+        with_faults(GetParam().instrument + R"(, "integration_range_us": [10, 1000000])",
+                    GetParam().short_integration_reply));
     g_current_integration_us = 4242;
     EXPECT_EQ(orv_set_integration_time(5), ORV_ERR_TRANSPORT);  // refused by the instrument
     EXPECT_EQ(g_current_integration_us, 4242u);
@@ -70,8 +71,9 @@ TEST_P(BothProtocols, FailedSetsAndShortRepliesLeaveCachesAndOutputsAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Acquisition, BothProtocols,
     ::testing::Values(
-        Protocol{"uvvis", UV2048,
-                 R"({"kind": "short_data", "bytes": 0, "register": "C1", "address": "0", "access": "read"})"},
+        Protocol{
+            "uvvis", UV2048,
+            R"({"kind": "short_data", "bytes": 0, "register": "C1", "address": "0", "access": "read"})"},
         Protocol{"nir", NIR256, R"({"kind": "data", "bytes": "00 01 02", "command": "3F 69"})"}),
     [](const auto &p) { return std::string(p.param.name); });
 
@@ -112,7 +114,8 @@ TEST_F(UvvisRegisters, ValuesRoundTripAsCarried) {
 }
 
 TEST_F(UvvisRegisters, StatusDecodings) {
-    open_instrument(UV2048 + R"(, "usb_status": "AA", "capture_status": "80 00 00 01 00 00 00 02")");
+    open_instrument(UV2048 +
+                    R"(, "usb_status": "AA", "capture_status": "80 00 00 01 00 00 00 02")");
     int32_t usb = 0;
     uint64_t capture = 0;
     ASSERT_EQ(orv_get_usb_status(&usb), ORV_OK);

@@ -63,9 +63,12 @@ TEST_P(DefaultScenario, IdentityTableSpectrumAndRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Instruments, DefaultScenario,
-    ::testing::Values(Expected{0, ORV_PROTOCOL_UVVIS, 2048, "SIM-UV2048", "SIMUV2048-01", "01.02.0A.05"},
-                      Expected{1, ORV_PROTOCOL_UVVIS, 1024, "SIM-UV1024", "SIMUV1024-01", "01.01.03.00"},
-                      Expected{2, ORV_PROTOCOL_NIR_LEGACY, 256, "NIR-T3-0256", "NIR", "SIMULATED NIR 1.0"}),
-    [](const auto &p) { return std::string(p.param.model[0] == 'N' ? "NIR256" : p.param.model + 4); });
+    ::testing::Values(
+        Expected{0, ORV_PROTOCOL_UVVIS, 2048, "SIM-UV2048", "SIMUV2048-01", "01.02.0A.05"},
+        Expected{1, ORV_PROTOCOL_UVVIS, 1024, "SIM-UV1024", "SIMUV1024-01", "01.01.03.00"},
+        Expected{2, ORV_PROTOCOL_NIR_LEGACY, 256, "NIR-T3-0256", "NIR", "SIMULATED NIR 1.0"}),
+    [](const auto &p) {
+        return std::string(p.param.model[0] == 'N' ? "NIR256" : p.param.model + 4);
+    });
 
 }  // namespace

@@ -40,14 +40,16 @@ TEST_F(Flash, UvvisReadsWholeWordsButStoresOnlyTheLengthAskedFor) {
     open_instrument(UV2048);
     std::vector<uint8_t> buf(2000, 0x5A);
     EXPECT_EQ(orv_flash_read(0, buf.data(), 5), 8);  // two words arrived
-    EXPECT_EQ(buf[4], 0xFF);                          // erased flash
+    EXPECT_EQ(buf[4], 0xFF);                         // erased flash
     EXPECT_EQ(buf[5], 0x5A);
     EXPECT_EQ(orv_flash_read(0, buf.data(), 2000), 1024);  // at most 256 words per call
 }
 
 TEST_F(Flash, WriteIsRefusedWhileTheGateStaysClosed) {
     // The gate-opening write is answered but not carried out.
-    open_instrument(with_faults(UV2048, R"({"kind": "reply_code", "code": "AC", "register": "C1", "address": "12", "access": "write"})"));
+    open_instrument(with_faults(
+        UV2048,
+        R"({"kind": "reply_code", "code": "AC", "register": "C1", "address": "12", "access": "write"})"));
     const std::vector<uint8_t> block = pattern(16);
     EXPECT_EQ(orv_flash_write(0, block.data(), 16), ORV_ERR_WRITE_PROTECTED);
 }
@@ -74,7 +76,9 @@ TEST_F(Flash, CompletionPollOutcomes) {
 
 TEST_F(Flash, CommitCrcCoversTheBlockWithoutPadBytes) {
     // Refusing the commit makes it the last request the instrument saw.
-    open_instrument(with_faults(UV2048, R"({"kind": "reply_code", "code": "E2", "register": "C1", "address": "4A", "access": "write"})"));
+    open_instrument(with_faults(
+        UV2048,
+        R"({"kind": "reply_code", "code": "E2", "register": "C1", "address": "4A", "access": "write"})"));
     const uint8_t block[5] = {1, 2, 3, 4, 5};
     EXPECT_EQ(orv_flash_write(0x1234, block, 5), ORV_ERR_TRANSPORT);
     std::vector<uint8_t> commit = last_request_data();

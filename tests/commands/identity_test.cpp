@@ -13,10 +13,12 @@ TEST_F(Identity, TemperatureDecodings) {
     const struct {
         int raw;
         float celsius;
-    } nir[] = {{0x0190, 25.0f}, {0xFFF0, -1.0f}, {0xF800, -128.0f}, {0x0800, 0.0f}, {0x0FFF, 127.9375f}};
+    } nir[] = {
+        {0x0190, 25.0f}, {0xFFF0, -1.0f}, {0xF800, -128.0f}, {0x0800, 0.0f}, {0x0FFF, 127.9375f}};
     float value = 0;
     for (const auto &t : nir) {
-        open(one_bridge(NIR256 + R"(, "temperature_raw": )" + std::to_string(t.raw)), 0, ORV_PREFER_NIR);
+        open(one_bridge(NIR256 + R"(, "temperature_raw": )" + std::to_string(t.raw)), 0,
+             ORV_PREFER_NIR);
         ASSERT_EQ(orv_get_temperature(&value), ORV_OK);
         EXPECT_EQ(value, t.celsius) << t.raw;
     }
@@ -27,7 +29,9 @@ TEST_F(Identity, TemperatureDecodings) {
 }
 
 TEST_F(Identity, UvvisTextsAreCutToTheBuffer) {
-    open_instrument(UV2048 + R"(, "hardware_version": "01 02 0A FF 09 09 09 09", "detector_serial": "DET12345")");
+    open_instrument(
+        UV2048 +
+        R"(, "hardware_version": "01 02 0A FF 09 09 09 09", "detector_serial": "DET12345")");
     char text[64];
     ASSERT_EQ(orv_get_hardware_version(text, 64), ORV_OK);
     EXPECT_STREQ(text, "01.02.0A.FF");
@@ -40,7 +44,8 @@ TEST_F(Identity, UvvisTextsAreCutToTheBuffer) {
 
     // The serial number field is 12 bytes: longer texts are cut when written.
     ASSERT_EQ(orv_set_serial_number("ABCDEFGHIJKLMNOPQRST"), ORV_OK);
-    EXPECT_EQ(last_request_data(), (std::vector<uint8_t>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}));
+    EXPECT_EQ(last_request_data(),
+              (std::vector<uint8_t>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}));
     ASSERT_EQ(orv_get_serial_number(text, 64), ORV_OK);
     EXPECT_STREQ(text, "ABCDEFGHIJKL");
     ASSERT_EQ(orv_get_serial_number(text, 5), ORV_OK);
@@ -65,14 +70,16 @@ TEST_F(Identity, NirTexts) {
     EXPECT_EQ(writes(), 0);
 
     // A model query that goes unanswered still gives a model: "NIR".
-    open(one_bridge(with_faults(NIR256, R"({"kind": "no_answer", "command": "BB"})")), 0, ORV_PREFER_NIR);
+    open(one_bridge(with_faults(NIR256, R"({"kind": "no_answer", "command": "BB"})")), 0,
+         ORV_PREFER_NIR);
     ASSERT_EQ(orv_get_device_model(text, 32), ORV_OK);
     EXPECT_STREQ(text, "NIR");
 }
 
 TEST_F(Identity, CalibrationOnBothProtocols) {
     for (const std::string &base : {UV2048, NIR256}) {
-        open_instrument(base + R"(, "calibration": [1.5, -2.25, 1e-5, 0], "calibration_reply_bytes": 240)");
+        open_instrument(
+            base + R"(, "calibration": [1.5, -2.25, 1e-5, 0], "calibration_reply_bytes": 240)");
         double c[4] = {};
         ASSERT_EQ(orv_get_calibration_coefficients(c), ORV_OK) << base;
         EXPECT_EQ(c[0], 1.5);

@@ -33,7 +33,8 @@ TEST_P(Range, SelectsInclusiveRunsAndKeepsThemUntilReset) {
     EXPECT_EQ(orv_set_selected_wavelength_range(430.0, 430.0), ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orv_set_selected_wavelength_range(430.0, 420.0), ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orv_set_selected_wavelength_range(390.0, 420.0), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(orv_set_selected_wavelength_range(412.0, 418.0), ORV_ERR_INVALID_PARAM);  // between pixels
+    EXPECT_EQ(orv_set_selected_wavelength_range(412.0, 418.0),
+              ORV_ERR_INVALID_PARAM);  // between pixels
     EXPECT_EQ(selection().first_index, 1);
 
     std::vector<double> values(3);
@@ -91,16 +92,18 @@ class RangeSlices : public SimSession {};
 TEST_F(RangeSlices, DataShorterThanTheSelectionIsATransportError) {
     // The table read for the selection delivers 2 values (the 6th wavelength
     // query: selecting takes 4, the selected read asks for the count first).
-    open_instrument(with_faults(small_instrument(NIR256),
-                                R"({"kind": "data", "command": "3F 53", "bytes": "00 00 C8 43 00 00 CD 43", "occurrence": 6})"));
+    open_instrument(with_faults(
+        small_instrument(NIR256),
+        R"({"kind": "data", "command": "3F 53", "bytes": "00 00 C8 43 00 00 CD 43", "occurrence": 6})"));
     ASSERT_EQ(orv_set_selected_wavelength_range(425.0, 465.0), ORV_OK);
     std::vector<double> values(8, -1.0);
     EXPECT_EQ(orv_get_selected_wavelength_data(values.data(), 8), ORV_ERR_TRANSPORT);
     EXPECT_EQ(values[0], -1.0);
 
     // UVVIS_ORV: a short table slice, and a spectrum shorter than the selection.
-    open_instrument(with_faults(small_instrument(UV2048),
-                                R"({"kind": "short_data", "bytes": 4, "register": "C5", "occurrence": 2},
+    open_instrument(
+        with_faults(small_instrument(UV2048),
+                    R"({"kind": "short_data", "bytes": 4, "register": "C5", "occurrence": 2},
                                    {"kind": "short_data", "bytes": 8, "register": "C6"})"));
     ASSERT_EQ(orv_set_selected_wavelength_range(425.0, 465.0), ORV_OK);
     EXPECT_EQ(orv_get_selected_wavelength_data(values.data(), 8), ORV_ERR_TRANSPORT);

@@ -67,7 +67,8 @@ TEST_F(Spectrum, NirFrameFormsAreStripped) {
     const std::vector<uint8_t> short_header = {0xAA, 0x55, 0xBB, 0x44};
     const std::vector<uint8_t> trailer = {0xDD, 0xDD, 0xAA, 0xAA};
     auto frame = [](std::vector<uint8_t> head, int samples, const std::vector<uint8_t> &tail) {
-        for (int i = 1; i <= samples; ++i) head.insert(head.end(), {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
+        for (int i = 1; i <= samples; ++i)
+            head.insert(head.end(), {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
@@ -85,8 +86,9 @@ TEST_F(Spectrum, NirFrameFormsAreStripped) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        open_instrument(with_faults(small_instrument(NIR256),
-                                    R"({"kind": "data", "command": "53", "bytes": ")" + hex(c.reply) + "\"}"));
+        open_instrument(
+            with_faults(small_instrument(NIR256),
+                        R"({"kind": "data", "command": "53", "bytes": ")" + hex(c.reply) + "\"}"));
         std::vector<uint16_t> samples(16, 0xFFFF);
         int delivered = 0;
         ASSERT_EQ(read_spectrum(samples.data(), 16, &delivered), ORV_OK);

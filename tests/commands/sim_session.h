@@ -18,7 +18,8 @@ inline const std::string UV1024 = R"("model": "SIM-UV1024")";
 inline const std::string NIR256 = R"("model": "SIM-NIR256")";
 
 // An 8-pixel instrument with an explicit table 400, 410, ... 470 nm.
-inline std::string small_instrument(const std::string &base, const std::string &order = "ascending") {
+inline std::string small_instrument(const std::string &base,
+                                    const std::string &order = "ascending") {
     return base + R"(, "pixels": 8, "order": ")" + order +
            R"(", "wavelengths": {"list": [400, 410, 420, 430, 440, 450, 460, 470]})";
 }

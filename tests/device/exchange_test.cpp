@@ -64,7 +64,8 @@ TEST_F(Exchange, RegisterReadsAndWritesRoundTrip) {
         EXPECT_EQ(be32(word), e.pixels);
 
         set_be32(word, 7);
-        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0, &len, 0), ORV_OK);
+        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0, &len, 0),
+                  ORV_OK);
         EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 36);
         EXPECT_EQ(len, 0);  // a write ACK carries no data
         std::memset(word, 0, sizeof word);

@@ -2,4 +2,6 @@
 #ifdef _WIN32
 __declspec(dllexport)
 #endif
-int hardening_empty_sdk_marker(void) { return 0; }
+    int hardening_empty_sdk_marker(void) {
+    return 0;
+}

@@ -45,7 +45,9 @@ protected:
     void open_uvvis(const std::string &faults) {
         open(one_bridge(with_faults(UV2048, faults)), 0, ORV_PREFER_UVVIS);
     }
-    void open_nir(const std::string &faults) { open(one_bridge(with_faults(NIR256, faults)), 0, ORV_PREFER_NIR); }
+    void open_nir(const std::string &faults) {
+        open(one_bridge(with_faults(NIR256, faults)), 0, ORV_PREFER_NIR);
+    }
 };
 
 TEST_F(HostileReplies, UvvisRepliesShorterThanTheValueAreTransportErrors) {
@@ -80,8 +82,8 @@ TEST_F(HostileReplies, UvvisRepliesShorterThanTheValueAreTransportErrors) {
     for (const ShortRegister &row : rows) {
         SCOPED_TRACE(row.name);
         open_uvvis(std::string(R"({"kind": "short_data", "access": "read", "bytes": )") +
-                   std::to_string(row.bytes) + R"(, "register": ")" + row.reg + R"(", "address": ")" + row.addr +
-                   "\"}");
+                   std::to_string(row.bytes) + R"(, "register": ")" + row.reg +
+                   R"(", "address": ")" + row.addr + "\"}");
         Block block;
         EXPECT_EQ(export_named(row.name).call(block.data()), ORV_ERR_TRANSPORT);
         EXPECT_TRUE(block.untouched());
@@ -106,8 +108,8 @@ TEST_F(HostileReplies, NirRepliesShorterThanTheValueAreTransportErrors) {
     };
     for (const ShortNirReply &row : rows) {
         SCOPED_TRACE(std::string(row.name) + " <- " + row.data);
-        open_nir(std::string(R"({"kind": "data", "command": ")") + row.command + R"(", "bytes": ")" + row.data +
-                 "\"}");
+        open_nir(std::string(R"({"kind": "data", "command": ")") + row.command +
+                 R"(", "bytes": ")" + row.data + "\"}");
         Block block;
         EXPECT_EQ(export_named(row.name).call(block.data()), ORV_ERR_TRANSPORT);
         EXPECT_TRUE(block.untouched());
@@ -168,16 +170,19 @@ TEST_P(ExchangeFailureSweep, EveryExportPassesTheCodeOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hardening, ExchangeFailureSweep,
-    ::testing::Values(
-        Sweep{"UvvisCommandTimeout", false, R"({"kind": "reply_code", "code": "E0"})", ORV_ERR_TIMEOUT},
-        Sweep{"UvvisWriteProtect", false, R"({"kind": "reply_code", "code": "E3"})", ORV_ERR_WRITE_PROTECTED},
-        Sweep{"UvvisBadPreamble", false, R"({"kind": "bad_preamble"})", ORV_ERR_INVALID_PACKET},
-        Sweep{"NirBadCrc", true, R"({"kind": "bad_crc"})", ORV_ERR_CRC_MISMATCH}),
+    ::testing::Values(Sweep{"UvvisCommandTimeout", false, R"({"kind": "reply_code", "code": "E0"})",
+                            ORV_ERR_TIMEOUT},
+                      Sweep{"UvvisWriteProtect", false, R"({"kind": "reply_code", "code": "E3"})",
+                            ORV_ERR_WRITE_PROTECTED},
+                      Sweep{"UvvisBadPreamble", false, R"({"kind": "bad_preamble"})",
+                            ORV_ERR_INVALID_PACKET},
+                      Sweep{"NirBadCrc", true, R"({"kind": "bad_crc"})", ORV_ERR_CRC_MISMATCH}),
     [](const auto &s) { return std::string(s.param.name); });
 
 TEST_F(HostileReplies, SelectionRefusesCountsNoTableCanHave) {
     // Each selection reads the count once: the 2nd says 0, the 3rd 2049.
-    open_uvvis(R"({"kind": "data", "register": "C2", "address": "0B", "bytes": "00 00 00 00", "occurrence": 2},
+    open_uvvis(
+        R"({"kind": "data", "register": "C2", "address": "0B", "bytes": "00 00 00 00", "occurrence": 2},
                   {"kind": "data", "register": "C2", "address": "0B", "bytes": "00 00 08 01", "occurrence": 3})");
     ASSERT_EQ(orv_set_selected_wavelength_range(400.0, 500.0), ORV_OK);
     orv_wavelength_range before{};

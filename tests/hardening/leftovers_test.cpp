@@ -31,7 +31,8 @@ TranscriptLine parse(const std::string &line) {
     words >> time >> parsed.call;
     for (std::string field; words >> field;) {
         const auto equals = field.find('=');
-        if (equals != std::string::npos) parsed.fields[field.substr(0, equals)] = field.substr(equals + 1);
+        if (equals != std::string::npos)
+            parsed.fields[field.substr(0, equals)] = field.substr(equals + 1);
     }
     return parsed;
 }
@@ -39,7 +40,8 @@ TranscriptLine parse(const std::string &line) {
 TEST(Leftovers, EveryHandleTheProgramOpensIsClosed) {
     ScratchFolder folder("transcript");
     const std::string transcript = folder.file("transcript.txt");
-    const e2e::ProcessResult run = run_program(scenario("leftovers"), {{"ORVSIM_TRANSCRIPT", transcript}});
+    const e2e::ProcessResult run =
+        run_program(scenario("leftovers"), {{"ORVSIM_TRANSCRIPT", transcript}});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     ASSERT_NE(run.out.find("device_count=2\n"), std::string::npos) << run.out;
 
@@ -70,7 +72,8 @@ TEST(Leftovers, EveryHandleTheProgramOpensIsClosed) {
 TEST(Leftovers, ScanAndBenchmarkInThisProcessLeaveNothingOpen) {
     const int modules_before = loaded_provider_modules();
     {
-        auto sdk = velmar::VelmarSdk::load_from({velmar::join_path(bin_directory(), sdk_file_name())});
+        auto sdk =
+            velmar::VelmarSdk::load_from({velmar::join_path(bin_directory(), sdk_file_name())});
         ASSERT_TRUE(sdk);
         const ProviderControl provider;
         ASSERT_EQ(provider.load_scenario_file(scenario("leftovers")), 0);

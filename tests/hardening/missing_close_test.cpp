@@ -22,10 +22,11 @@ TEST(MissingClose, ScanAndReportCompleteWithoutIt) {
     library->remove("orv_close_device");
 
     std::ostringstream diagnostics;
-    const std::vector<DeviceEntry> entries = entries_from_descriptors(
-        *library,
-        {{"FT1", "SIMULATED FT1", kVelmarUsbId, 0, 5, 0x21}, {"FT2", "SIMULATED FT2", kVelmarUsbId, 0, 5, 0x22}},
-        diagnostics);
+    const std::vector<DeviceEntry> entries =
+        entries_from_descriptors(*library,
+                                 {{"FT1", "SIMULATED FT1", kVelmarUsbId, 0, 5, 0x21},
+                                  {"FT2", "SIMULATED FT2", kVelmarUsbId, 0, 5, 0x22}},
+                                 diagnostics);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(diagnostics.str().find("ignored"), std::string::npos);
 

@@ -17,7 +17,8 @@ using testing::EndsWith;
 namespace {
 
 const std::string kProbeLine =
-    "[velmar:scan] probe Velmar FTDI device index=0 chip_serial=ORVHRD01 description=SIMULATED UV-VIS "
+    "[velmar:scan] probe Velmar FTDI device index=0 chip_serial=ORVHRD01 description=SIMULATED "
+    "UV-VIS "
     "Spectrometer id=0x04036001 flags=0x00000000 type=0x00000005 loc=0x00001001\n";
 
 // A copy of the program alone in a scratch folder.
@@ -29,7 +30,8 @@ std::string copy_program(const ScratchFolder &folder) {
 
 TEST(ProgramFailures, NoLibraryToLoadAbortsBeforeAnything) {
     ScratchFolder folder("no_library");
-    const e2e::ProcessResult run = run_program(scenario("list_not_created"), {}, copy_program(folder));
+    const e2e::ProcessResult run =
+        run_program(scenario("list_not_created"), {}, copy_program(folder));
     EXPECT_EQ(run.out, "");
     EXPECT_THAT(run.err, EndsWith("failed to load Velmar SDK: SdkInternalError\n"));
     EXPECT_EQ(run.exit_code, 101);
@@ -52,10 +54,11 @@ TEST(ProgramFailures, NoDeviceListAtAllAbortsTheScan) {
         }
         const e2e::ProcessResult run = run_program(scenario("list_not_created"), {}, program);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err,
-                  "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: "
-                  "SdkInternalError\n"
-                  "failed to scan Velmar devices: SdkInternalError\n");
+        EXPECT_EQ(
+            run.err,
+            "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: "
+            "SdkInternalError\n"
+            "failed to scan Velmar devices: SdkInternalError\n");
         EXPECT_EQ(run.exit_code, 101);
     }
 }

@@ -37,21 +37,30 @@ ScratchFolder::~ScratchFolder() {
     fs::remove_all(path_, ignored);
 }
 
-std::string ScratchFolder::file(const std::string &name) const { return (fs::path(path_) / name).string(); }
+std::string ScratchFolder::file(const std::string &name) const {
+    return (fs::path(path_) / name).string();
+}
 
-std::string scenario(const std::string &name) { return std::string(HARDENING_SCENARIOS) + "/" + name + ".json"; }
+std::string scenario(const std::string &name) {
+    return std::string(HARDENING_SCENARIOS) + "/" + name + ".json";
+}
 
-e2e::ProcessResult run_program(const std::string &scenario_path, const e2e::EnvironmentChanges &extra,
-                               const std::string &program) {
-    const std::string path = program.empty() ? velmar::join_path(bin_directory(), program_file_name()) : program;
-    e2e::EnvironmentChanges environment = {{"ORVSIM_SCENARIO", scenario_path}, {"ORV_TRACE_TIMING", std::nullopt}};
+e2e::ProcessResult run_program(const std::string &scenario_path,
+                               const e2e::EnvironmentChanges &extra, const std::string &program) {
+    const std::string path =
+        program.empty() ? velmar::join_path(bin_directory(), program_file_name()) : program;
+    e2e::EnvironmentChanges environment = {{"ORVSIM_SCENARIO", scenario_path},
+                                           {"ORV_TRACE_TIMING", std::nullopt}};
     environment.insert(environment.end(), extra.begin(), extra.end());
-    return e2e::run_process(path, fs::path(path).parent_path().string(), environment, kProgramTimeoutSeconds);
+    return e2e::run_process(path, fs::path(path).parent_path().string(), environment,
+                            kProgramTimeoutSeconds);
 }
 
 int count_of(const std::string &text, const std::string &needle) {
     int n = 0;
-    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    for (auto at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + needle.size()))
+        ++n;
     return n;
 }
 

@@ -35,7 +35,8 @@ std::string scenario(const std::string &name);
 
 // Runs `program` (default: the built one) in its folder with the scenario
 // and extra environment; timing trace off.
-e2e::ProcessResult run_program(const std::string &scenario_path, const e2e::EnvironmentChanges &extra = {},
+e2e::ProcessResult run_program(const std::string &scenario_path,
+                               const e2e::EnvironmentChanges &extra = {},
                                const std::string &program = "");
 
 // Counts the occurrences of `needle` in `text`.

@@ -9,7 +9,8 @@
 namespace hardening {
 
 ProviderControl::ProviderControl() {
-    auto opened = velmar::SystemLibrary::open(velmar::join_path(bin_directory(), driver_file_name()));
+    auto opened =
+        velmar::SystemLibrary::open(velmar::join_path(bin_directory(), driver_file_name()));
     if (opened) module_ = std::move(opened.value());
 }
 

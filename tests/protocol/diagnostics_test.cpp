@@ -76,38 +76,50 @@ TEST(Names, ServiceAndReplyCodes) {
 }
 
 TEST(PrintParsed, ListsEveryFieldAndCutsDataAfter32Bytes) {
-    EXPECT_EQ(listing(forbidden_response()),
-              "  ├─ PRE:  AA AA AA AA AA AA AA AB  (Preamble)\n"
-              "  ├─ VER:  12                    (Protocol v1.2)\n"
-              "  ├─ TA:   00 02                  (Target: 02h)\n"
-              "  ├─ SA:   00 01                  (Source: 01h)\n"
-              "  ├─ SRV:  E0                    (Response (With Data))\n"
-              "  ├─ FSN:  EE                    (File SN: 238)\n"
-              "  ├─ LN:   000A 000A            (FileLen=10, DataLen=10)\n"
-              "  ├─ SN:   01 01                  (Packets=1, Index=1)\n"
-              "  ├─ PIO:  C6 000100             (Reg=C6h, Addr=000100h)\n"
-              "  ├─ ANS:  E 00 E3               (Status=14=Forbidden, Reply=E3h=Write Protect Not Open)\n"
-              "  ├─ DATA: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B 1C "
-              "1D 1E 1F ... (40 bytes)\n"
-              "  └─ CRC:  6340D1C9              (CRC OK)\n");
+    EXPECT_EQ(
+        listing(forbidden_response()),
+        "  ├─ PRE:  AA AA AA AA AA AA AA AB  (Preamble)\n"
+        "  ├─ VER:  12                    (Protocol v1.2)\n"
+        "  ├─ TA:   00 02                  (Target: 02h)\n"
+        "  ├─ SA:   00 01                  (Source: 01h)\n"
+        "  ├─ SRV:  E0                    (Response (With Data))\n"
+        "  ├─ FSN:  EE                    (File SN: 238)\n"
+        "  ├─ LN:   000A 000A            (FileLen=10, DataLen=10)\n"
+        "  ├─ SN:   01 01                  (Packets=1, Index=1)\n"
+        "  ├─ PIO:  C6 000100             (Reg=C6h, Addr=000100h)\n"
+        "  ├─ ANS:  E 00 E3               (Status=14=Forbidden, Reply=E3h=Write Protect Not Open)\n"
+        "  ├─ DATA: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 "
+        "1A 1B 1C "
+        "1D 1E 1F ... (40 bytes)\n"
+        "  └─ CRC:  6340D1C9              (CRC OK)\n");
 }
 
 TEST(PrintParsed, NoDataFailedCrcAndUnknownNames) {
     // The query packet parsed as if it were a response: no data; one CRC byte flipped.
-    Bytes pkt = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00, 0x02, 0x0D,
-                 0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1, 0x00, 0x00, 0x46, 0x70, 0x00, 0x00,
-                 0xDE, 0xE1, 0x2E, 0xE4};
+    Bytes pkt = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01,
+                 0x00, 0x02, 0x0D, 0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1,
+                 0x00, 0x00, 0x46, 0x70, 0x00, 0x00, 0xDE, 0xE1, 0x2E, 0xE4};
     const std::string out = listing(pkt);
-    EXPECT_NE(out.find("  ├─ SRV:  0D                    (Read Memory (Query))\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  ├─ SRV:  0D                    (Read Memory (Query))\n"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("  ├─ DATA:  (no data)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  └─ CRC:  DEE12EE4              (CRC FAIL)\n"), std::string::npos) << out;
 }
 
 TEST(PrintParsed, AnsLineNamesStatusAndReply) {
-    struct Case { uint8_t byte25; uint8_t reply; const char *line; };
-    for (const Case c : {Case{0x00, 0xAC, "  ├─ ANS:  0 00 AC               (Status=0=Normal, Reply=ACh=Normal ACK)\n"},
-                         Case{0xB0, 0xE1, "  ├─ ANS:  B 00 E1               (Status=11=Failed, Reply=E1h=CRC Mismatch)\n"},
-                         Case{0x7F, 0x00, "  ├─ ANS:  7 00 00               (Status=7=Unknown, Reply=00h=Unknown Reply)\n"}}) {
+    struct Case {
+        uint8_t byte25;
+        uint8_t reply;
+        const char *line;
+    };
+    for (const Case c :
+         {Case{0x00, 0xAC,
+               "  ├─ ANS:  0 00 AC               (Status=0=Normal, Reply=ACh=Normal ACK)\n"},
+          Case{0xB0, 0xE1,
+               "  ├─ ANS:  B 00 E1               (Status=11=Failed, Reply=E1h=CRC Mismatch)\n"},
+          Case{0x7F, 0x00,
+               "  ├─ ANS:  7 00 00               (Status=7=Unknown, Reply=00h=Unknown Reply)\n"}}) {
         Bytes pkt = forbidden_response();
         pkt[25] = c.byte25;
         pkt[26] = 0x55;  // the middle answer byte always lists as 00

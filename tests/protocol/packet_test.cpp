@@ -19,12 +19,14 @@ uint32_t crc_of(const Bytes &b, size_t from, size_t to) {
 }
 
 uint32_t be32_at(const Bytes &b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
+           b[at + 3];
 }
 
 // A response as an instrument sends it: header fields, data padded to whole
 // words, CRC over all but the preamble.
-Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25, uint8_t reply, const Bytes &data) {
+Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25, uint8_t reply,
+                    const Bytes &data) {
     const size_t words = (data.size() + 3) / 4;
     Bytes p(ORV_PACKET_MIN_SIZE + 4 * words, 0);
     std::copy(ORV_PREAMBLE, ORV_PREAMBLE + 8, p.begin());
@@ -32,10 +34,10 @@ Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25,
     p[10] = 0x02;  // TA
     p[12] = 0x01;  // SA
     p[13] = srv;
-    p[14] = 0x07;  // FSN
+    p[14] = 0x07;                                 // FSN
     p[16] = p[18] = static_cast<uint8_t>(words);  // FileLen, DataLen
-    p[19] = 3;  // Packets
-    p[20] = 2;  // Index
+    p[19] = 3;                                    // Packets
+    p[20] = 2;                                    // Index
     p[21] = reg;
     p[22] = static_cast<uint8_t>(addr >> 16);
     p[23] = static_cast<uint8_t>(addr >> 8);
@@ -45,7 +47,8 @@ Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25,
     std::copy(data.begin(), data.end(), p.begin() + ORV_PACKET_HEADER_SIZE);
     const size_t crc_at = p.size() - 4;
     const uint32_t crc = crc_of(p, 8, crc_at);
-    for (int i = 0; i < 4; ++i) p[crc_at + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[crc_at + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
     return p;
 }
 
@@ -68,8 +71,9 @@ int parse(const Bytes &b, orv_parsed_packet *out) {
 TEST(BuildQuery, ProducesTheDocumentedReadRequest) {
     Bytes out(64, SENTINEL);
     ASSERT_EQ(orv_build_query(ORV_REG_PARAMS, 0x000046, 4, out.data()), 32);
-    const Bytes expected = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00, 0x02, 0x0D,
-                            0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1, 0x00, 0x00, 0x46, 0x00, 0x00, 0x00,
+    const Bytes expected = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00,
+                            0x02, 0x0D, 0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1, 0x00, 0x00,
+                            0x46, 0x00, 0x00, 0x00,
                             // CRC-32 of bytes 8..27, most significant byte first
                             0xDE, 0xE1, 0x2E, 0xE5};
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 32), expected);
@@ -93,12 +97,18 @@ TEST(BuildQuery, UsesOnlyTheLow24AddressBitsAndLow16WordBits) {
 // len data bytes -> packet length and word count; the padding is zero even
 // when the output buffer held other bytes, and nothing past the packet is written.
 TEST(BuildWrite, PadsDataToWholeWords) {
-    struct Case { int len; int packet; uint8_t words; };
-    for (const Case c : {Case{5, 40, 2}, Case{4, 36, 1}, Case{0, 32, 0}, Case{1, 36, 1}, Case{8, 40, 2}}) {
+    struct Case {
+        int len;
+        int packet;
+        uint8_t words;
+    };
+    for (const Case c :
+         {Case{5, 40, 2}, Case{4, 36, 1}, Case{0, 32, 0}, Case{1, 36, 1}, Case{8, 40, 2}}) {
         SCOPED_TRACE(c.len);
         const Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
         Bytes out(64, SENTINEL);
-        ASSERT_EQ(orv_build_write(ORV_REG_STORED, 0x000010, data.data(), c.len, out.data()), c.packet);
+        ASSERT_EQ(orv_build_write(ORV_REG_STORED, 0x000010, data.data(), c.len, out.data()),
+                  c.packet);
         EXPECT_EQ(out[13], ORV_SRV_WRITE_ACK);
         EXPECT_EQ(out[15], 0);
         EXPECT_EQ(out[16], c.words);  // FileLen
@@ -108,9 +118,12 @@ TEST(BuildWrite, PadsDataToWholeWords) {
         EXPECT_EQ(out[24], 0x10);
         const auto payload = out.begin() + ORV_PACKET_HEADER_SIZE;
         EXPECT_TRUE(std::equal(data.begin(), data.begin() + c.len, payload));
-        EXPECT_TRUE(std::all_of(payload + c.len, out.begin() + c.packet - 4, [](uint8_t v) { return v == 0; }));
-        EXPECT_EQ(be32_at(out, static_cast<size_t>(c.packet - 4)), crc_of(out, 8, static_cast<size_t>(c.packet - 4)));
-        EXPECT_TRUE(std::all_of(out.begin() + c.packet, out.end(), [](uint8_t v) { return v == SENTINEL; }));
+        EXPECT_TRUE(std::all_of(payload + c.len, out.begin() + c.packet - 4,
+                                [](uint8_t v) { return v == 0; }));
+        EXPECT_EQ(be32_at(out, static_cast<size_t>(c.packet - 4)),
+                  crc_of(out, 8, static_cast<size_t>(c.packet - 4)));
+        EXPECT_TRUE(std::all_of(out.begin() + c.packet, out.end(),
+                                [](uint8_t v) { return v == SENTINEL; }));
     }
 }
 
@@ -135,7 +148,8 @@ TEST(BuildWrite, DecodesAsAValidPacket) {
 
 TEST(ParseResponse, DecodesEveryField) {
     const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF, 0x01};
-    const Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x123456, 0xB0, ORV_REPLY_ACK, data);
+    const Bytes pkt =
+        make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x123456, 0xB0, ORV_REPLY_ACK, data);
     auto rec = fresh_record();
     ASSERT_EQ(parse(pkt, rec.get()), ORV_OK);
     EXPECT_EQ(rec->raw_len, 40);
@@ -163,12 +177,14 @@ TEST(ParseResponse, DecodesEveryField) {
 
 TEST(ParseResponse, DataSizeFollowsTheReceivedLength) {
     auto rec = fresh_record();
-    const Bytes empty = make_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {});
+    const Bytes empty =
+        make_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {});
     ASSERT_EQ(parse(empty, rec.get()), ORV_OK);
     EXPECT_EQ(rec->data_size, 0);
     EXPECT_EQ(rec->crc_ok, 1);
 
-    const Bytes one_word = make_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {9, 8, 7, 6});
+    const Bytes one_word =
+        make_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {9, 8, 7, 6});
     ASSERT_EQ(parse(one_word, rec.get()), ORV_OK);
     EXPECT_EQ(rec->data_size, 4);
 
@@ -181,7 +197,8 @@ TEST(ParseResponse, DataSizeFollowsTheReceivedLength) {
 }
 
 TEST(ParseResponse, ShortInputsDecodeOnlyWhatArrived) {
-    const Bytes full = make_response(ORV_SRV_RESP_DATA, ORV_REG_STORED, 0x0A0B0C, 0xE0, ORV_REPLY_WRITE_PROTECT, {});
+    const Bytes full = make_response(ORV_SRV_RESP_DATA, ORV_REG_STORED, 0x0A0B0C, 0xE0,
+                                     ORV_REPLY_WRITE_PROTECT, {});
     auto rec = fresh_record();
 
     ASSERT_EQ(orv_parse_response(full.data(), 23, rec.get()), ORV_ERR_GENERIC);
@@ -208,7 +225,8 @@ TEST(ParseResponse, ShortInputsDecodeOnlyWhatArrived) {
 }
 
 TEST(ParseResponse, CorruptDataIsReportedInCrcOkOnly) {
-    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK, {1, 2, 3, 4, 5, 6, 7, 8});
+    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK,
+                              {1, 2, 3, 4, 5, 6, 7, 8});
     pkt[30] ^= 0x01;
     auto rec = fresh_record();
     EXPECT_EQ(parse(pkt, rec.get()), ORV_OK);
@@ -217,7 +235,8 @@ TEST(ParseResponse, CorruptDataIsReportedInCrcOkOnly) {
 }
 
 TEST(ParseResponse, WrongPreambleFailsButStillDecodes) {
-    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x000102, 0, ORV_REPLY_ACK, {1, 2, 3, 4});
+    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x000102, 0, ORV_REPLY_ACK,
+                              {1, 2, 3, 4});
     pkt[7] = 0xAA;
     auto rec = fresh_record();
     EXPECT_EQ(parse(pkt, rec.get()), ORV_ERR_GENERIC);

@@ -62,21 +62,22 @@ TEST_F(SimUvvisFaults, OccurrenceSelectsTheNthExchange) {
 
 TEST_F(SimUvvisFaults, BrokenPackets) {
     Port port(0, 100);
-    EXPECT_EQ(ask(port, 0xC1, 0x01, 2).size(), 20u);                        // short header
+    EXPECT_EQ(ask(port, 0xC1, 0x01, 2).size(), 20u);  // short header
     Bytes body = ask(port, 0xC1, 0x03);
-    EXPECT_EQ(body.size(), 36u - 4u);                                       // short body
-    Bytes announced = port.exchange(read_request(0xC1, 0x10, 1));            // DataLen 4089
+    EXPECT_EQ(body.size(), 36u - 4u);                              // short body
+    Bytes announced = port.exchange(read_request(0xC1, 0x10, 1));  // DataLen 4089
     ASSERT_GE(announced.size(), 28u);
     EXPECT_EQ(announced[17] << 8 | announced[18], 4089);
     EXPECT_FALSE(parse(ask(port, 0xC1, 0x11)).preamble_ok);
     Packet crc = parse(ask(port, 0xC1, 0x12));
     EXPECT_TRUE(crc.preamble_ok);
     EXPECT_FALSE(crc.crc_ok);
-    EXPECT_EQ(parse(port.exchange(write_request(0xC1, 0x12, {0, 0, 0, 0xEA}))).crc_ok, true);  // reads only
+    EXPECT_EQ(parse(port.exchange(write_request(0xC1, 0x12, {0, 0, 0, 0xEA}))).crc_ok,
+              true);  // reads only
     Packet timeout = parse(ask(port, 0xC1, 0x43));
     EXPECT_EQ(timeout.reply, 0xE0);
     EXPECT_TRUE(timeout.crc_ok);
-    EXPECT_EQ(ask(port, 0xC6, 0, 1024), (Bytes{1, 2, 3}));                  // raw bytes
+    EXPECT_EQ(ask(port, 0xC6, 0, 1024), (Bytes{1, 2, 3}));  // raw bytes
 }
 
 TEST_F(SimUvvisFaults, DataTheTestChooses) {
@@ -108,7 +109,8 @@ TEST_F(SimUvvisFaults, LinkFailures) {
     EXPECT_EQ(FT_Write(port.handle(), dac.data(), static_cast<DWORD>(dac.size()), &n), FT_IO_ERROR);
     EXPECT_EQ(n, 0u);
     Bytes trigger = write_request(0xC1, 0x51, {1, 2, 3, 4});
-    EXPECT_EQ(FT_Write(port.handle(), trigger.data(), static_cast<DWORD>(trigger.size()), &n), FT_OK);
+    EXPECT_EQ(FT_Write(port.handle(), trigger.data(), static_cast<DWORD>(trigger.size()), &n),
+              FT_OK);
     EXPECT_EQ(n, 10u);
     EXPECT_EQ(parse(ask(port, 0xC1, 0x64)).data, (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(parse(ask(port, 0xC1, 0x51)).data, (Bytes{0, 0, 0, 0}));

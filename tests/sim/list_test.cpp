@@ -37,7 +37,8 @@ TEST_F(SimList, DefaultScenarioHasThreeInstrumentsAndAForeignBridge) {
     }
 
     // The example file documents the same scenario.
-    ASSERT_EQ(orvsim_load_scenario_file(ORVSIM_SCENARIO_DIR "/default.json"), 0) << orvsim_last_error();
+    ASSERT_EQ(orvsim_load_scenario_file(ORVSIM_SCENARIO_DIR "/default.json"), 0)
+        << orvsim_last_error();
     std::vector<FT_DEVICE_LIST_INFO_NODE> from_file = device_list();
     ASSERT_EQ(from_file.size(), nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
@@ -50,7 +51,8 @@ TEST_F(SimList, EveryExampleScenarioLoads) {
     for (const auto &entry : std::filesystem::directory_iterator(ORVSIM_SCENARIO_DIR)) {
         if (entry.path().extension() != ".json") continue;
         ++files;
-        EXPECT_EQ(orvsim_load_scenario_file(entry.path().string().c_str()), 0) << orvsim_last_error();
+        EXPECT_EQ(orvsim_load_scenario_file(entry.path().string().c_str()), 0)
+            << orvsim_last_error();
     }
     EXPECT_GE(files, 1);
 }
@@ -108,7 +110,9 @@ TEST_F(SimList, MoreThan64BridgesAndRawDescriptions) {
     DWORD capacity = 64;
     ASSERT_EQ(FT_GetDeviceInfoList(nodes.data(), &capacity), FT_OK);
     EXPECT_EQ(capacity, 64u);  // never more records than the caller has room for
-    EXPECT_STREQ(nodes[0].Description, "SIM \xFF\xFE" "A");
+    EXPECT_STREQ(nodes[0].Description,
+                 "SIM \xFF\xFE"
+                 "A");
     EXPECT_STREQ(nodes[1].SerialNumber, "MANY01");
     EXPECT_STREQ(nodes[63].SerialNumber, "MANY63");
     FT_HANDLE h = nullptr;
@@ -142,13 +146,16 @@ TEST_F(SimList, InvalidScenariosAreRefusedWithTheReason) {
     const Case cases[] = {
         {R"({"bridges": [)", "not valid JSON"},
         {R"({"bridge": []})", "bridge: unknown key"},
-        {R"({"bridges": [{"serial": "0123456789ABCDEF"}]})", "bridges[0].serial: longer than 15 bytes"},
-        {R"({"bridges": [{"serial": "A", "instrument": {"model": "NOPE"}}]})", "no model named \"NOPE\""},
+        {R"({"bridges": [{"serial": "0123456789ABCDEF"}]})",
+         "bridges[0].serial: longer than 15 bytes"},
+        {R"({"bridges": [{"serial": "A", "instrument": {"model": "NOPE"}}]})",
+         "no model named \"NOPE\""},
         {R"({"bridges": [{"serial": "A", "instrument": {"model": "SIM-NIR256", "faults": [{"kind": "bad_preamble"}]}}]})",
          "bridges[0].instrument.faults[0].kind"},
         {R"({"bridges": [{"serial": "A", "instrument": {"pixels": 3, "wavelengths": {"list": [1, 2]}}}]})",
          "holds 2 values for 3 pixels"},
-        {R"({"bridges": [{"serial": "A", "instrument": {"pixels": 4096}}]})", "pixels: 4096 is outside 1 to 2048"},
+        {R"({"bridges": [{"serial": "A", "instrument": {"pixels": 4096}}]})",
+         "pixels: 4096 is outside 1 to 2048"},
         {R"({"time_scale": 0, "bridges": []})", "time_scale"},
         {R"({"bridges": [{"serial": "A", "product": "60G1"}]})", "not a hexadecimal number"},
     };

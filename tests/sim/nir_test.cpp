@@ -30,7 +30,9 @@ protected:
         port.write(nir_frame(cmd));
         return port.read(data_bytes + 3);
     }
-    Bytes data_of(const Bytes &reply) { return reply.size() < 3 ? Bytes{} : Bytes(reply.begin() + 1, reply.end() - 2); }
+    Bytes data_of(const Bytes &reply) {
+        return reply.size() < 3 ? Bytes{} : Bytes(reply.begin() + 1, reply.end() - 2);
+    }
 };
 
 TEST_F(SimNir, AnswersWithAckDataAndCrcThenStaysQuiet) {
@@ -62,8 +64,8 @@ TEST_F(SimNir, SettingsAreKeptAndReadBack) {
     EXPECT_EQ(data_of(command(port, {0x3F, 0x41}, 2)), (Bytes{0x00, 0x01}));
     EXPECT_EQ(data_of(command(port, {0x3F, 0xA5}, 1)), (Bytes{0x00}));
 
-    EXPECT_EQ(command(port, {0x69, 0, 0, 0, 0}, 0), nir_reply(NAK, {}));     // integration 0 refused
-    EXPECT_EQ(command(port, {0x41, 0x01, 0x00}, 0), nir_reply(NAK, {}));     // average above 255
+    EXPECT_EQ(command(port, {0x69, 0, 0, 0, 0}, 0), nir_reply(NAK, {}));  // integration 0 refused
+    EXPECT_EQ(command(port, {0x41, 0x01, 0x00}, 0), nir_reply(NAK, {}));  // average above 255
 }
 
 TEST_F(SimNir, IdentityCalibrationAndTemperature) {
@@ -88,7 +90,8 @@ TEST_F(SimNir, WavelengthTableAndSpectrumFrames) {
         // The default frame: long header, samples, trailer: (count + 6) * 2 bytes.
         Bytes frame = data_of(command(port, {0x53}, (256 + 6) * 2));
         ASSERT_EQ(frame.size(), 524u);
-        EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8), (Bytes{0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22}));
+        EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8),
+                  (Bytes{0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22}));
         EXPECT_EQ(Bytes(frame.end() - 4, frame.end()), (Bytes{0xDD, 0xDD, 0xAA, 0xAA}));
     }
     {
@@ -110,7 +113,8 @@ TEST_F(SimNir, WavelengthTableAndSpectrumFrames) {
 TEST_F(SimNir, FlashWritesNeedTheGate) {
     Port port(0, 300);
     const Bytes block = {0x11, 0x22, 0x33, 0x44, 0x55};
-    const Bytes write = {0xAF, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55};  // address 0100h, the block
+    const Bytes write = {0xAF, 0x01, 0x00, 0x11,
+                         0x22, 0x33, 0x44, 0x55};  // address 0100h, the block
     EXPECT_EQ(command(port, write, 0), nir_reply(NAK, {}));
     command(port, {0xA5, 0xEA}, 0);
     EXPECT_EQ(command(port, write, 0), nir_reply(ACK, {}));
@@ -127,8 +131,8 @@ TEST_F(SimNir, NaksBadFramesAndIgnoresForeignBytes) {
     port.write(bad);
     EXPECT_EQ(port.read(3), nir_reply(NAK, {}));
     EXPECT_EQ(nir_reply(NAK, {}), (Bytes{0x15, 0x8F, 0x7E}));
-    EXPECT_EQ(command(port, {0x99}, 0), nir_reply(NAK, {}));           // unknown command
-    EXPECT_EQ(command(port, {0x56, 0x00}, 0), nir_reply(NAK, {}));     // known code, wrong length
+    EXPECT_EQ(command(port, {0x99}, 0), nir_reply(NAK, {}));        // unknown command
+    EXPECT_EQ(command(port, {0x56, 0x00}, 0), nir_reply(NAK, {}));  // known code, wrong length
     // A UVVIS_ORV model query and line noise get no answer at all.
     FT_Purge(port.handle(), FT_PURGE_RX | FT_PURGE_TX);
     port.write(read_request(0xC1, 0x46, 4));

@@ -49,13 +49,14 @@ Bytes Port::exchange(const Bytes &request) {
 namespace {
 
 Bytes header(uint8_t srv, uint8_t reg, uint32_t addr, uint16_t file_len, uint16_t data_len) {
-    Bytes p = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00, 0x02, srv, 0xEE};
+    Bytes p = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB,
+               0xCC, 0x00, 0x01, 0x00, 0x02, srv,  0xEE};
     for (uint16_t v : {file_len, data_len}) {
         p.push_back(static_cast<uint8_t>(v >> 8));
         p.push_back(static_cast<uint8_t>(v));
     }
-    p.insert(p.end(), {0x01, 0x01, reg, static_cast<uint8_t>(addr >> 16), static_cast<uint8_t>(addr >> 8),
-                       static_cast<uint8_t>(addr), 0, 0, 0});
+    p.insert(p.end(), {0x01, 0x01, reg, static_cast<uint8_t>(addr >> 16),
+                       static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr), 0, 0, 0});
     return p;
 }
 

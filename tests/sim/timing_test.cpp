@@ -77,7 +77,8 @@ TEST_F(SimTiming, BytesArriveAtTheLinkThroughput) {
 }
 
 TEST_F(SimTiming, TimeScaleShortensModelledDurations) {
-    load(R"({"time_scale": 0.1, "bridges": [{"serial": "UV", "instrument": {"model": "SIM-UV1024"}}]})");
+    load(
+        R"({"time_scale": 0.1, "bridges": [{"serial": "UV", "instrument": {"model": "SIM-UV1024"}}]})");
     Port port(0, 1000);
     port.exchange(read_request(0xC6, 0, 1024));
     EXPECT_NEAR(orvsim_last_modeled_reply_ms(0), (1.0 + 10.0 + 4.128) * 0.1, 0.01);

@@ -31,7 +31,8 @@ TEST(SimTranscript, RecordsEveryCallWithItsBytes) {
     const std::string path = ::testing::TempDir() + "orvsim_transcript.txt";
     std::remove(path.c_str());
     set_env("ORVSIM_TRANSCRIPT", path.c_str());
-    load(R"({"time_scale": 0.01, "bridges": [{"serial": "T", "instrument": {"model": "SIM-UV1024"}}]})");
+    load(
+        R"({"time_scale": 0.01, "bridges": [{"serial": "T", "instrument": {"model": "SIM-UV1024"}}]})");
     const Bytes request = read_request(0xC1, 0x10, 1);
     Bytes answer;
     {
@@ -51,8 +52,10 @@ TEST(SimTranscript, RecordsEveryCallWithItsBytes) {
         "FT_SetTimeouts status=0 dev=0 read=200 write=1000",
         "FT_Purge status=0 dev=0 mask=3",
         "FT_Write status=0 dev=0 req=32 done=32 data=" + hex(request),
-        "FT_Read status=0 dev=0 req=28 done=28 timeout=200 data=" + hex(Bytes(answer.begin(), answer.begin() + 28)),
-        "FT_Read status=0 dev=0 req=8 done=8 timeout=200 data=" + hex(Bytes(answer.begin() + 28, answer.end())),
+        "FT_Read status=0 dev=0 req=28 done=28 timeout=200 data=" +
+            hex(Bytes(answer.begin(), answer.begin() + 28)),
+        "FT_Read status=0 dev=0 req=8 done=8 timeout=200 data=" +
+            hex(Bytes(answer.begin() + 28, answer.end())),
         "FT_Close status=0 dev=0",
         "FT_Read status=1 dev=-1 req=1 done=0 timeout=0 data=",
     };

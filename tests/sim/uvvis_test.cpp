@@ -62,16 +62,18 @@ TEST_F(SimUvvis, WritesAreAcknowledgedAndReadBack) {
         Bytes value;
     };
     const Case cases[] = {
-        {0xC1, 0x00, {0x00, 0x03, 0xD0, 0x90}},              // integration 250000 us
-        {0xC1, 0x01, {0, 0, 0, 5, 0, 0, 0x01, 0x00}},        // xenon pulse
-        {0xC1, 0x03, {0, 0, 0, 2}},                          // xenon mode
-        {0xC1, 0x10, {0, 0, 0, 0}},                          // average 0 is taken as given
-        {0xC1, 0x11, {0, 0, 0, 1}},                          // level
-        {0xC1, 0x43, {0, 0, 0x12, 0x34}},                    // baud code
-        {0xC1, 0x51, {0x81, 0x02, 0x00, 0x07}},              // trigger
-        {0xC1, 0x64, {0xFF, 0xF0, 0x00, 0x00}},              // DAC
-        {0xC2, 0x02, {0, 0, 0, 9}},                          // stored smoothing
-        {0xC2, 0x04, {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}},  // serial number
+        {0xC1, 0x00, {0x00, 0x03, 0xD0, 0x90}},        // integration 250000 us
+        {0xC1, 0x01, {0, 0, 0, 5, 0, 0, 0x01, 0x00}},  // xenon pulse
+        {0xC1, 0x03, {0, 0, 0, 2}},                    // xenon mode
+        {0xC1, 0x10, {0, 0, 0, 0}},                    // average 0 is taken as given
+        {0xC1, 0x11, {0, 0, 0, 1}},                    // level
+        {0xC1, 0x43, {0, 0, 0x12, 0x34}},              // baud code
+        {0xC1, 0x51, {0x81, 0x02, 0x00, 0x07}},        // trigger
+        {0xC1, 0x64, {0xFF, 0xF0, 0x00, 0x00}},        // DAC
+        {0xC2, 0x02, {0, 0, 0, 9}},                    // stored smoothing
+        {0xC2,
+         0x04,
+         {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}},  // serial number
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << int(c.reg) << "/" << c.addr);
@@ -96,10 +98,10 @@ TEST_F(SimUvvis, RefusesWhatItCannotDo) {
     EXPECT_EQ(unknown.reply, 0xE2);
     EXPECT_EQ(unknown.status, 0xB);
     EXPECT_EQ(unknown.data_len, 0);
-    EXPECT_EQ(read_reg(port, 0xC1, 0x13, 1).reply, 0xE2);                   // reset is write-only
-    EXPECT_EQ(write_reg(port, 0xC1, 0x46, Bytes(16, 'x')).reply, 0xE2);     // model is read-only
-    EXPECT_EQ(write_reg(port, 0xC1, 0x00, {0, 0, 0, 0}).reply, 0xE2);       // integration 0
-    EXPECT_EQ(write_reg(port, 0xC1, 0x00, {0xFF, 0, 0, 0}).reply, 0xE2);    // beyond the range
+    EXPECT_EQ(read_reg(port, 0xC1, 0x13, 1).reply, 0xE2);                 // reset is write-only
+    EXPECT_EQ(write_reg(port, 0xC1, 0x46, Bytes(16, 'x')).reply, 0xE2);   // model is read-only
+    EXPECT_EQ(write_reg(port, 0xC1, 0x00, {0, 0, 0, 0}).reply, 0xE2);     // integration 0
+    EXPECT_EQ(write_reg(port, 0xC1, 0x00, {0xFF, 0, 0, 0}).reply, 0xE2);  // beyond the range
 
     Bytes corrupt = read_request(0xC1, 0x00, 1);
     corrupt[30] ^= 0x01;
@@ -125,13 +127,15 @@ TEST_F(SimUvvis, DescribesItsWavelengthTable) {
         Port port(index);
         const uint32_t pixels = index == 0 ? 2048 : 1024;
         Packet count = read_reg(port, 0xC2, 0x0B, 1);
-        EXPECT_EQ(count.data, (Bytes{0, 0, static_cast<uint8_t>(pixels >> 8), static_cast<uint8_t>(pixels)}));
+        EXPECT_EQ(count.data,
+                  (Bytes{0, 0, static_cast<uint8_t>(pixels >> 8), static_cast<uint8_t>(pixels)}));
 
         Packet table = read_reg(port, 0xC5, 0, 2048);
         ASSERT_EQ(table.data.size(), pixels * 4);
         Packet range = read_reg(port, 0xC2, 0x0D, 4);
         ASSERT_EQ(range.data.size(), 16u);
-        const double first = be64_double(range.data.data()), last = be64_double(range.data.data() + 8);
+        const double first = be64_double(range.data.data()),
+                     last = be64_double(range.data.data() + 8);
         EXPECT_EQ(first, le_float(&table.data[0]));
         EXPECT_EQ(last, le_float(&table.data[(pixels - 1) * 4]));
         EXPECT_EQ(first < last, index == 0);  // the second instrument reports a descending table
@@ -148,7 +152,8 @@ TEST_F(SimUvvis, SpectraLookRealAndRepeatForTheSameSeed) {
         Packet p = read_reg(port, 0xC6, 0, 1024);
         EXPECT_EQ(p.data.size(), 4096u);
         std::vector<uint16_t> s;
-        for (size_t i = 0; i + 1 < p.data.size(); i += 2) s.push_back(static_cast<uint16_t>(p.data[i] << 8 | p.data[i + 1]));
+        for (size_t i = 0; i + 1 < p.data.size(); i += 2)
+            s.push_back(static_cast<uint16_t>(p.data[i] << 8 | p.data[i + 1]));
         return s;
     };
     std::vector<uint16_t> first, second;
@@ -168,9 +173,12 @@ TEST_F(SimUvvis, SpectraLookRealAndRepeatForTheSameSeed) {
         // Twice the integration time, about twice the signal above the dark level.
         write_reg(port, 0xC1, 0x00, {0x00, 0x00, 0x4E, 0x20});  // 20000 us
         std::vector<uint16_t> doubled = spectrum(port);
-        const size_t mid = static_cast<size_t>(
-            std::min_element(first.begin(), first.end(), [](uint16_t a, uint16_t b) { return std::abs(a - 15000) < std::abs(b - 15000); }) -
-            first.begin());
+        const size_t mid = static_cast<size_t>(std::min_element(first.begin(), first.end(),
+                                                                [](uint16_t a, uint16_t b) {
+                                                                    return std::abs(a - 15000) <
+                                                                           std::abs(b - 15000);
+                                                                }) -
+                                               first.begin());
         EXPECT_NEAR((doubled[mid] - 800.0) / (first[mid] - 800.0), 2.0, 0.05);
     }
     load(kScenario);
@@ -197,10 +205,11 @@ TEST_F(SimUvvis, FlashHandshakeAndWriteProtectGate) {
     auto poll = [&] { return read_reg(port, 0xC1, 0x4A, 2).data; };
     auto commit = [&](uint16_t address, const Bytes &block) {
         uint32_t crc = orvsim::crc32(block.data(), block.size());
-        return write_reg(port, 0xC1, 0x4A,
-                         {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-                          static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 8),
-                          static_cast<uint8_t>(crc)});
+        return write_reg(
+            port, 0xC1, 0x4A,
+            {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
+             static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16),
+             static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc)});
     };
     const Bytes block = {1, 2, 3, 4, 5};  // padded to 8 bytes by the packet
 
@@ -224,7 +233,8 @@ TEST_F(SimUvvis, FlashHandshakeAndWriteProtectGate) {
     poll();
     EXPECT_EQ(poll()[1], 0xAA);
     Packet data = read_reg(port, 0xC7, 0, 2);
-    EXPECT_EQ(data.data, (Bytes{1, 2, 3, 4, 5, 0xFF, 0xFF, 0xFF}));  // the pad bytes were not stored
+    EXPECT_EQ(data.data,
+              (Bytes{1, 2, 3, 4, 5, 0xFF, 0xFF, 0xFF}));  // the pad bytes were not stored
     Packet data_whole = read_reg(port, 0xC7, 0, 256);
     EXPECT_EQ(data_whole.data.size(), 1024u);
     EXPECT_EQ(data_whole.data[8], 0xFF);

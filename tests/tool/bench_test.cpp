@@ -22,7 +22,8 @@ protected:
     Result<Unit, Abort> run(const std::vector<std::string> &ids) {
         std::vector<DeviceEntry> entries;
         for (const std::string &id : ids) entries.push_back({id, "Velmar " + id, id});
-        return report_devices(VelmarSdk("liborv", std::make_shared<fake::Library>()), entries, out_);
+        return report_devices(VelmarSdk("liborv", std::make_shared<fake::Library>()), entries,
+                              out_);
     }
     std::string report() const { return mask_timings(out_.str()); }
 
@@ -33,23 +34,29 @@ const std::string kDeviceOneReport =
     "\n=== device 0 chip_serial=FT1 ===\n"
     "info model=SIM-UV serial=SN1 firmware=-\n"
     "wavelengths count=16 range=200.00->215.00\n"
-    "case integration=10ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=30 len=16 "
+    "case integration=10ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=30 "
+    "len=16 "
     "avg_ms=# min_ms=# max_ms=#\n"
-    "case integration=50ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=20 len=16 "
+    "case integration=50ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=20 "
+    "len=16 "
     "avg_ms=# min_ms=# max_ms=#\n"
-    "case integration=200ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=10 len=16 "
+    "case integration=200ms average=1 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=10 "
+    "len=16 "
     "avg_ms=# min_ms=# max_ms=#\n"
-    "case integration=50ms average=3 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=10 len=16 "
+    "case integration=50ms average=3 readback=Some(10000)us/Some(3) smoothing_set=Ok(()) iter=10 "
+    "len=16 "
     "avg_ms=# min_ms=# max_ms=#\n";
 
 }  // namespace
 
 TEST_F(Bench, ReportsEveryInstrumentAndClosesIt) {
     EXPECT_TRUE(run({"FT1"}));
-    EXPECT_EQ(report(), "device_count=1\n[0] id=FT1 label=Velmar FT1 serial=FT1\n" + kDeviceOneReport);
+    EXPECT_EQ(report(),
+              "device_count=1\n[0] id=FT1 label=Velmar FT1 serial=FT1\n" + kDeviceOneReport);
     EXPECT_EQ(fake::state.close_calls, 1);
     // Settings of each case: integration, average, smoothing width 1.
-    EXPECT_THAT(std::vector<std::uint32_t>(fake::state.set_values.begin(), fake::state.set_values.begin() + 6),
+    EXPECT_THAT(std::vector<std::uint32_t>(fake::state.set_values.begin(),
+                                           fake::state.set_values.begin() + 6),
                 testing::ElementsAre(10000u, 1u, 1u, 50000u, 1u, 1u));
     EXPECT_EQ(fake::state.spectrum_calls, 4 + 30 + 20 + 10 + 10);
 }
@@ -59,7 +66,8 @@ TEST_F(Bench, SecondInstrumentFailingToOpenAbortsAfterTheFirstReport) {
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().message, "failed to open Velmar device");
     EXPECT_EQ(outcome.error().kind, SdkError::DeviceNotFound);
-    EXPECT_THAT(report(), testing::EndsWith(kDeviceOneReport + "\n=== device 1 chip_serial=GONE ===\n"));
+    EXPECT_THAT(report(),
+                testing::EndsWith(kDeviceOneReport + "\n=== device 1 chip_serial=GONE ===\n"));
     EXPECT_EQ(fake::state.close_calls, 1);  // no close after the failed open
 }
 
@@ -69,8 +77,9 @@ TEST_F(Bench, FailedReadBacksAndSmoothingAreShownNotFatal) {
     fake::state.average_code = ORV_ERR_TRANSPORT;
     fake::state.smoothing_code = ORV_ERR_UNSUPPORTED;
     EXPECT_TRUE(run({"FT1"}));
-    EXPECT_THAT(report(), testing::HasSubstr("case integration=10ms average=1 readback=Noneus/None "
-                                             "smoothing_set=Err(UnsupportedFeature) iter=30 len=16 avg_ms=#"));
+    EXPECT_THAT(report(), testing::HasSubstr(
+                              "case integration=10ms average=1 readback=Noneus/None "
+                              "smoothing_set=Err(UnsupportedFeature) iter=30 len=16 avg_ms=#"));
 }
 
 TEST_F(Bench, FailedWarmUpIsIgnoredAndFailedTimedReadAborts) {

@@ -44,8 +44,9 @@ private:
 TEST(MapResultCode, KnownCodesAndEverythingElse) {
     EXPECT_TRUE(map_result_code(0));
     const std::pair<int, SdkError> known[] = {
-        {-2, SdkError::DeviceNotFound},   {-3, SdkError::DeviceNotOpen}, {-4, SdkError::TransportError},
-        {-5, SdkError::InvalidParameter}, {-9, SdkError::Timeout},       {-11, SdkError::UnsupportedFeature},
+        {-2, SdkError::DeviceNotFound}, {-3, SdkError::DeviceNotOpen},
+        {-4, SdkError::TransportError}, {-5, SdkError::InvalidParameter},
+        {-9, SdkError::Timeout},        {-11, SdkError::UnsupportedFeature},
     };
     for (auto [code, kind] : known) EXPECT_EQ(map_result_code(code).error(), kind) << code;
     for (int code : {-1, -6, -7, -8, -10, -12, -1000, 1, 7}) {
@@ -120,7 +121,8 @@ TEST_F(DeviceOps, OpenByChipSerialReturnsTheGivenText) {
     EXPECT_EQ(open_device(sdk(), ChipSerial{"FT1"}).value(), "FT1");
     EXPECT_EQ(open_device(sdk(), DeviceId{"FT1"}).value(), "FT1");
     EXPECT_EQ(open_device(sdk(), DeviceId{"NOPE"}).error(), SdkError::DeviceNotFound);
-    EXPECT_EQ(open_device(sdk(), DeviceId{std::string("FT1\0X", 5)}).error(), SdkError::InvalidParameter);
+    EXPECT_EQ(open_device(sdk(), DeviceId{std::string("FT1\0X", 5)}).error(),
+              SdkError::InvalidParameter);
     EXPECT_THAT(fake::state.open_calls, ElementsAre("FT1", "FT1", "NOPE"));
 }
 
@@ -138,10 +140,12 @@ TEST_F(DeviceOps, WavelengthTableMatchesTheReportedCount) {
 TEST_F(DeviceOps, EmptyWavelengthTableIsNeverAccepted) {
     open();
     device().wavelength_count = 0;
-    EXPECT_EQ(read_wavelengths(sdk()).error(), SdkError::InvalidParameter);  // refused by the data call
+    EXPECT_EQ(read_wavelengths(sdk()).error(),
+              SdkError::InvalidParameter);  // refused by the data call
 
     // A library that accepts the empty table is caught by the payload check.
-    module_->replace("orv_get_full_wavelength_data", +[](double *, int32_t) { return 0; });
+    module_->replace(
+        "orv_get_full_wavelength_data", +[](double *, int32_t) { return 0; });
     StderrCapture captured;
     EXPECT_EQ(read_wavelengths(sdk()).error(), SdkError::SdkInternalError);
     EXPECT_EQ(captured.text(), "invalid velmar wavelengths payload: count=0, len=0\n");

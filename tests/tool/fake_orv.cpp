@@ -30,7 +30,8 @@ int open_by_chip_serial(const char *chip_serial) {
 }
 
 int open_by_index(int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= state.chip_serials.size()) return ORV_ERR_OPEN_FAILED;
+    if (index < 0 || static_cast<std::size_t>(index) >= state.chip_serials.size())
+        return ORV_ERR_OPEN_FAILED;
     return open_by_chip_serial(state.chip_serials[index].c_str());
 }
 
@@ -74,7 +75,8 @@ int get_wavelength_data(double *values, int32_t capacity) {
 int get_spectrum(uint16_t *samples, int32_t capacity) {
     if (++state.spectrum_calls == state.spectrum_timeout_call) return ORV_ERR_TIMEOUT;
     if (state.spectrum_code != ORV_OK) return state.spectrum_code;
-    std::copy_n(state.spectrum.begin(), std::min<std::size_t>(capacity, state.spectrum.size()), samples);
+    std::copy_n(state.spectrum.begin(), std::min<std::size_t>(capacity, state.spectrum.size()),
+                samples);
     return ORV_OK;
 }
 
@@ -109,7 +111,8 @@ int scan_devices() { return state.scan_result; }
 
 int chip_serial_by_index(int index, char *buf, int size) {
     if (state.chip_serial_failures.count(index) != 0) return ORV_ERR_DEVICE_NOT_FOUND;
-    copy_text(buf, static_cast<std::size_t>(size), state.chip_serials.at(static_cast<std::size_t>(index)));
+    copy_text(buf, static_cast<std::size_t>(size),
+              state.chip_serials.at(static_cast<std::size_t>(index)));
     return ORV_OK;
 }
 
@@ -151,7 +154,8 @@ Library::Library()
           {"orv_get_chip_serial_by_index", raw(&chip_serial_by_index)},
       } {}
 
-velmar::Result<velmar::platform::RawFunction, velmar::LoaderError> Library::lookup(const char *name) const {
+velmar::Result<velmar::platform::RawFunction, velmar::LoaderError> Library::lookup(
+    const char *name) const {
     looked_up.emplace_back(name);
     auto found = exports_.find(name);
     if (found == exports_.end()) return velmar::LoaderError{127};

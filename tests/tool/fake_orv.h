@@ -69,7 +69,8 @@ public:
     mutable std::vector<std::string> looked_up;
 
 protected:
-    velmar::Result<velmar::platform::RawFunction, velmar::LoaderError> lookup(const char *name) const override;
+    velmar::Result<velmar::platform::RawFunction, velmar::LoaderError> lookup(
+        const char *name) const override;
 
 private:
     std::map<std::string, velmar::platform::RawFunction> exports_;

@@ -16,10 +16,10 @@ TEST(FormatPlain, ShortestRoundTripInFixedNotation) {
 }
 
 TEST(FormatFixed2, RoundsTheExactBinaryValueWithTiesToEven) {
-    EXPECT_EQ(format_fixed2(0.125), "0.12");   // exact tie: down to the even digit
-    EXPECT_EQ(format_fixed2(0.375), "0.38");   // exact tie: up to the even digit
-    EXPECT_EQ(format_fixed2(2.675), "2.67");   // stored just below 2.675
-    EXPECT_EQ(format_fixed2(1.005), "1.00");   // stored just below 1.005
+    EXPECT_EQ(format_fixed2(0.125), "0.12");  // exact tie: down to the even digit
+    EXPECT_EQ(format_fixed2(0.375), "0.38");  // exact tie: up to the even digit
+    EXPECT_EQ(format_fixed2(2.675), "2.67");  // stored just below 2.675
+    EXPECT_EQ(format_fixed2(1.005), "1.00");  // stored just below 1.005
     EXPECT_EQ(format_fixed2(0.0), "0.00");
     EXPECT_EQ(format_fixed2(12.3456), "12.35");
     EXPECT_EQ(format_fixed2(1234.5), "1234.50");
@@ -50,10 +50,12 @@ TEST(CaseLine, AllFieldsInOrder) {
     report.times.add(13.05, 2048);
     report.bench_case.iterations = 3;
     EXPECT_EQ(format_case_line(report),
-              "case integration=10ms average=1 readback=Some(10000)us/Some(1) smoothing_set=Ok(()) iter=3 "
+              "case integration=10ms average=1 readback=Some(10000)us/Some(1) smoothing_set=Ok(()) "
+              "iter=3 "
               "len=2048 avg_ms=12.34 min_ms=11.97 max_ms=13.05");
 
-    CaseReport failing{kBenchCases[3], SdkError::UnsupportedFeature, std::nullopt, std::nullopt, ReadTimes{}};
+    CaseReport failing{kBenchCases[3], SdkError::UnsupportedFeature, std::nullopt, std::nullopt,
+                       ReadTimes{}};
     failing.times.add(1.0, 256);
     EXPECT_THAT(format_case_line(failing),
                 testing::StartsWith("case integration=50ms average=3 readback=Noneus/None "

@@ -46,17 +46,19 @@ TEST(DeviceLabel, NamedByChipSerialWhenTheSerialSaysNothing) {
 
 TEST_F(Scan, ForeignDevicesAreSkippedAndMatchingOnesProbed) {
     fake::state.devices["FT1"] = fake::device(" SIM-UV ", "SN9");
-    auto entries = entries_from_descriptors(library_, {descriptor("FOREIGN", 0x04036015), descriptor("FT1")},
-                                            diagnostics_);
+    auto entries = entries_from_descriptors(
+        library_, {descriptor("FOREIGN", 0x04036015), descriptor("FT1")}, diagnostics_);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].id, "FT1");
     EXPECT_EQ(entries[0].label, "Velmar SIM-UV SN9");
     EXPECT_EQ(entries[0].serial, "FT1");
-    EXPECT_EQ(diagnostics_.str(),
-              "[velmar:scan] skip non-Velmar FTDI device index=0 chip_serial=FOREIGN description=SIMULATED FOREIGN "
-              "id=0x04036015 flags=0x00000000 type=0x00000005 loc=0x00000021\n"
-              "[velmar:scan] probe Velmar FTDI device index=1 chip_serial=FT1 description=SIMULATED FT1 "
-              "id=0x04036001 flags=0x00000000 type=0x00000005 loc=0x00000021\n");
+    EXPECT_EQ(
+        diagnostics_.str(),
+        "[velmar:scan] skip non-Velmar FTDI device index=0 chip_serial=FOREIGN "
+        "description=SIMULATED FOREIGN "
+        "id=0x04036015 flags=0x00000000 type=0x00000005 loc=0x00000021\n"
+        "[velmar:scan] probe Velmar FTDI device index=1 chip_serial=FT1 description=SIMULATED FT1 "
+        "id=0x04036001 flags=0x00000000 type=0x00000005 loc=0x00000021\n");
     EXPECT_TRUE(fake::state.open_serial.empty());
 }
 
@@ -66,19 +68,26 @@ TEST_F(Scan, ProbeFailuresAreReportedAndLeaveNothingOpen) {
     fake::state.devices["BLANK"] = fake::device(" \t", "S");
     fake::state.devices["REFUSED"].open_code = ORV_ERR_OPEN_FAILED;
     auto entries = entries_from_descriptors(
-        library_, {descriptor("FT15"), descriptor("FT16"), descriptor("BLANK"), descriptor("REFUSED")}, diagnostics_);
+        library_,
+        {descriptor("FT15"), descriptor("FT16"), descriptor("BLANK"), descriptor("REFUSED")},
+        diagnostics_);
     EXPECT_THAT(ids(entries), ElementsAre("FT16"));
+    EXPECT_THAT(
+        diagnostics_.str(),
+        testing::HasSubstr(
+            "[velmar:scan] ignored Velmar VID/PID device chip_serial=FT15: DeviceNotFound\n"));
+    EXPECT_THAT(
+        diagnostics_.str(),
+        testing::HasSubstr("ignored Velmar VID/PID device chip_serial=BLANK: DeviceNotFound\n"));
     EXPECT_THAT(diagnostics_.str(),
-                testing::HasSubstr("[velmar:scan] ignored Velmar VID/PID device chip_serial=FT15: DeviceNotFound\n"));
-    EXPECT_THAT(diagnostics_.str(),
-                testing::HasSubstr("ignored Velmar VID/PID device chip_serial=BLANK: DeviceNotFound\n"));
-    EXPECT_THAT(diagnostics_.str(),
-                testing::HasSubstr("ignored Velmar VID/PID device chip_serial=REFUSED: SdkInternalError\n"));
+                testing::HasSubstr(
+                    "ignored Velmar VID/PID device chip_serial=REFUSED: SdkInternalError\n"));
     EXPECT_TRUE(fake::state.open_serial.empty());
 }
 
 TEST_F(Scan, BlankChipSerialIsDroppedSilentlyWithoutTouchingTheLibrary) {
-    auto entries = entries_from_descriptors(library_, {descriptor(""), descriptor(" \xC2\xA0")}, diagnostics_);
+    auto entries =
+        entries_from_descriptors(library_, {descriptor(""), descriptor(" \xC2\xA0")}, diagnostics_);
     EXPECT_TRUE(entries.empty());
     EXPECT_THAT(diagnostics_.str(), testing::Not(testing::HasSubstr("ignored")));
     EXPECT_TRUE(fake::state.open_calls.empty());
@@ -86,7 +95,8 @@ TEST_F(Scan, BlankChipSerialIsDroppedSilentlyWithoutTouchingTheLibrary) {
 
 TEST_F(Scan, DuplicateSerialsGiveTwoEntries) {
     fake::state.devices["FT1"] = fake::device("M", "NIR");
-    auto entries = entries_from_descriptors(library_, {descriptor("FT1"), descriptor("FT1")}, diagnostics_);
+    auto entries =
+        entries_from_descriptors(library_, {descriptor("FT1"), descriptor("FT1")}, diagnostics_);
     EXPECT_THAT(ids(entries), ElementsAre("FT1", "FT1"));
     EXPECT_EQ(entries[1].label, "Velmar M (FT1)");
 }
@@ -107,7 +117,8 @@ TEST_F(Scan, LibraryScanProbesEachIndexAndSkipsUnreadableOnes) {
     ASSERT_TRUE(entries);
     EXPECT_THAT(ids(entries.value()), ElementsAre("FT0"));
     EXPECT_EQ(diagnostics_.str(),
-              "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: TransportError\n"
+              "[velmar:scan] FTDI descriptor enumeration unavailable, falling back to SDK probes: "
+              "TransportError\n"
               "[velmar:scan] fallback SDK probe index=0 chip_serial=FT0\n"
               "[velmar:scan] skip SDK index=1 because chip serial read failed: DeviceNotFound\n"
               "[velmar:scan] fallback SDK probe index=2 chip_serial=FT2\n"

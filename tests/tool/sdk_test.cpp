@@ -17,7 +17,8 @@ const std::string kLib = platform::kSdkLibraryName;
 // Joins with this system's separator, as the program does.
 std::string joined(std::initializer_list<std::string_view> parts) {
     std::string out;
-    for (std::string_view part : parts) out = out.empty() ? std::string(part) : join_path(out, part);
+    for (std::string_view part : parts)
+        out = out.empty() ? std::string(part) : join_path(out, part);
     return out;
 }
 
@@ -80,7 +81,8 @@ class LibraryChoice : public testing::Test {
 protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() /
-                ("velmar_sdk_test_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+                ("velmar_sdk_test_" +
+                 std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(root_);
         fs::create_directories(root_);
     }
@@ -91,7 +93,9 @@ protected:
         std::ofstream(root_ / relative) << "not a library";
         return (root_ / relative).string();
     }
-    std::vector<std::string> candidates() { return library_candidates((root_ / "speed").string(), "/nonexistent/x"); }
+    std::vector<std::string> candidates() {
+        return library_candidates((root_ / "speed").string(), "/nonexistent/x");
+    }
 
     fs::path root_;
 };

@@ -19,17 +19,20 @@ std::optional<std::uint32_t> value_if_ok(const Result<T> &read) {
 std::string wavelength_summary(const std::vector<double> &table) {
     const double first = table.empty() ? 0.0 : table.front();
     const double last = table.empty() ? 0.0 : table.back();
-    return "count=" + std::to_string(table.size()) + " range=" + format_fixed2(first) + "->" + format_fixed2(last);
+    return "count=" + std::to_string(table.size()) + " range=" + format_fixed2(first) + "->" +
+           format_fixed2(last);
 }
 
-Result<CaseReport, Abort> run_case(const VelmarSdk &sdk, const BenchCase &bench_case, std::size_t expected) {
+Result<CaseReport, Abort> run_case(const VelmarSdk &sdk, const BenchCase &bench_case,
+                                   std::size_t expected) {
     if (Status s = set_integration_time_us(sdk, bench_case.integration_us); !s) {
         return Abort{"set integration time failed", s.error()};
     }
     if (Status s = set_average_number(sdk, bench_case.average); !s) {
         return Abort{"set average count failed", s.error()};
     }
-    CaseReport report{bench_case, set_stored_smoothing_width(sdk, 1), std::nullopt, std::nullopt, ReadTimes{}};
+    CaseReport report{bench_case, set_stored_smoothing_width(sdk, 1), std::nullopt, std::nullopt,
+                      ReadTimes{}};
     report.integration_readback = value_if_ok(integration_time_us(sdk));
     report.average_readback = value_if_ok(average_number(sdk));
 
@@ -46,8 +49,8 @@ Result<CaseReport, Abort> run_case(const VelmarSdk &sdk, const BenchCase &bench_
 }
 
 // Opens one instrument, reports it, runs every case and closes it.
-Result<Unit, Abort> visit_device(const VelmarSdk &sdk, std::size_t position, const DeviceEntry &entry,
-                                 std::ostream &out) {
+Result<Unit, Abort> visit_device(const VelmarSdk &sdk, std::size_t position,
+                                 const DeviceEntry &entry, std::ostream &out) {
     out << "\n=== device " << position << " chip_serial=" << entry.id << " ===\n";
     if (auto opened = open_device(sdk, DeviceId{entry.id}); !opened) {
         return Abort{"failed to open Velmar device", opened.error()};
@@ -94,10 +97,13 @@ double elapsed_ms(const platform::ClockReading &start, const platform::ClockRead
 std::string format_case_line(const CaseReport &report) {
     const BenchCase &c = report.bench_case;
     const double mean_ms = report.times.sum_ms / c.iterations;
-    return "case integration=" + format_plain(c.integration_us / 1000.0) + "ms average=" + std::to_string(c.average) +
+    return "case integration=" + format_plain(c.integration_us / 1000.0) +
+           "ms average=" + std::to_string(c.average) +
            " readback=" + format_optional(report.integration_readback) + "us/" +
-           format_optional(report.average_readback) + " smoothing_set=" + format_outcome(report.smoothing_set) +
-           " iter=" + std::to_string(c.iterations) + " len=" + std::to_string(report.times.last_length) +
+           format_optional(report.average_readback) +
+           " smoothing_set=" + format_outcome(report.smoothing_set) +
+           " iter=" + std::to_string(c.iterations) +
+           " len=" + std::to_string(report.times.last_length) +
            " avg_ms=" + format_fixed2(mean_ms) + " min_ms=" + format_fixed2(report.times.min_ms) +
            " max_ms=" + format_fixed2(report.times.max_ms);
 }

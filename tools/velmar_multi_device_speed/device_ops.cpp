@@ -14,7 +14,8 @@ namespace {
 using TextGetter = decltype(&::orv_get_device_model);
 static_assert(std::is_same_v<TextGetter, decltype(&::orv_get_serial_number)>);
 static_assert(std::is_same_v<decltype(&::orv_get_integration_time), int (*)(std::uint32_t *)>);
-static_assert(std::is_same_v<decltype(&::orv_get_stored_integration_time), int (*)(std::uint32_t *)>);
+static_assert(
+    std::is_same_v<decltype(&::orv_get_stored_integration_time), int (*)(std::uint32_t *)>);
 static_assert(std::is_same_v<decltype(&::orv_get_average_number), int (*)(std::uint8_t *)>);
 static_assert(std::is_same_v<decltype(&::orv_get_stored_average_number), int (*)(std::uint8_t *)>);
 static_assert(std::is_same_v<decltype(&::orv_set_average_number), int (*)(std::uint8_t)>);
@@ -26,7 +27,8 @@ constexpr std::size_t kTextBufferSize = 128;
 // of values and that number is not zero.
 Status check_payload(std::string_view what, std::size_t count, std::size_t length) {
     if (count == length && count != 0) return Unit{};
-    std::cerr << "invalid velmar " << what << " payload: count=" << count << ", len=" << length << '\n';
+    std::cerr << "invalid velmar " << what << " payload: count=" << count << ", len=" << length
+              << '\n';
     return SdkError::SdkInternalError;
 }
 
@@ -82,8 +84,8 @@ Result<std::string> read_text(const Library &library, std::string_view export_na
 }
 
 Result<SdkDeviceInfo> read_device_info(const Library &library) {
-    auto get_info = library.function<decltype(&::orv_get_device_info)>("orv_get_device_info",
-                                                                       SdkError::UnsupportedFeature);
+    auto get_info = library.function<decltype(&::orv_get_device_info)>(
+        "orv_get_device_info", SdkError::UnsupportedFeature);
     if (!get_info) return get_info.error();
     orv_device_info record{};
     if (Status s = map_result_code(get_info.value()(&record)); !s) return s.error();
@@ -114,13 +116,15 @@ Result<std::string> open_device(const VelmarSdk &sdk, const DeviceSelector &sele
     if (const auto *index = std::get_if<DeviceIndex>(&selector)) {
         auto open = VELMAR_FIND_EXPORT(sdk.library(), orv_open_device);
         if (!open) return open.error();
-        if (Status s = map_result_code(open.value()(static_cast<int>(index->value))); !s) return s.error();
+        if (Status s = map_result_code(open.value()(static_cast<int>(index->value))); !s)
+            return s.error();
         auto serial = read_text(sdk.library(), "orv_get_serial_number");
         if (serial) return serial;
         return "velmar-usb-" + std::to_string(index->value);
     }
-    const std::string &text = std::holds_alternative<ChipSerial>(selector) ? std::get<ChipSerial>(selector).value
-                                                                           : std::get<DeviceId>(selector).value;
+    const std::string &text = std::holds_alternative<ChipSerial>(selector)
+                                  ? std::get<ChipSerial>(selector).value
+                                  : std::get<DeviceId>(selector).value;
     if (Status s = open_device_by_chip_serial(sdk.library(), text); !s) return s.error();
     return text;
 }

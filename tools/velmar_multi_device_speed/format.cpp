@@ -20,14 +20,17 @@ std::string to_chars_text(Args... args) {
 
 std::string format_plain(double value) { return to_chars_text(value, std::chars_format::fixed); }
 
-std::string format_fixed2(double value) { return to_chars_text(value, std::chars_format::fixed, 2); }
+std::string format_fixed2(double value) {
+    return to_chars_text(value, std::chars_format::fixed, 2);
+}
 
 std::string format_optional(const std::optional<std::uint32_t> &value) {
     return value ? "Some(" + std::to_string(*value) + ")" : std::string("None");
 }
 
 std::string format_outcome(const Status &outcome) {
-    return outcome ? std::string("Ok(())") : "Err(" + std::string(error_name(outcome.error())) + ")";
+    return outcome ? std::string("Ok(())")
+                   : "Err(" + std::string(error_name(outcome.error())) + ")";
 }
 
 std::string format_hex32(std::uint32_t value) {

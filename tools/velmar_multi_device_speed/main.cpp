@@ -10,7 +10,8 @@ int main() {
     auto outcome = velmar::run_benchmark(std::cout, std::cerr);
     if (!outcome) {
         std::cout.flush();
-        std::cerr << outcome.error().message << ": " << velmar::error_name(outcome.error().kind) << std::endl;
+        std::cerr << outcome.error().message << ": " << velmar::error_name(outcome.error().kind)
+                  << std::endl;
         return 101;
     }
     return 0;

@@ -21,7 +21,7 @@ std::optional<std::string> executable_path() {
 }
 
 bool path_exists(const std::string &path) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
 }
 

@@ -53,7 +53,8 @@ LoaderOutcome<ModuleHandle> load_library(const std::string &path) {
     const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
     HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, 0);
     const DWORD error = module == nullptr ? GetLastError() : 0;
-    if (mode_set && previous_mode != SEM_FAILCRITICALERRORS) SetThreadErrorMode(previous_mode, nullptr);
+    if (mode_set && previous_mode != SEM_FAILCRITICALERRORS)
+        SetThreadErrorMode(previous_mode, nullptr);
     return {reinterpret_cast<ModuleHandle>(module), static_cast<std::uint32_t>(error)};
 }
 

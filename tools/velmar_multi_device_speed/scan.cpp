@@ -28,8 +28,8 @@ void close_quietly(const Library &library) {
 
 void write_descriptor_fields(std::ostream &out, std::size_t index, const FtdiDescriptor &d) {
     out << "index=" << index << " chip_serial=" << d.serial << " description=" << d.description
-        << " id=" << format_hex32(d.id) << " flags=" << format_hex32(d.flags) << " type=" << format_hex32(d.type)
-        << " loc=" << format_hex32(d.loc_id) << '\n';
+        << " id=" << format_hex32(d.id) << " flags=" << format_hex32(d.flags)
+        << " type=" << format_hex32(d.type) << " loc=" << format_hex32(d.loc_id) << '\n';
 }
 
 // The checks of a probe once the device is open.
@@ -45,7 +45,8 @@ ProbeOutcome confirm_open_device(const Library &library, const std::string &chip
     if (Status s = map_result_code(get_count.value()(&count)); !s) return s.error();
     if (count < kMinimumWavelengthCount) return SdkError::DeviceNotFound;
 
-    return DeviceEntry{chip_serial, device_label(model, info.value().serial, chip_serial), chip_serial};
+    return DeviceEntry{chip_serial, device_label(model, info.value().serial, chip_serial),
+                       chip_serial};
 }
 
 // Chip serial of liborv's list position `index`.
@@ -60,13 +61,15 @@ Result<std::string> chip_serial_by_index(const Library &library, int index) {
 
 // Probes one candidate and records the outcome: an entry is appended, a
 // failure reported with `ignored_prefix`, a skipped probe passes silently.
-void probe_into(const Library &library, const std::string &chip_serial, std::string_view ignored_prefix,
-                std::vector<DeviceEntry> &entries, std::ostream &diagnostics) {
+void probe_into(const Library &library, const std::string &chip_serial,
+                std::string_view ignored_prefix, std::vector<DeviceEntry> &entries,
+                std::ostream &diagnostics) {
     ProbeOutcome outcome = probe_device(library, chip_serial);
     if (auto *entry = std::get_if<DeviceEntry>(&outcome)) {
         entries.push_back(std::move(*entry));
     } else if (auto *kind = std::get_if<SdkError>(&outcome)) {
-        diagnostics << kTag << ignored_prefix << " chip_serial=" << chip_serial << ": " << error_name(*kind) << '\n';
+        diagnostics << kTag << ignored_prefix << " chip_serial=" << chip_serial << ": "
+                    << error_name(*kind) << '\n';
     }
 }
 
@@ -75,7 +78,8 @@ void probe_into(const Library &library, const std::string &chip_serial, std::str
 std::string device_label(std::string_view model, const std::optional<std::string> &serial,
                          std::string_view chip_serial) {
     const std::string_view reported = serial ? trim_white_space(*serial) : std::string_view();
-    const bool named_by_chip = reported.empty() || equals_ignore_ascii_case(reported, chip_serial) ||
+    const bool named_by_chip = reported.empty() ||
+                               equals_ignore_ascii_case(reported, chip_serial) ||
                                equals_ignore_ascii_case(reported, "nir");
     std::string label = "Velmar ";
     label.append(model);
@@ -117,8 +121,9 @@ Result<std::vector<FtdiDescriptor>> descriptors_from_nodes(const FT_DEVICE_LIST_
         if (!serial) return serial.error();
         auto description = text_from_buffer(node.Description, sizeof node.Description);
         if (!description) return description.error();
-        descriptors.push_back(FtdiDescriptor{std::move(serial).value(), std::move(description).value(), node.ID,
-                                             node.Flags, node.Type, node.LocId});
+        descriptors.push_back(FtdiDescriptor{std::move(serial).value(),
+                                             std::move(description).value(), node.ID, node.Flags,
+                                             node.Type, node.LocId});
     }
     return descriptors;
 }
@@ -128,7 +133,8 @@ Result<std::vector<FtdiDescriptor>> enumerate_ftdi_descriptors(const VelmarSdk &
     if (!d2xx) return SdkError::SdkInternalError;
     // The D2XX module is unloaded when `d2xx` goes out of scope, on every path.
     const Library &library = *d2xx.value();
-    auto create_list = library.function<decltype(&::FT_CreateDeviceInfoList)>("FT_CreateDeviceInfoList");
+    auto create_list =
+        library.function<decltype(&::FT_CreateDeviceInfoList)>("FT_CreateDeviceInfoList");
     auto get_list = library.function<decltype(&::FT_GetDeviceInfoList)>("FT_GetDeviceInfoList");
     if (!create_list || !get_list) return SdkError::SdkInternalError;
 
@@ -163,13 +169,15 @@ std::vector<DeviceEntry> entries_from_descriptors(const Library &library,
         }
         diagnostics << kTag << "probe Velmar FTDI device ";
         write_descriptor_fields(diagnostics, index, descriptor);
-        probe_into(library, descriptor.serial, "ignored Velmar VID/PID device", entries, diagnostics);
+        probe_into(library, descriptor.serial, "ignored Velmar VID/PID device", entries,
+                   diagnostics);
     }
     close_quietly(library);
     return entries;
 }
 
-Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &library, SdkError why_not_d2xx,
+Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &library,
+                                                           SdkError why_not_d2xx,
                                                            std::ostream &diagnostics) {
     diagnostics << kTag << "FTDI descriptor enumeration unavailable, falling back to SDK probes: "
                 << error_name(why_not_d2xx) << '\n';
@@ -183,12 +191,14 @@ Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &librar
         auto chip_serial = chip_serial_by_index(library, index);
         if (!chip_serial) {
             diagnostics << kTag << "skip SDK index=" << index
-                        << " because chip serial read failed: " << error_name(chip_serial.error()) << '\n';
+                        << " because chip serial read failed: " << error_name(chip_serial.error())
+                        << '\n';
             continue;
         }
-        diagnostics << kTag << "fallback SDK probe index=" << index << " chip_serial=" << chip_serial.value()
-                    << '\n';
-        probe_into(library, chip_serial.value(), "ignored SDK-scanned FTDI device", entries, diagnostics);
+        diagnostics << kTag << "fallback SDK probe index=" << index
+                    << " chip_serial=" << chip_serial.value() << '\n';
+        probe_into(library, chip_serial.value(), "ignored SDK-scanned FTDI device", entries,
+                   diagnostics);
     }
     close_quietly(library);
     return entries;
@@ -196,7 +206,8 @@ Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &librar
 
 Result<std::vector<DeviceEntry>> scan_devices(const VelmarSdk &sdk, std::ostream &diagnostics) {
     auto descriptors = enumerate_ftdi_descriptors(sdk);
-    if (!descriptors) return entries_from_library_scan(sdk.library(), descriptors.error(), diagnostics);
+    if (!descriptors)
+        return entries_from_library_scan(sdk.library(), descriptors.error(), diagnostics);
     return entries_from_descriptors(sdk.library(), descriptors.value(), diagnostics);
 }
 

@@ -67,7 +67,8 @@ std::vector<DeviceEntry> entries_from_descriptors(const Library &library,
 
 // Probes every device of liborv's own listing, after reporting why the FTDI
 // list could not be used.
-Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &library, SdkError why_not_d2xx,
+Result<std::vector<DeviceEntry>> entries_from_library_scan(const Library &library,
+                                                           SdkError why_not_d2xx,
                                                            std::ostream &diagnostics);
 
 // Opens the device, checks its identity and wavelength count, closes it again.

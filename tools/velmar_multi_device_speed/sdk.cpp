@@ -19,7 +19,8 @@ Result<std::unique_ptr<SystemLibrary>, LoaderError> SystemLibrary::open(const st
 
 SystemLibrary::~SystemLibrary() { platform::unload_library(module_); }
 
-Result<platform::RawFunction, LoaderError> SystemLibrary::lookup(const char *terminated_name) const {
+Result<platform::RawFunction, LoaderError> SystemLibrary::lookup(
+    const char *terminated_name) const {
     auto found = platform::find_function(module_, terminated_name);
     if (found.value == nullptr) return LoaderError{found.error_code};
     return found.value;
@@ -47,7 +48,8 @@ std::vector<std::string> library_candidates(const std::optional<std::string> &ex
     }
     const std::string source_parent = parent_directory(app_source_dir).value_or(".");
     candidates.push_back(join_all(source_parent, {"sdk", "VelmarDirect_User_SDK", file}));
-    candidates.push_back(join_all(std::string(app_source_dir), {"resources", "bin", "velmar", file}));
+    candidates.push_back(
+        join_all(std::string(app_source_dir), {"resources", "bin", "velmar", file}));
     return candidates;
 }
 

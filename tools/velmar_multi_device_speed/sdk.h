@@ -30,14 +30,16 @@ public:
     // resolve() with the address given the signature `Fn`; a missing export
     // is reported as `missing` and the loader's error code is dropped.
     template <class Fn>
-    Result<Fn> function(std::string_view name, SdkError missing = SdkError::SdkInternalError) const {
+    Result<Fn> function(std::string_view name,
+                        SdkError missing = SdkError::SdkInternalError) const {
         auto address = resolve(name);
         if (!address) return missing;
         return reinterpret_cast<Fn>(address.value());
     }
 
 protected:
-    virtual Result<platform::RawFunction, LoaderError> lookup(const char *terminated_name) const = 0;
+    virtual Result<platform::RawFunction, LoaderError> lookup(
+        const char *terminated_name) const = 0;
 };
 
 // A module loaded through the system loader; unloaded when destroyed.

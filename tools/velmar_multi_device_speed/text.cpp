@@ -34,18 +34,28 @@ std::optional<Decoded> decode_one(std::string_view bytes) {
         if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
         value = (value << 6) | (byte(i) & 0x3F);
     }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return std::nullopt;
     return Decoded{value, length};
 }
 
 bool is_white_space(char32_t c) {
     switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
-    case 0x85: case 0xA0: case 0x1680:
-    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-        return true;
-    default:
-        return c >= 0x2000 && c <= 0x200A;
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x20:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000: return true;
+    default: return c >= 0x2000 && c <= 0x200A;
     }
 }
 
@@ -86,7 +96,9 @@ Result<std::string> text_from_buffer(const void *buffer, std::size_t capacity) {
     const char *bytes = static_cast<const char *>(buffer);
     const void *terminator = std::memchr(bytes, '\0', capacity);
     const std::size_t length =
-        terminator != nullptr ? static_cast<std::size_t>(static_cast<const char *>(terminator) - bytes) : capacity;
+        terminator != nullptr
+            ? static_cast<std::size_t>(static_cast<const char *>(terminator) - bytes)
+            : capacity;
     std::string_view text(bytes, length);
     if (!is_valid_utf8(text)) return SdkError::TransportError;
     return std::string(text);

@@ -31,7 +31,8 @@ std::vector<std::string> child_environment(const EnvironmentChanges &changes) {
     std::map<std::string, std::string> variables;
     for (char **entry = environ; *entry != nullptr; ++entry) {
         const char *equals = std::strchr(*entry, '=');
-        if (equals != nullptr) variables[std::string(*entry, static_cast<std::size_t>(equals - *entry))] = equals + 1;
+        if (equals != nullptr)
+            variables[std::string(*entry, static_cast<std::size_t>(equals - *entry))] = equals + 1;
     }
     for (const auto &[name, value] : changes) {
         if (value) {
@@ -71,11 +72,13 @@ ProcessResult run_process(const std::string &program, const std::string &working
 
     ProcessResult result;
     pid_t child = -1;
-    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, env_pointers.data());
+    const int spawned =
+        posix_spawn(&child, program.c_str(), &actions, nullptr, argv, env_pointers.data());
     posix_spawn_file_actions_destroy(&actions);
 
     if (spawned == 0) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
         int status = 0;
         for (;;) {
             const pid_t done = waitpid(child, &status, WNOHANG);

@@ -10,7 +10,8 @@ namespace {
 
 std::wstring wide(const std::string &text) {
     if (text.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;
@@ -31,8 +32,8 @@ HANDLE create_capture_file(std::wstring &path) {
     GetTempFileNameW(directory, L"vel", 0, name);
     path = name;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
 }
 
 // Applies the changes to this process's environment (which the child
@@ -48,11 +49,11 @@ EnvironmentChanges apply_environment(const EnvironmentChanges &changes) {
             std::wstring old(size, L'\0');
             DWORD got = GetEnvironmentVariableW(wide_name.c_str(), old.data(), size);
             old.resize(got);
-            int bytes = WideCharToMultiByte(CP_UTF8, 0, old.data(), static_cast<int>(old.size()), nullptr, 0,
-                                            nullptr, nullptr);
+            int bytes = WideCharToMultiByte(CP_UTF8, 0, old.data(), static_cast<int>(old.size()),
+                                            nullptr, 0, nullptr, nullptr);
             std::string narrow(static_cast<std::size_t>(bytes), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, old.data(), static_cast<int>(old.size()), narrow.data(), bytes, nullptr,
-                                nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, old.data(), static_cast<int>(old.size()), narrow.data(),
+                                bytes, nullptr, nullptr);
             previous.emplace_back(name, narrow);
         }
         SetEnvironmentVariableW(wide_name.c_str(), value ? wide(*value).c_str() : nullptr);
@@ -69,8 +70,8 @@ ProcessResult run_process(const std::string &program, const std::string &working
     HANDLE out = create_capture_file(out_path);
     HANDLE err = create_capture_file(err_path);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                            nullptr);
+    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                            OPEN_EXISTING, 0, nullptr);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -83,13 +84,14 @@ ProcessResult run_process(const std::string &program, const std::string &working
     std::wstring directory = wide(working_directory);
 
     const EnvironmentChanges previous = apply_environment(environment);
-    const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        directory.c_str(), &startup, &process);
+    const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, directory.c_str(), &startup, &process);
     (void)apply_environment(previous);
 
     ProcessResult result;
     if (started) {
-        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout_seconds) * 1000) == WAIT_TIMEOUT) {
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout_seconds) * 1000) ==
+            WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, INFINITE);
             result.timed_out = true;
