@@ -2,9 +2,9 @@
 // level output, USB baud rate and status, external trigger, capture status
 // and DAC voltage. The integration time and average number are remembered
 // in the device state: they set the spectrum read timeout.
-#include "orv_device/nir.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/request_patterns.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Device reset and the externally controlled spectrum acquisition.
-#include "orv_device/detect.h"
-#include "orv_device/nir.h"
-#include "orv_device/readout.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/readout.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 // through the flash data register.
 #include <algorithm>
 
-#include "orv_device/detect.h"
-#include "orv_device/nir.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
+#include "link/uvvis_exchange.h"
 
 namespace {
 

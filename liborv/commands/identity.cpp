@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "orv_device/detect.h"
-#include "orv_device/nir.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // Slices never reach past what the instrument actually delivered.
 #include <algorithm>
 
-#include "orv_device/detect.h"
-#include "orv_device/readout.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/readout.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
 
 namespace {
 

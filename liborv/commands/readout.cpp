@@ -1,16 +1,16 @@
 // Wavelength count, wavelength table and range, and full spectra on both
 // protocols. The wavelength count is cached in the device state so that a
 // UVVIS_ORV spectrum read costs one exchange once the count is known.
-#include "orv_device/readout.h"
+#include "commands/readout.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "orv_device/detect.h"
-#include "orv_device/nir.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The request patterns of the device commands (see register_io.h).
-#include "orv_device/register_io.h"
+#include "commands/request_patterns.h"
 
-#include "orv_device/detect.h"
-#include "orv_device/nir.h"
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
+#include "link/uvvis_exchange.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Settings stored in the instrument (register C2h), apart from the live
 // ones: they never touch the cached integration time and average number.
-#include "orv_device/detect.h"
-#include "orv_device/register_io.h"
-#include "orv_device/state.h"
+#include "commands/request_patterns.h"
+#include "link/detect.h"
+#include "link/device_state.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Which protocol the open device speaks: set by the caller's preference or
 // found by probing when the device opens.
-#include "orv_device/detect.h"
+#include "link/detect.h"
 
-#include "orv_device/nir.h"
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
+#include "link/uvvis_exchange.h"
 
 namespace {
 

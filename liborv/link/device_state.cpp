@@ -1,6 +1,6 @@
 // The process-wide state of the one open device, and the byte-order codecs
 // that the command modules share.
-#include "orv_device/state.h"
+#include "link/device_state.h"
 
 #include <cstring>
 

@@ -1,12 +1,12 @@
 // The NIR_LEGACY byte-command protocol: frames a command with its CRC-16,
 // collects the reply (to a known length, or until the line stays quiet) and
 // checks its CRC-16 and ACK.
-#include "orv_device/nir.h"
+#include "link/nir_exchange.h"
 
 #include <cstring>
 
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/device_state.h"
+#include "link/uvvis_exchange.h"
 #include "platform/platform.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "orv_device/detect.h"
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/detect.h"
+#include "link/device_state.h"
+#include "link/uvvis_exchange.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The UVVIS_ORV request/response exchange over the D2XX bridge, and the exact
 // read and write primitives the NIR_LEGACY command layer shares with it.
-#include "orv_device/transport.h"
+#include "link/uvvis_exchange.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "orv_device/state.h"
-#include "orv_protocol/packet.h"
+#include "link/device_state.h"
 #include "platform/platform.h"
+#include "wire/uvvis_packet.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // Layout (big-endian): preamble (8), VER, TA (2), SA (2), SRV, FSN,
 // FileLen (2), DataLen (2), Packets, Index, Reg, Addr (3), ANS (3),
 // data (4 * DataLen), CRC-32 over everything between preamble and CRC.
-#include "orv_protocol/packet.h"
+#include "wire/uvvis_packet.h"
 
 #include <cstring>
 

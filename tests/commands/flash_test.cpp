@@ -3,7 +3,7 @@
 #include <chrono>
 #include <numeric>
 
-#include "orv_device/state.h"
+#include "link/device_state.h"
 #include "sim_session.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // NIR spectrum frame forms, short and over-long replies, the spectrum timeout.
 #include <cstdio>
 
-#include "orv_device/readout.h"
-#include "orv_device/state.h"
+#include "commands/readout.h"
+#include "link/device_state.h"
 #include "sim_session.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "export_calls.h"
+#include "export_table.h"
 #include "sim_session.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "export_calls.h"
+#include "export_table.h"
 #include "sim_session.h"
 
 using hardening::Block;

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "orv_device/detect.h"
-#include "orv_device/state.h"
+#include "link/detect.h"
+#include "link/device_state.h"
 #include "sim_fixture.h"
 
 using namespace devtest;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "orv_device/nir.h"
-#include "orv_device/state.h"
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
 #include "sim_fixture.h"
 
 using namespace devtest;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "orv_device/state.h"
+#include "link/device_state.h"
 #include "sim_fixture.h"
 #include "stdout_capture.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/device_state.h"
+#include "link/uvvis_exchange.h"
 #include "sim_fixture.h"
 #include "stdout_capture.h"
 

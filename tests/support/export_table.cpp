@@ -1,4 +1,4 @@
-#include "export_calls.h"
+#include "export_table.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "orv_device/state.h"
-#include "orv_device/transport.h"
+#include "link/device_state.h"
+#include "link/uvvis_exchange.h"
 
 TEST(Codecs, BigEndianIntegersRoundTripMostSignificantFirst) {
     uint8_t b[4] = {};

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "orv_protocol/packet.h"
+#include "wire/uvvis_packet.h"
 
 namespace {
 

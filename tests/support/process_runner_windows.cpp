@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "process.h"
+#include "process_runner.h"
 
 namespace e2e {
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "process.h"
+#include "process_runner.h"
 
 extern char **environ;
 

@@ -8,11 +8,13 @@
 #include <chrono>
 #include <string>
 
+#include "env.h"
 #include "orv.h"
 #include "orvsim.h"
-#include "test_env.h"
 
 namespace devtest {
+
+using orvtest::set_env;
 
 // One bridge "DEV1" with the given instrument object (JSON), time scaled
 // down so modelled transfers cost next to nothing.
