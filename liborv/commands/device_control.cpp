@@ -1,27 +1,20 @@
 // Device reset and the externally controlled spectrum acquisition.
 #include "commands/readout.h"
 #include "commands/request_patterns.h"
-#include "link/detect.h"
 #include "link/device_state.h"
-#include "link/nir_exchange.h"
+#include "link/timeouts.h"
+#include "wire/nir_frame.h"
 
 namespace {
 
-constexpr reg_addr RESET{ORV_REG_PARAMS, 0x13};
-constexpr reg_addr EXTERNAL_CONTROL{ORV_REG_PARAMS, 0x4C};
-constexpr reg_addr SPECTRUM{ORV_REG_SPECTRUM, 0};
+using namespace registers;
 
-constexpr uint8_t RESET_VALUE = 0xAA;
-constexpr uint8_t EXTERNAL_START = 0xC0;
 constexpr int EXTERNAL_POLL_LIMIT = 200;
 constexpr unsigned EXTERNAL_POLL_PAUSE_MS = 10;
-constexpr int SPECTRUM_WORDS = 1024;
 
 }  // namespace
 
-extern "C" {
-
-int orv_reset_device(void) {
+ORV_API int orv_reset_device(void) {
     int rc = set_dual(RESET, word_u8(RESET_VALUE), {{NIR_CMD_RESET}, 1, NIR_GET_IDLE_GAP_MS});
     // The instrument may come back with other settings: the selection and the
     // cached wavelength count no longer hold.
@@ -29,20 +22,17 @@ int orv_reset_device(void) {
     return rc;
 }
 
-int orv_external_spectrum_control(uint16_t parameter, uint16_t *samples, int32_t capacity) {
+ORV_API int orv_external_spectrum_control(uint16_t parameter, uint16_t *samples, int32_t capacity) {
     int rc = check_call(
         {.supported = protocols::uvvis_only, .late_args_ok = samples != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
-    const payload start = handshake_request(EXTERNAL_START, parameter, 0);
-    rc = write_register(EXTERNAL_CONTROL, start.bytes, start.len);
+    rc = write_register(EXTERNAL_CONTROL, handshake_request(EXTERNAL_START, parameter, 0));
     if (rc != ORV_OK) return rc;
     rc = poll_until_done(EXTERNAL_CONTROL, EXTERNAL_POLL_LIMIT, EXTERNAL_POLL_PAUSE_MS);
     if (rc != ORV_OK) return rc;
     int written = 0;
-    rc = read_register({SPECTRUM, SPECTRUM_WORDS, 0}, [&](const uint8_t *d, int len) {
+    rc = read_register({SPECTRUM, 0}, [&](const uint8_t *d, int len) {
         written = decode_spectrum_samples(d, len, samples, capacity);
     });
     return rc != ORV_OK ? rc : 2 * written;
 }
-
-}  // extern "C"

@@ -5,12 +5,10 @@
 
 #include "commands/readout.h"
 #include "commands/request_patterns.h"
-#include "link/detect.h"
+#include "commands/scratch.h"
 #include "link/device_state.h"
 
 namespace {
-
-constexpr uint16_t MAX_WAVELENGTHS = 2048;
 
 // The tests shared by the selection reads: open, output, a selection exists,
 // room for it.
@@ -49,14 +47,12 @@ int read_and_slice(int (*read_all)(T *, int32_t, int *), T *out) {
 
 }  // namespace
 
-extern "C" {
-
-int orv_set_selected_wavelength_range(double start, double end) {
-    if (g_device_open == 0) return ORV_ERR_NOT_OPEN;
-    if (!(start < end)) return ORV_ERR_INVALID_PARAM;  // NaN fails too
+ORV_API int orv_set_selected_wavelength_range(double start, double end) {
+    int rc = check_call({.args_ok = start < end});  // NaN fails too
+    if (rc != ORV_OK) return rc;
     double first = 0.0;
     double last = 0.0;
-    int rc = orv_get_full_wavelength_range(&first, &last);
+    rc = orv_get_full_wavelength_range(&first, &last);
     if (rc != ORV_OK) return rc;
     // A UVVIS_ORV instrument reports its ends in table order, which may be
     // descending; the interval must lie between them either way.
@@ -65,7 +61,7 @@ int orv_set_selected_wavelength_range(double start, double end) {
     uint16_t count = 0;
     rc = orv_get_wavelength_count(&count);
     if (rc != ORV_OK) return rc;
-    if (count == 0 || count > MAX_WAVELENGTHS) return ORV_ERR_TRANSPORT;
+    if (count == 0 || count > registers::MAX_WAVELENGTHS) return ORV_ERR_TRANSPORT;
     auto table = make_scratch<double>(count);
     if (!table) return ORV_ERR_INVALID_PARAM;
     int delivered = 0;
@@ -96,7 +92,7 @@ int orv_set_selected_wavelength_range(double start, double end) {
     return ORV_OK;
 }
 
-int orv_get_selected_wavelength_range(orv_wavelength_range *out) {
+ORV_API int orv_get_selected_wavelength_range(orv_wavelength_range *out) {
     int rc = check_call({.args_ok = out != nullptr});
     if (rc != ORV_OK) return rc;
     if (g_selected_range.valid == 0) return ORV_ERR_GENERIC;
@@ -104,7 +100,7 @@ int orv_get_selected_wavelength_range(orv_wavelength_range *out) {
     return ORV_OK;
 }
 
-int orv_get_selected_wavelength_data(double *values, int32_t capacity) {
+ORV_API int orv_get_selected_wavelength_data(double *values, int32_t capacity) {
     int rc = check_selection_read(values, capacity);
     if (rc != ORV_OK) return rc;
     if (!is_nir_device()) {
@@ -115,10 +111,8 @@ int orv_get_selected_wavelength_data(double *values, int32_t capacity) {
     return read_and_slice(&read_wavelength_table, values);
 }
 
-int orv_get_selected_spectrum_data(uint16_t *samples, int32_t capacity) {
+ORV_API int orv_get_selected_spectrum_data(uint16_t *samples, int32_t capacity) {
     int rc = check_selection_read(samples, capacity);
     if (rc != ORV_OK) return rc;
     return read_and_slice(&read_spectrum, samples);
 }
-
-}  // extern "C"

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// The cached wavelength count, or a fresh count query when none is cached.
+int known_wavelength_count(uint16_t *count);
+
 // The whole wavelength table into values (at most capacity of them); the
 // checks and protocol branches of orv_get_full_wavelength_data. *delivered
 // (when not null) receives the number of values written.

@@ -1,14 +1,11 @@
-// Protocol detection at open, and the protocol tests every command uses.
+// Which protocol the open device speaks: the caller's preference, or probes
+// when the device opens. Library-internal.
 #pragma once
 
 #include <cstdint>
 
-int is_nir_device();    // 1 when the open device speaks NIR_LEGACY
-int is_uvvis_device();  // 1 for UVVIS_ORV or unknown
-uint32_t uvvis_capabilities();
-uint32_t nir_capabilities();
-int detect_uvvis_protocol();
-int detect_nir_protocol();
-// Sets g_device_protocol and g_device_capabilities from the preference or by
-// probing; returns the mask it set, or the NIR probe's failure code.
-int detect_device_protocol();
+// The protocol of the device just opened: the preference when one is set,
+// else the first probe that gets an answer (UVVIS_ORV's model query, then
+// NIR_LEGACY's version command); a device that answers neither is driven as
+// UVVIS_ORV. Needs g_device_open set, since the probes talk to the device.
+int32_t detect_device_protocol();

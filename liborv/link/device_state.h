@@ -1,5 +1,5 @@
-// The process-wide state of the one open device, and the byte-order codecs
-// shared by the command modules.
+// The process-wide state of the one open device (docs/architecture.md says
+// when each part resets).
 #pragma once
 
 #include <cstdint>
@@ -23,18 +23,13 @@ extern uint16_t g_wavelength_count_cache;
 extern uint32_t g_current_integration_us;
 extern uint8_t g_current_average_number;
 
+// The one place the protocol is written: sets g_device_protocol and the
+// capabilities that go with it (none for ORV_PROTOCOL_UNKNOWN).
+void set_device_protocol(int32_t protocol);
+
+// 1 when the open device speaks NIR_LEGACY. Anything else, an unknown
+// protocol too, is driven as UVVIS_ORV.
+int is_nir_device();
+
 // Zeroes g_selected_range (valid becomes 0) and g_wavelength_count_cache.
 void invalidate_selected_range_state();
-
-// Big-endian codecs; wavelength singles are little-endian on the wire.
-uint32_t be32(const uint8_t *p);
-uint16_t be16(const uint8_t *p);
-void set_be32(uint8_t *p, uint32_t v);
-void set_be16(uint8_t *p, uint32_t v);
-double be64_to_double(const uint8_t *p);
-float be32_to_float(const uint8_t *p);  // takes the bytes little-endian, like le32_to_float
-float le32_to_float(const uint8_t *p);
-
-// Bounded, always terminated text copy of at most n bytes of src (which may
-// hold zero bytes) into dst of size dst_size (>= 1): copies min(n, size - 1).
-void copy_text_field(char *dst, int32_t dst_size, const uint8_t *src, int32_t n);

@@ -1,11 +1,10 @@
-// Building UVVIS_ORV request packets and decoding responses.
-//
-// Layout (big-endian): preamble (8), VER, TA (2), SA (2), SRV, FSN,
-// FileLen (2), DataLen (2), Packets, Index, Reg, Addr (3), ANS (3),
-// data (4 * DataLen), CRC-32 over everything between preamble and CRC.
+// Building UVVIS_ORV request packets and decoding responses (layout in
+// uvvis_packet.h).
 #include "wire/uvvis_packet.h"
 
 #include <cstring>
+
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -15,16 +14,7 @@ constexpr uint16_t REQUEST_SOURCE = 0x0002;
 constexpr uint8_t REQUEST_FILE_SN = 0xEE;
 constexpr int CRC_FIRST_BYTE = 8;  // the CRC covers everything after the preamble
 constexpr int CRC_SIZE = 4;
-
-uint16_t get_be16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-uint32_t get_be24(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-}
-
-uint32_t get_be32(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | get_be24(p + 1);
-}
+constexpr int DATA_LEN_OFFSET = 17;
 
 // Writes the 28 header bytes shared by both requests.
 void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t data_len,
@@ -36,7 +26,7 @@ void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t d
     out[13] = srv;
     out[14] = REQUEST_FILE_SN;
     put_be16(out + 15, file_len);
-    put_be16(out + 17, data_len);
+    put_be16(out + DATA_LEN_OFFSET, data_len);
     out[19] = 1;  // one packet in the transfer
     out[20] = 1;  // and this is it
     out[21] = reg;
@@ -55,22 +45,12 @@ int put_crc(uint8_t *out, int body_len) {
 
 }  // namespace
 
-void put_be16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-void put_be32(uint8_t *p, uint32_t v) {
-    put_be16(p, v >> 16);
-    put_be16(p + 2, v);
-}
-
-int orv_build_query(uint8_t reg, uint32_t addr, int words, uint8_t *out) {
+int uvvis_build_query(uint8_t reg, uint32_t addr, int words, uint8_t *out) {
     put_request_header(out, ORV_SRV_READ, static_cast<uint16_t>(words), 0, reg, addr);
     return put_crc(out, ORV_PACKET_HEADER_SIZE);
 }
 
-int orv_build_write(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint8_t *out) {
+int uvvis_build_write(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint8_t *out) {
     if (len < 0) len = 0;
     const int words = (len + 3) / 4;
     put_request_header(out, ORV_SRV_WRITE_ACK, static_cast<uint16_t>(words),
@@ -79,6 +59,20 @@ int orv_build_write(uint8_t reg, uint32_t addr, const uint8_t *data, int len, ui
     std::memset(payload, 0, static_cast<size_t>(words) * 4);
     if (data != nullptr && len > 0) std::memcpy(payload, data, static_cast<size_t>(len));
     return put_crc(out, ORV_PACKET_HEADER_SIZE + words * 4);
+}
+
+uint32_t uvvis_packet_length(const uint8_t *header) {
+    return (uint32_t{get_be16(header + DATA_LEN_OFFSET)} + ORV_PACKET_MIN_SIZE / 4) * 4;
+}
+
+int reply_code_result(uint8_t reply) {
+    switch (reply) {
+    case ORV_REPLY_ACK: return ORV_OK;
+    case ORV_REPLY_CMD_TIMEOUT: return ORV_ERR_TIMEOUT;
+    case ORV_REPLY_CRC_MISMATCH: return ORV_ERR_CRC_MISMATCH;
+    case ORV_REPLY_WRITE_PROTECT: return ORV_ERR_WRITE_PROTECTED;
+    default: return ORV_ERR_TRANSPORT;  // E2h "Invalid Command" and unknown codes
+    }
 }
 
 ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *out) {
@@ -98,7 +92,7 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
     out->srv = buf[13];
     out->fsn = buf[14];
     out->file_len = get_be16(buf + 15);
-    out->data_len = get_be16(buf + 17);
+    out->data_len = get_be16(buf + DATA_LEN_OFFSET);
     out->packets = buf[19];
     out->index = buf[20];
     if (len >= 25) {

