@@ -5,9 +5,7 @@
 #include <string>
 
 #include "link/device_state.h"
-#include "sim_fixture.h"
-
-using namespace devtest;
+#include "sim_session.h"
 
 namespace {
 
@@ -23,41 +21,38 @@ Detected detected() {
     return d;
 }
 
-const char *const kUvvis = R"({"model": "SIM-UV1024"})";
-const char *const kNir = R"({"model": "SIM-NIR256"})";
-
 }  // namespace
 
-class Detect : public SimTest {
+class Detect : public SimSession {
 protected:
     // Opens the single instrument with automatic detection; returns the time it took.
     double open_auto(const std::string &instrument) {
         orv_close_device();
-        load_scenario(one_instrument(instrument));
+        load_scenario(one_bridge(instrument));
         return elapsed_ms([] { EXPECT_EQ(orv_open_device(0), ORV_OK); });
     }
 };
 
 TEST_F(Detect, ProbesFindEachProtocol) {
-    open_auto(kUvvis);
+    open_auto(UV1024);
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_UVVIS);
     EXPECT_EQ(detected().capabilities, ORV_CAPS_UVVIS);
     EXPECT_EQ(orvsim_write_count(0), 1);  // the model query answered: no NIR probe
 
-    open_auto(kNir);
+    open_auto(NIR256);
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_NIR_LEGACY);
     EXPECT_EQ(detected().capabilities, ORV_CAPS_NIR);
     EXPECT_EQ(is_nir_device(), 1);
 }
 
 TEST_F(Detect, ShortModelReplyStillCountsAsUvvis) {
-    open_auto(R"({"model": "SIM-UV1024", "model_reply_bytes": 4})");
+    open_auto(UV1024 + R"(, "model_reply_bytes": 4)");
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_UVVIS);
 }
 
 TEST_F(Detect, DeviceThatAnswersNeitherProbeOpensAsUvvis) {
     // The 200 ms header timeout of the model query, then the 500 ms NIR idle gap.
-    double ms = open_auto(R"({"protocol": "SILENT"})");
+    double ms = open_auto(R"("protocol": "SILENT")");
     EXPECT_GT(ms, 650.0);
     EXPECT_LT(ms, 1500.0);
     EXPECT_EQ(orvsim_write_count(0), 2);
@@ -65,12 +60,12 @@ TEST_F(Detect, DeviceThatAnswersNeitherProbeOpensAsUvvis) {
     EXPECT_EQ(detected().capabilities, ORV_CAPS_UVVIS);
 
     // A NIR instrument that refuses the version command falls back the same way.
-    open_auto(R"({"model": "SIM-NIR256", "faults": [{"kind": "nak", "command": "56"}]})");
+    open_auto(with_faults(NIR256, R"({"kind": "nak", "command": "56"})"));
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_UVVIS);
 }
 
 TEST_F(Detect, PreferenceDecidesWithoutSendingAnything) {
-    load_scenario(one_instrument(kUvvis));
+    load_scenario(one_bridge(UV1024));
     ASSERT_EQ(orv_set_protocol_preference(ORV_PREFER_NIR), ORV_OK);
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     EXPECT_EQ(orvsim_write_count(0), 0);
@@ -85,7 +80,7 @@ TEST_F(Detect, PreferenceDecidesWithoutSendingAnything) {
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_NIR_LEGACY);
 
     orv_close_device();
-    load_scenario(one_instrument(kNir));
+    load_scenario(one_bridge(NIR256));
     ASSERT_EQ(orv_set_protocol_preference(ORV_PREFER_UVVIS), ORV_OK);
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     EXPECT_EQ(orvsim_write_count(0), 0);
@@ -98,7 +93,7 @@ TEST_F(Detect, PreferenceChangesOnlyWhileClosedAndOnlyToKnownValues) {
     EXPECT_EQ(orv_set_protocol_preference(-1), ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(g_protocol_preference, ORV_PREFER_AUTO);
 
-    open_auto(kUvvis);
+    open_auto(UV1024);
     EXPECT_EQ(orv_set_protocol_preference(ORV_PREFER_NIR), ORV_ERR_NOT_OPEN);
     EXPECT_EQ(orv_set_protocol_preference(3), ORV_ERR_NOT_OPEN);
     EXPECT_EQ(g_protocol_preference, ORV_PREFER_AUTO);
@@ -110,7 +105,7 @@ TEST_F(Detect, GettersNeedAnOpenDeviceFirst) {
     // With nothing open the protocol is unknown, which commands drive as UVVIS_ORV.
     EXPECT_EQ(is_nir_device(), 0);
 
-    open_auto(kUvvis);
+    open_auto(UV1024);
     EXPECT_EQ(orv_get_device_protocol(nullptr), ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orv_get_capabilities(nullptr), ORV_ERR_INVALID_PARAM);
 }

@@ -10,11 +10,9 @@
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
 #include "link/timeouts.h"
-#include "sim_fixture.h"
+#include "sim_session.h"
 #include "wire/byte_order.h"
 #include "wire/nir_frame.h"
-
-using namespace devtest;
 
 namespace {
 
@@ -27,10 +25,10 @@ int get_version(uint8_t *out, int *len, int capacity) {
 
 }  // namespace
 
-class Nir : public SimTest {
+class Nir : public SimSession {
 protected:
     void open_nir(const std::string &faults = "") {
-        open_with(nir_with_faults(faults), ORV_PREFER_NIR);
+        open(one_bridge(with_faults(NIR256, faults)), 0, ORV_PREFER_NIR);
     }
 };
 
@@ -88,7 +86,7 @@ TEST_F(Nir, EmptyReplyIsAcceptedWithNoData) {
 }
 
 TEST_F(Nir, RefusedBeforeAnythingIsSent) {
-    load_scenario(nir_with_faults(""));
+    load_scenario(one_bridge(NIR256));
     const uint8_t cmd[1] = {NIR_CMD_VERSION};
     int len = kSentinel;
     EXPECT_EQ(nir_send_command(cmd, 1, nullptr, &len, 0, 100), ORV_ERR_NOT_OPEN);
@@ -224,7 +222,7 @@ TEST_F(Nir, SpectrumIsReadToItsKnownLength) {
 
 TEST_F(Nir, ShorterSpectrumTimesOut) {
     // Without the trailer the frame is 4 bytes short of what 256 samples need.
-    open_with(one_instrument(R"({"model": "SIM-NIR256", "frame_trailer": false})"), ORV_PREFER_NIR);
+    open(one_bridge(NIR256 + R"(, "frame_trailer": false)"), 0, ORV_PREFER_NIR);
     std::vector<uint8_t> out(1024);
     int len = 0;
     EXPECT_EQ(nir_spectrum_command(256, out.data(), &len, static_cast<int>(out.size())),

@@ -5,10 +5,8 @@
 #include <string>
 
 #include "link/device_state.h"
-#include "sim_fixture.h"
+#include "sim_session.h"
 #include "stdout_capture.h"
-
-using namespace devtest;
 
 namespace {
 
@@ -34,7 +32,7 @@ void expect_closed_state() {
 
 }  // namespace
 
-class OpenClose : public SimTest {};
+class OpenClose : public SimSession {};
 
 TEST_F(OpenClose, OpenAndCloseMoveBetweenTheTwoStates) {
     load_scenario(kTwoBridgesAndABrokenOne);

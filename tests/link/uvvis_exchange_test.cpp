@@ -8,14 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "env.h"
 #include "link/device_state.h"
 #include "link/uvvis_exchange.h"
-#include "sim_fixture.h"
+#include "sim_session.h"
 #include "stdout_capture.h"
 #include "wire/byte_order.h"
 #include "wire/uvvis_packet.h"
-
-using namespace devtest;
 
 namespace {
 
@@ -31,10 +30,10 @@ int read_params(uint32_t addr, int words, uint8_t *out, int capacity, int *out_l
 
 }  // namespace
 
-class Exchange : public SimTest {
+class Exchange : public SimSession {
 protected:
     void open_uvvis(const std::string &faults = "") {
-        open_with(uvvis_with_faults(faults), ORV_PREFER_UVVIS);
+        open(one_bridge(with_faults(UV2048, faults)), 0, ORV_PREFER_UVVIS);
     }
 };
 
@@ -78,7 +77,7 @@ TEST_F(Exchange, RegisterReadsAndWritesRoundTrip) {
 }
 
 TEST_F(Exchange, RefusedBeforeAnythingIsSent) {
-    load_scenario(uvvis_with_faults(""));
+    load_scenario(one_bridge(UV2048));
     int len = kSentinel;
     EXPECT_EQ(read_params(kModelAddr, 4, nullptr, 0, &len), ORV_ERR_NOT_OPEN);
 
@@ -184,7 +183,7 @@ TEST_F(Exchange, SilentDeviceTimesOutAfterTheRegisterTimeout) {
 class SpectrumExchange : public Exchange {
 protected:
     void TearDown() override {
-        set_env("ORV_TRACE_TIMING", nullptr);
+        orvtest::set_env("ORV_TRACE_TIMING", nullptr);
         g_current_integration_us = 10000;
         g_current_average_number = 1;
         Exchange::TearDown();
@@ -213,7 +212,7 @@ TEST_F(SpectrumExchange, WaitsForIntegrationTimesAverages) {
 
 TEST_F(SpectrumExchange, TraceLineOnlyForSpectrumReads) {
     open_uvvis(R"({"kind": "bad_crc", "register": "C6", "occurrence": 2})");
-    set_env("ORV_TRACE_TIMING", "");  // existing, even empty, turns tracing on
+    orvtest::set_env("ORV_TRACE_TIMING", "");  // existing, even empty, turns tracing on
     uint8_t word[4];
     int len = 0;
     EXPECT_EQ(capture_stdout([&] { read_params(kAverageAddr, 1, word, 4, &len); }), "");
@@ -228,6 +227,6 @@ TEST_F(SpectrumExchange, TraceLineOnlyForSpectrumReads) {
     line = capture_stdout([&] { EXPECT_EQ(read_spectrum(), ORV_ERR_CRC_MISMATCH); });
     EXPECT_TRUE(std::regex_match(line, format)) << line;
 
-    set_env("ORV_TRACE_TIMING", nullptr);
+    orvtest::set_env("ORV_TRACE_TIMING", nullptr);
     EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(read_spectrum(), ORV_OK); }), "");
 }
