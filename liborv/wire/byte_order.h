@@ -15,7 +15,9 @@ inline uint32_t get_be24(const uint8_t *p) {
 
 inline uint32_t get_be32(const uint8_t *p) { return (uint32_t{p[0]} << 24) | get_be24(p + 1); }
 
-inline uint64_t get_be64(const uint8_t *p) { return (uint64_t{get_be32(p)} << 32) | get_be32(p + 4); }
+inline uint64_t get_be64(const uint8_t *p) {
+    return (uint64_t{get_be32(p)} << 32) | get_be32(p + 4);
+}
 
 // An IEEE 754 double sent most significant byte first.
 inline double get_be_double(const uint8_t *p) {

@@ -63,9 +63,10 @@ inline constexpr reg_field FLASH_DATA{ORV_REG_FLASH_DATA, 0, FLASH_READ_MAX_WORD
 // Bytes a field holds.
 inline constexpr int field_bytes(reg_field field) { return 4 * field.words; }
 
-// Codes of the command registers.
+// Codes of the command registers. GATE_OPEN, written to WRITE_PROTECT,
+// opens the flash write-protect gate and reads back while it is open.
 inline constexpr uint8_t RESET_VALUE = 0xAA;    // written to RESET
-inline constexpr uint8_t GATE_OPEN = 0xEA;      // WRITE_PROTECT: opens the gate, reads back while open
+inline constexpr uint8_t GATE_OPEN = 0xEA;      // WRITE_PROTECT
 inline constexpr uint8_t USB_STATUS_OK = 0xAA;  // USB_STATUS when the link is good
 inline constexpr int DAC_SHIFT = 20;            // the 12-bit DAC value sits in bits 31..20
 
