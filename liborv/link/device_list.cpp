@@ -18,7 +18,7 @@ size_t field_length(const char *field, size_t width) {
 
 }  // namespace
 
-int read_device_list(DeviceList &list) {
+int read_device_list(listed_devices &list) {
     std::memset(&list, 0, sizeof list);
     DWORD reported = 0;
     if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
@@ -36,7 +36,7 @@ size_t serial_length(const FT_DEVICE_LIST_INFO_NODE &node) {
 }
 
 ORV_API int orv_scan_devices(void) {
-    DeviceList list;
+    listed_devices list;
     if (read_device_list(list) != ORV_OK) return 0;
     for (int i = 0; i < list.count; ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
@@ -50,7 +50,7 @@ ORV_API int orv_scan_devices(void) {
 
 ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size) {
     if (index < 0 || buf == nullptr || buf_size < 2) return ORV_ERR_INVALID_PARAM;
-    DeviceList list;
+    listed_devices list;
     if (read_device_list(list) != ORV_OK || index >= list.count) return ORV_ERR_DEVICE_NOT_FOUND;
     const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[index];
     copy_text_field(buf, buf_size, reinterpret_cast<const uint8_t *>(node.SerialNumber),

@@ -8,7 +8,7 @@ int32_t g_device_open = 0;
 int32_t g_device_protocol = ORV_PROTOCOL_UNKNOWN;
 int32_t g_protocol_preference = ORV_PREFER_AUTO;
 uint32_t g_device_capabilities = 0;
-orv_selected_range_state g_selected_range = {};
+selected_range_state g_selected_range = {};
 uint16_t g_wavelength_count_cache = 0;
 // Known settings survive close and reopen: they size the spectrum read timeout.
 uint32_t g_current_integration_us = 10000;

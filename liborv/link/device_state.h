@@ -8,7 +8,7 @@
 #include "orv.h"
 
 // The selected wavelength range: validity flag plus the record handed out.
-struct orv_selected_range_state {
+struct selected_range_state {
     int32_t valid;
     orv_wavelength_range range;
 };
@@ -18,7 +18,7 @@ extern int32_t g_device_open;
 extern int32_t g_device_protocol;
 extern int32_t g_protocol_preference;
 extern uint32_t g_device_capabilities;
-extern orv_selected_range_state g_selected_range;
+extern selected_range_state g_selected_range;
 extern uint16_t g_wavelength_count_cache;
 extern uint32_t g_current_integration_us;
 extern uint8_t g_current_average_number;

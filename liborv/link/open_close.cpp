@@ -38,7 +38,7 @@ ORV_API int orv_open_device(int index) {
 
 ORV_API int orv_open_device_by_chip_serial(const char *chip_serial) {
     if (chip_serial == nullptr || chip_serial[0] == '\0') return ORV_ERR_INVALID_PARAM;
-    DeviceList list;
+    listed_devices list;
     if (read_device_list(list) != ORV_OK) return ORV_ERR_DEVICE_NOT_FOUND;
     const size_t wanted = std::strlen(chip_serial);
     for (int i = 0; i < list.count; ++i) {
