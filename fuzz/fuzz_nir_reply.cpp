@@ -14,10 +14,12 @@
 
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
+#include "link/timeouts.h"
 #include "orv.h"
 #include "support/check.h"
 #include "support/guarded.h"
 #include "support/scripted_bridge.h"
+#include "wire/nir_frame.h"
 
 namespace {
 
