@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "orv_device/state.h"
+#include "link/device_state.h"
 #include "session.h"
 
 namespace fuzz {

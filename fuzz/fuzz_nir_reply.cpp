@@ -12,12 +12,14 @@
 #include <cstring>
 #include <vector>
 
+#include "link/device_state.h"
+#include "link/nir_exchange.h"
+#include "link/timeouts.h"
 #include "orv.h"
-#include "orv_device/nir.h"
-#include "orv_device/state.h"
 #include "support/check.h"
 #include "support/guarded.h"
 #include "support/scripted_bridge.h"
+#include "wire/nir_frame.h"
 
 namespace {
 

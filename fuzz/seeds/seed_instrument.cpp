@@ -6,7 +6,7 @@
 #include <string>
 
 #include "orv.h"
-#include "orv_protocol/packet.h"
+#include "wire/uvvis_packet.h"
 
 namespace fuzz {
 namespace {

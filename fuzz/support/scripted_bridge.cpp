@@ -7,8 +7,8 @@
 
 #include "ftd2xx.h"
 #include "orv.h"
-#include "orv_protocol/packet.h"
 #include "support/virtual_clock.h"
+#include "wire/uvvis_packet.h"
 
 namespace fuzz {
 namespace {

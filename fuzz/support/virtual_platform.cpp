@@ -31,10 +31,4 @@ void sleep_ms(unsigned ms) { g_now_ms += ms; }
 
 bool env_exists(const char *name) { return std::getenv(name) != nullptr; }
 
-std::optional<std::string> env_get(const char *name) {
-    const char *v = std::getenv(name);
-    if (v == nullptr) return std::nullopt;
-    return std::string(v);
-}
-
 }  // namespace orv::platform

@@ -29,22 +29,28 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(ORV_STATIC)
-#define ORV_API
-#elif defined(_WIN32)
-#if defined(ORV_BUILDING_LIBRARY)
-#define ORV_API __declspec(dllexport)
+/* ORV_API marks every export, in this header and on its definition in the
+ * library's sources: C linkage (in C++) and the attribute that exports it
+ * from the shared library, or imports it on Windows. ORV_STATIC: linked from
+ * a static library, no attribute. */
+#ifdef __cplusplus
+#define ORV_LINKAGE extern "C"
 #else
-#define ORV_API __declspec(dllimport)
-#endif
-#elif defined(ORV_BUILDING_LIBRARY)
-#define ORV_API __attribute__((visibility("default")))
-#else
-#define ORV_API
+#define ORV_LINKAGE
 #endif
 
-#ifdef __cplusplus
-extern "C" {
+#if defined(ORV_STATIC)
+#define ORV_API ORV_LINKAGE
+#elif defined(_WIN32)
+#if defined(ORV_BUILDING_LIBRARY)
+#define ORV_API ORV_LINKAGE __declspec(dllexport)
+#else
+#define ORV_API ORV_LINKAGE __declspec(dllimport)
+#endif
+#elif defined(ORV_BUILDING_LIBRARY)
+#define ORV_API ORV_LINKAGE __attribute__((visibility("default")))
+#else
+#define ORV_API ORV_LINKAGE
 #endif
 
 /* ------------------------------------------------------------------------
@@ -381,9 +387,5 @@ ORV_API int orv_set_stored_average_number(uint8_t count);
 ORV_API int orv_get_stored_average_number(uint8_t *count);
 ORV_API int orv_set_stored_smoothing_width(uint8_t width);
 ORV_API int orv_get_stored_smoothing_width(uint8_t *width);
-
-#ifdef __cplusplus
-}
-#endif
 
 #endif /* ORV_H */

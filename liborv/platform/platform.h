@@ -2,9 +2,6 @@
 // system (posix.cpp, windows.cpp). Nothing else in the library calls the OS.
 #pragma once
 
-#include <optional>
-#include <string>
-
 namespace orv::platform {
 
 // Milliseconds of a monotonic high-resolution clock (arbitrary origin).
@@ -15,8 +12,5 @@ void sleep_ms(unsigned ms);
 
 // True when the environment variable exists, whatever its value (even empty).
 bool env_exists(const char *name);
-
-// The value of an environment variable, if it exists.
-std::optional<std::string> env_get(const char *name);
 
 }  // namespace orv::platform

@@ -21,10 +21,4 @@ void sleep_ms(unsigned ms) {
 
 bool env_exists(const char *name) { return std::getenv(name) != nullptr; }
 
-std::optional<std::string> env_get(const char *name) {
-    const char *v = std::getenv(name);
-    if (v == nullptr) return std::nullopt;
-    return std::string(v);
-}
-
 }  // namespace orv::platform

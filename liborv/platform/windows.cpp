@@ -1,8 +1,6 @@
 // Windows implementation of the platform layer.
 #include <windows.h>
 
-#include <vector>
-
 #include "platform/platform.h"
 
 namespace orv::platform {
@@ -30,18 +28,6 @@ bool env_exists(const char *name) {
     // An existing empty variable reports 0 with ERROR_SUCCESS on some systems
     // and 1 (room for the terminator) on others.
     return n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-}
-
-std::optional<std::string> env_get(const char *name) {
-    SetLastError(ERROR_SUCCESS);
-    DWORD n = GetEnvironmentVariableA(name, nullptr, 0);
-    if (n == 0) {
-        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-        return std::string();
-    }
-    std::vector<char> buf(n + 1, '\0');
-    DWORD got = GetEnvironmentVariableA(name, buf.data(), static_cast<DWORD>(buf.size()));
-    return std::string(buf.data(), got);
 }
 
 }  // namespace orv::platform

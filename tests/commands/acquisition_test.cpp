@@ -1,6 +1,6 @@
 // Live acquisition parameters on both protocols, the cached integration time
 // and average number, and the decodings of the UVVIS-only registers.
-#include "orv_device/state.h"
+#include "link/device_state.h"
 #include "sim_session.h"
 
 namespace {

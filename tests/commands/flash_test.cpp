@@ -3,8 +3,9 @@
 #include <chrono>
 #include <numeric>
 
-#include "orv_device/state.h"
+#include "link/device_state.h"
 #include "sim_session.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ TEST_F(Flash, CommitCrcCoversTheBlockWithoutPadBytes) {
     EXPECT_EQ(commit[1], 0xDD);
     EXPECT_EQ(commit[2], 0x12);
     EXPECT_EQ(commit[3], 0x34);
-    EXPECT_EQ(be32(commit.data() + 4), static_cast<uint32_t>(orv_crc32(block, 5)));
+    EXPECT_EQ(get_be32(commit.data() + 4), static_cast<uint32_t>(orv_crc32(block, 5)));
 }
 
 TEST_F(Flash, ExternalSpectrumReturnsBytesStored) {

@@ -2,8 +2,8 @@
 // NIR spectrum frame forms, short and over-long replies, the spectrum timeout.
 #include <cstdio>
 
-#include "orv_device/readout.h"
-#include "orv_device/state.h"
+#include "commands/readout.h"
+#include "link/device_state.h"
 #include "sim_session.h"
 
 namespace {
@@ -41,6 +41,18 @@ TEST_F(Spectrum, TooSmallBuffersAreRefusedWithoutTrafficOnceTheCountIsKnown) {
     orvsim_reset_counters();
     ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), count), ORV_OK);
     EXPECT_EQ(writes(), 2);
+}
+
+TEST_F(Spectrum, NirSpectrumAsksForAnUnknownCountFirst) {
+    open_instrument(NIR256);
+    std::vector<uint16_t> samples(256);
+    // The count sets the reply length: the table query first, then the spectrum.
+    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    EXPECT_EQ(writes(), 2);
+    EXPECT_EQ(g_wavelength_count_cache, 256);
+    orvsim_reset_counters();
+    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    EXPECT_EQ(writes(), 1);
 }
 
 TEST_F(Spectrum, TableValuesAndEndsAsTheProtocolsReportThem) {

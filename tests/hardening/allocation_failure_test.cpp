@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "export_calls.h"
+#include "export_table.h"
 #include "sim_session.h"
 
 namespace {
@@ -29,8 +29,8 @@ void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
 
 namespace {
 
-using hardening::Block;
-using hardening::ExportCall;
+using orvtest::Block;
+using orvtest::ExportCall;
 
 // Arms the failing allocator for the duration of one call.
 int with_failing_allocation(const ExportCall &c, void *block) {
@@ -45,14 +45,14 @@ class AllocationFailure : public SimSession, public ::testing::WithParamInterfac
 TEST_P(AllocationFailure, GettersReportInvalidParamAndLeaveOutputsAlone) {
     const bool nir = GetParam();
     open(one_bridge(nir ? NIR256 : UV2048), 0, nir ? ORV_PREFER_NIR : ORV_PREFER_UVVIS);
-    for (const ExportCall &c : hardening::device_exports()) {
+    for (const ExportCall &c : orvtest::device_exports()) {
         const std::string name = c.name;
         // Setters build their requests on the stack. On NIR_LEGACY the serial
         // number needs no traffic, the model falls back to "NIR", and a flash
         // read lands in the caller's buffer directly.
         const bool no_scratch_on_nir =
             name == "get_serial_number" || name == "get_device_model" || name == "flash_read";
-        if (!c.reads || (nir && (c.uvvis_only || no_scratch_on_nir))) continue;
+        if (!c.reads || !c.exchanges || (nir && (c.uvvis_only || no_scratch_on_nir))) continue;
         SCOPED_TRACE(name);
         Block block;
         EXPECT_EQ(with_failing_allocation(c, block.data()), ORV_ERR_INVALID_PARAM);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "process.h"
+#include "process_runner.h"
 
 namespace hardening {
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "env_support.h"
+#include "env.h"
 #include "paths.h"
 #include "program_runs.h"
 
@@ -27,7 +27,7 @@ int ProviderControl::open_handles() const {
 }
 
 int loaded_provider_modules() {
-    const std::string value = simtest::get_env("ORVSIM_LOADED_MODULES");
+    const std::string value = orvtest::get_env("ORVSIM_LOADED_MODULES");
     return value.empty() ? 0 : std::atoi(value.c_str());
 }
 

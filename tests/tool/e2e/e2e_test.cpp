@@ -5,7 +5,7 @@
 
 #include "paths.h"
 #include "platform.h"
-#include "process.h"
+#include "process_runner.h"
 #include "report_text.h"
 
 namespace {

@@ -1,0 +1,178 @@
+// Wavelength count, wavelength table and range, and full spectra on both
+// protocols. The wavelength count is cached in the device state so that a
+// spectrum read costs one exchange once the count is known.
+#include "commands/readout.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "commands/request_patterns.h"
+#include "commands/scratch.h"
+#include "link/device_state.h"
+#include "wire/byte_order.h"
+#include "wire/nir_frame.h"
+
+namespace {
+
+using registers::SPECTRUM;
+using registers::WAVELENGTH_COUNT;
+using registers::WAVELENGTH_RANGE;
+using registers::WAVELENGTH_TABLE;
+
+// "3Fh 53h" asks a NIR instrument for its wavelength table: 4 bytes per value.
+constexpr nir_read WAVELENGTH_QUERY{nir_shape::query, NIR_CMD_SPECTRUM, ORV_PACKET_MAX_DATA, 0};
+
+// Wavelength count of a NIR table reply; an empty reply or one that is not
+// whole singles is not a table.
+int nir_table_count(int len, int *count) {
+    if (len <= 0 || len % 4 != 0) return ORV_ERR_TRANSPORT;
+    *count = len / 4;
+    return ORV_OK;
+}
+
+void decode_wavelengths(const uint8_t *data, int n, double *values) {
+    for (int i = 0; i < n; ++i) values[i] = static_cast<double>(get_le_float(data + 4 * i));
+}
+
+// A UVVIS_ORV table or spectrum read needs room for the whole count; the
+// check costs no exchange once the count is cached.
+int check_capacity_for_count(int32_t capacity) {
+    uint16_t count = 0;
+    int rc = known_wavelength_count(&count);
+    if (rc != ORV_OK) return rc;
+    return capacity < count ? ORV_ERR_INVALID_PARAM : ORV_OK;
+}
+
+// A NIR spectrum: its reply length follows from the wavelength count.
+int read_nir_spectrum(reply_decoder decode) {
+    uint16_t count = 0;
+    int rc = known_wavelength_count(&count);
+    if (rc != ORV_OK) return rc;
+    return read_nir({nir_shape::spectrum, NIR_CMD_SPECTRUM, NIR_REPLY_BUFFER, 0, count}, decode);
+}
+
+}  // namespace
+
+int known_wavelength_count(uint16_t *count) {
+    if (g_wavelength_count_cache != 0) {
+        *count = g_wavelength_count_cache;
+        return ORV_OK;
+    }
+    return orv_get_wavelength_count(count);
+}
+
+int decode_spectrum_samples(const uint8_t *data, int len, uint16_t *samples, int32_t capacity) {
+    const int n = std::min(len / 2, static_cast<int>(capacity));
+    for (int i = 0; i < n; ++i) samples[i] = get_be16(data + 2 * i);
+    return n;
+}
+
+int read_wavelength_table(double *values, int32_t capacity, int *delivered) {
+    int rc = check_call({.args_ok = values != nullptr && capacity >= 1});
+    if (rc != ORV_OK) return rc;
+    int written = 0;
+    if (is_nir_device()) {
+        rc = read_nir(WAVELENGTH_QUERY, [&](const uint8_t *d, int len) {
+            int n = 0;
+            int status = nir_table_count(len, &n);
+            if (status != ORV_OK) return status;
+            if (capacity < n) return ORV_ERR_INVALID_PARAM;
+            decode_wavelengths(d, n, values);
+            g_wavelength_count_cache = static_cast<uint16_t>(n);
+            written = n;
+            return ORV_OK;
+        });
+    } else {
+        rc = check_capacity_for_count(capacity);
+        if (rc != ORV_OK) return rc;
+        rc = read_register({WAVELENGTH_TABLE, 0}, [&](const uint8_t *d, int len) {
+            written = std::min(len / 4, static_cast<int>(capacity));
+            decode_wavelengths(d, written, values);
+        });
+    }
+    if (rc == ORV_OK && delivered != nullptr) *delivered = written;
+    return rc;
+}
+
+int get_wavelength_data_by_range(uint16_t first_index, uint16_t count, double *values,
+                                 int32_t capacity) {
+    int rc = check_call({.args_ok = values != nullptr && capacity >= 1});
+    if (rc != ORV_OK) return rc;
+    const reg_field slice{WAVELENGTH_TABLE.reg, first_index, count};
+    return read_register({slice, 4 * count}, [&](const uint8_t *d, int len) {
+        decode_wavelengths(d, std::min(len / 4, static_cast<int>(capacity)), values);
+    });
+}
+
+int read_spectrum(uint16_t *samples, int32_t capacity, int *delivered) {
+    int rc = check_call({.args_ok = samples != nullptr && capacity >= 1});
+    if (rc != ORV_OK) return rc;
+    int written = 0;
+    if (is_nir_device()) {
+        rc = read_nir_spectrum([&](const uint8_t *d, int len) {
+            int first = 0;
+            const int bytes = nir_spectrum_payload(d, len, &first);
+            if (bytes <= 0 || bytes % 2 != 0) return ORV_ERR_TRANSPORT;
+            const int n = bytes / 2;
+            if (capacity < n) return ORV_ERR_INVALID_PARAM;
+            written = decode_spectrum_samples(d + first, bytes, samples, n);
+            g_wavelength_count_cache = static_cast<uint16_t>(n);
+            return ORV_OK;
+        });
+    } else {
+        rc = check_capacity_for_count(capacity);
+        if (rc != ORV_OK) return rc;
+        rc = read_register({SPECTRUM, 0}, [&](const uint8_t *d, int len) {
+            written = decode_spectrum_samples(d, len, samples, capacity);
+        });
+    }
+    if (rc == ORV_OK && delivered != nullptr) *delivered = written;
+    return rc;
+}
+
+ORV_API int orv_get_wavelength_count(uint16_t *count) {
+    int n = 0;
+    int rc = get_dual(
+        count != nullptr, WAVELENGTH_COUNT, [&](const uint8_t *d, int) { n = half_in_word(d); },
+        WAVELENGTH_QUERY, [&](const uint8_t *, int len) { return nir_table_count(len, &n); });
+    if (rc != ORV_OK) return rc;
+    *count = static_cast<uint16_t>(n);
+    g_wavelength_count_cache = static_cast<uint16_t>(n);
+    return ORV_OK;
+}
+
+ORV_API int orv_get_full_wavelength_range(double *first, double *last) {
+    int rc = check_call({.args_ok = first != nullptr && last != nullptr});
+    if (rc != ORV_OK) return rc;
+    if (!is_nir_device()) {
+        // Both doubles as the instrument sends them, even in descending order.
+        return read_register(WAVELENGTH_RANGE, [&](const uint8_t *d, int) {
+            *first = get_be_double(d);
+            *last = get_be_double(d + 8);
+        });
+    }
+    uint16_t count = 0;
+    rc = orv_get_wavelength_count(&count);
+    if (rc != ORV_OK) return rc;
+    if (count == 0) return ORV_ERR_TRANSPORT;
+    auto table = make_scratch<double>(count);
+    if (!table) return ORV_ERR_INVALID_PARAM;
+    int delivered = 0;
+    rc = read_wavelength_table(table.get(), count, &delivered);
+    if (rc != ORV_OK) return rc;
+    if (delivered < 1) return ORV_ERR_TRANSPORT;
+    double low = table[0];
+    double high = table[static_cast<std::size_t>(delivered) - 1];
+    if (low > high) std::swap(low, high);
+    *first = low;
+    *last = high;
+    return ORV_OK;
+}
+
+ORV_API int orv_get_full_wavelength_data(double *values, int32_t capacity) {
+    return read_wavelength_table(values, capacity, nullptr);
+}
+
+ORV_API int orv_get_full_spectrum_data(uint16_t *samples, int32_t capacity) {
+    return read_spectrum(samples, capacity, nullptr);
+}

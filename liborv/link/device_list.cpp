@@ -1,0 +1,59 @@
+// Listing the FTDI bridges: the scan on stdout and the chip serial of a list
+// position.
+#include "link/device_list.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "orv.h"
+#include "wire/text_field.h"
+
+namespace {
+
+// Length of a record's text field, which the driver may fill without a terminator.
+size_t field_length(const char *field, size_t width) {
+    const void *end = std::memchr(field, '\0', width);
+    return end == nullptr ? width : static_cast<size_t>(static_cast<const char *>(end) - field);
+}
+
+}  // namespace
+
+int read_device_list(listed_devices &list) {
+    std::memset(&list, 0, sizeof list);
+    DWORD reported = 0;
+    if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
+        return ORV_ERR_DEVICE_NOT_FOUND;
+    DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
+    const DWORD asked = filled;
+    if (FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK) return ORV_ERR_DEVICE_NOT_FOUND;
+    // The driver's count is not trusted beyond the room it was given.
+    list.count = static_cast<int>(filled < asked ? filled : asked);
+    return list.count > 0 ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
+}
+
+size_t serial_length(const FT_DEVICE_LIST_INFO_NODE &node) {
+    return field_length(node.SerialNumber, sizeof node.SerialNumber);
+}
+
+ORV_API int orv_scan_devices(void) {
+    listed_devices list;
+    if (read_device_list(list) != ORV_OK) return 0;
+    for (int i = 0; i < list.count; ++i) {
+        const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
+        std::printf("[%d] %.*s (SN: %.*s)\n", i,
+                    static_cast<int>(field_length(node.Description, sizeof node.Description)),
+                    node.Description, static_cast<int>(serial_length(node)), node.SerialNumber);
+    }
+    std::fflush(stdout);
+    return list.count;
+}
+
+ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size) {
+    if (index < 0 || buf == nullptr || buf_size < 2) return ORV_ERR_INVALID_PARAM;
+    listed_devices list;
+    if (read_device_list(list) != ORV_OK || index >= list.count) return ORV_ERR_DEVICE_NOT_FOUND;
+    const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[index];
+    copy_text_field(buf, buf_size, reinterpret_cast<const uint8_t *>(node.SerialNumber),
+                    static_cast<int32_t>(serial_length(node)));
+    return ORV_OK;
+}

@@ -1,0 +1,118 @@
+// Building UVVIS_ORV request packets and decoding responses (layout in
+// uvvis_packet.h).
+#include "wire/uvvis_packet.h"
+
+#include <cstring>
+
+#include "wire/byte_order.h"
+
+namespace {
+
+constexpr uint8_t REQUEST_VERSION = 0xCC;
+constexpr uint16_t REQUEST_TARGET = 0x0001;
+constexpr uint16_t REQUEST_SOURCE = 0x0002;
+constexpr uint8_t REQUEST_FILE_SN = 0xEE;
+constexpr int CRC_FIRST_BYTE = 8;  // the CRC covers everything after the preamble
+constexpr int CRC_SIZE = 4;
+constexpr int DATA_LEN_OFFSET = 17;
+
+// Writes the 28 header bytes shared by both requests.
+void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t data_len,
+                        uint8_t reg, uint32_t addr) {
+    std::memcpy(out, ORV_PREAMBLE, sizeof ORV_PREAMBLE);
+    out[8] = REQUEST_VERSION;
+    put_be16(out + 9, REQUEST_TARGET);
+    put_be16(out + 11, REQUEST_SOURCE);
+    out[13] = srv;
+    out[14] = REQUEST_FILE_SN;
+    put_be16(out + 15, file_len);
+    put_be16(out + DATA_LEN_OFFSET, data_len);
+    out[19] = 1;  // one packet in the transfer
+    out[20] = 1;  // and this is it
+    out[21] = reg;
+    out[22] = static_cast<uint8_t>(addr >> 16);
+    out[23] = static_cast<uint8_t>(addr >> 8);
+    out[24] = static_cast<uint8_t>(addr);
+    out[25] = out[26] = out[27] = 0;
+}
+
+// Appends the CRC of bytes 8 .. body_len-1 at body_len; returns the packet length.
+int put_crc(uint8_t *out, int body_len) {
+    put_be32(out + body_len,
+             static_cast<uint32_t>(orv_crc32(out + CRC_FIRST_BYTE, body_len - CRC_FIRST_BYTE)));
+    return body_len + CRC_SIZE;
+}
+
+}  // namespace
+
+int uvvis_build_query(uint8_t reg, uint32_t addr, int words, uint8_t *out) {
+    put_request_header(out, ORV_SRV_READ, static_cast<uint16_t>(words), 0, reg, addr);
+    return put_crc(out, ORV_PACKET_HEADER_SIZE);
+}
+
+int uvvis_build_write(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint8_t *out) {
+    if (len < 0) len = 0;
+    const int words = (len + 3) / 4;
+    put_request_header(out, ORV_SRV_WRITE_ACK, static_cast<uint16_t>(words),
+                       static_cast<uint16_t>(words), reg, addr);
+    uint8_t *payload = out + ORV_PACKET_HEADER_SIZE;
+    std::memset(payload, 0, static_cast<size_t>(words) * 4);
+    if (data != nullptr && len > 0) std::memcpy(payload, data, static_cast<size_t>(len));
+    return put_crc(out, ORV_PACKET_HEADER_SIZE + words * 4);
+}
+
+uint32_t uvvis_packet_length(const uint8_t *header) {
+    return (uint32_t{get_be16(header + DATA_LEN_OFFSET)} + ORV_PACKET_MIN_SIZE / 4) * 4;
+}
+
+int reply_code_result(uint8_t reply) {
+    switch (reply) {
+    case ORV_REPLY_ACK: return ORV_OK;
+    case ORV_REPLY_CMD_TIMEOUT: return ORV_ERR_TIMEOUT;
+    case ORV_REPLY_CRC_MISMATCH: return ORV_ERR_CRC_MISMATCH;
+    case ORV_REPLY_WRITE_PROTECT: return ORV_ERR_WRITE_PROTECTED;
+    default: return ORV_ERR_TRANSPORT;  // E2h "Invalid Command" and unknown codes
+    }
+}
+
+ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *out) {
+    if (out == nullptr) return ORV_ERR_GENERIC;
+    std::memset(out, 0, sizeof *out);
+    // Shorter than the fields up to Index, or longer than raw can hold: refused whole.
+    if (buf == nullptr || len < 24 || len > ORV_PACKET_MAX_SIZE) return ORV_ERR_GENERIC;
+
+    std::memcpy(out->raw, buf, static_cast<size_t>(len));
+    out->raw_len = len;
+    std::memcpy(out->pre, buf, sizeof out->pre);
+    out->pre_ok = std::memcmp(buf, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0 ? 1 : 0;
+
+    out->ver = buf[8];
+    out->ta = get_be16(buf + 9);
+    out->sa = get_be16(buf + 11);
+    out->srv = buf[13];
+    out->fsn = buf[14];
+    out->file_len = get_be16(buf + 15);
+    out->data_len = get_be16(buf + DATA_LEN_OFFSET);
+    out->packets = buf[19];
+    out->index = buf[20];
+    if (len >= 25) {
+        out->reg = buf[21];
+        out->addr = get_be24(buf + 22);
+    }
+    if (len >= ORV_PACKET_HEADER_SIZE) {
+        out->ans_status = static_cast<uint8_t>(buf[25] >> 4);
+        out->ans_reply = buf[27];
+    }
+    // The data size follows from the received length, not from DataLen.
+    if (len > ORV_PACKET_MIN_SIZE) {
+        int size = len - ORV_PACKET_MIN_SIZE;
+        if (size > ORV_PACKET_MAX_DATA) size = ORV_PACKET_MAX_DATA;
+        std::memcpy(out->data, buf + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(size));
+        out->data_size = size;
+    }
+    out->crc = get_be32(buf + len - CRC_SIZE);
+    const int covered = len - CRC_FIRST_BYTE - CRC_SIZE;
+    out->crc_ok =
+        static_cast<uint32_t>(orv_crc32(buf + CRC_FIRST_BYTE, covered)) == out->crc ? 1 : 0;
+    return out->pre_ok ? ORV_OK : ORV_ERR_GENERIC;
+}

@@ -1,0 +1,278 @@
+// Request builders and the response decoder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "wire/uvvis_packet.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t SENTINEL = 0x5A;
+
+uint32_t crc_of(const Bytes &b, size_t from, size_t to) {
+    return static_cast<uint32_t>(orv_crc32(b.data() + from, static_cast<int>(to - from)));
+}
+
+uint32_t be32_at(const Bytes &b, size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
+           b[at + 3];
+}
+
+// A response as an instrument sends it: header fields, data padded to whole
+// words, CRC over all but the preamble.
+Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25, uint8_t reply,
+                    const Bytes &data) {
+    const size_t words = (data.size() + 3) / 4;
+    Bytes p(ORV_PACKET_MIN_SIZE + 4 * words, 0);
+    std::copy(ORV_PREAMBLE, ORV_PREAMBLE + 8, p.begin());
+    p[8] = 0xCC;
+    p[10] = 0x02;  // TA
+    p[12] = 0x01;  // SA
+    p[13] = srv;
+    p[14] = 0x07;                                 // FSN
+    p[16] = p[18] = static_cast<uint8_t>(words);  // FileLen, DataLen
+    p[19] = 3;                                    // Packets
+    p[20] = 2;                                    // Index
+    p[21] = reg;
+    p[22] = static_cast<uint8_t>(addr >> 16);
+    p[23] = static_cast<uint8_t>(addr >> 8);
+    p[24] = static_cast<uint8_t>(addr);
+    p[25] = ans_byte25;
+    p[27] = reply;
+    std::copy(data.begin(), data.end(), p.begin() + ORV_PACKET_HEADER_SIZE);
+    const size_t crc_at = p.size() - 4;
+    const uint32_t crc = crc_of(p, 8, crc_at);
+    for (int i = 0; i < 4; ++i)
+        p[crc_at + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    return p;
+}
+
+// The record is 24 KiB: keep it off the stack.
+std::unique_ptr<orv_parsed_packet> fresh_record() {
+    auto rec = std::make_unique<orv_parsed_packet>();
+    std::memset(rec.get(), 0xFF, sizeof *rec);  // so "zeroed" is observable
+    return rec;
+}
+
+bool all_zero(const orv_parsed_packet &rec) {
+    const auto *b = reinterpret_cast<const uint8_t *>(&rec);
+    return std::all_of(b, b + sizeof rec, [](uint8_t v) { return v == 0; });
+}
+
+int parse(const Bytes &b, orv_parsed_packet *out) {
+    return orv_parse_response(b.data(), static_cast<int>(b.size()), out);
+}
+
+TEST(BuildQuery, ProducesTheDocumentedReadRequest) {
+    Bytes out(64, SENTINEL);
+    ASSERT_EQ(uvvis_build_query(ORV_REG_PARAMS, 0x000046, 4, out.data()), 32);
+    const Bytes expected = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAB, 0xCC, 0x00, 0x01, 0x00,
+                            0x02, 0x0D, 0xEE, 0x00, 0x04, 0x00, 0x00, 0x01, 0x01, 0xC1, 0x00, 0x00,
+                            0x46, 0x00, 0x00, 0x00,
+                            // CRC-32 of bytes 8..27, most significant byte first
+                            0xDE, 0xE1, 0x2E, 0xE5};
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 32), expected);
+    EXPECT_TRUE(std::all_of(out.begin() + 32, out.end(), [](uint8_t v) { return v == SENTINEL; }));
+}
+
+TEST(BuildQuery, UsesOnlyTheLow24AddressBitsAndLow16WordBits) {
+    Bytes out(32);
+    uvvis_build_query(ORV_REG_SPECTRUM, 0xAB123456u, 0x12345, out.data());
+    EXPECT_EQ(out[15], 0x23);
+    EXPECT_EQ(out[16], 0x45);
+    EXPECT_EQ(out[17], 0x00);
+    EXPECT_EQ(out[18], 0x00);
+    EXPECT_EQ(out[21], ORV_REG_SPECTRUM);
+    EXPECT_EQ(out[22], 0x12);
+    EXPECT_EQ(out[23], 0x34);
+    EXPECT_EQ(out[24], 0x56);
+    EXPECT_EQ(be32_at(out, 28), crc_of(out, 8, 28));
+}
+
+// len data bytes -> packet length and word count; the padding is zero even
+// when the output buffer held other bytes, and nothing past the packet is written.
+TEST(BuildWrite, PadsDataToWholeWords) {
+    struct Case {
+        int len;
+        int packet;
+        uint8_t words;
+    };
+    for (const Case c :
+         {Case{5, 40, 2}, Case{4, 36, 1}, Case{0, 32, 0}, Case{1, 36, 1}, Case{8, 40, 2}}) {
+        SCOPED_TRACE(c.len);
+        const Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+        Bytes out(64, SENTINEL);
+        ASSERT_EQ(uvvis_build_write(ORV_REG_STORED, 0x000010, data.data(), c.len, out.data()),
+                  c.packet);
+        EXPECT_EQ(out[13], ORV_SRV_WRITE_ACK);
+        EXPECT_EQ(out[15], 0);
+        EXPECT_EQ(out[16], c.words);  // FileLen
+        EXPECT_EQ(out[17], 0);
+        EXPECT_EQ(out[18], c.words);  // DataLen
+        EXPECT_EQ(out[21], ORV_REG_STORED);
+        EXPECT_EQ(out[24], 0x10);
+        const auto payload = out.begin() + ORV_PACKET_HEADER_SIZE;
+        EXPECT_TRUE(std::equal(data.begin(), data.begin() + c.len, payload));
+        EXPECT_TRUE(std::all_of(payload + c.len, out.begin() + c.packet - 4,
+                                [](uint8_t v) { return v == 0; }));
+        EXPECT_EQ(be32_at(out, static_cast<size_t>(c.packet - 4)),
+                  crc_of(out, 8, static_cast<size_t>(c.packet - 4)));
+        EXPECT_TRUE(std::all_of(out.begin() + c.packet, out.end(),
+                                [](uint8_t v) { return v == SENTINEL; }));
+    }
+}
+
+TEST(BuildWrite, DecodesAsAValidPacket) {
+    const Bytes data = {1, 2, 3, 4, 5, 6};
+    Bytes out(40);
+    const int n = uvvis_build_write(ORV_REG_FLASH_DATA, 0x000200, data.data(), 6, out.data());
+    auto rec = fresh_record();
+    ASSERT_EQ(orv_parse_response(out.data(), n, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->pre_ok, 1);
+    EXPECT_EQ(rec->crc_ok, 1);
+    EXPECT_EQ(rec->ver, 0xCC);
+    EXPECT_EQ(rec->ta, 0x0001);
+    EXPECT_EQ(rec->sa, 0x0002);
+    EXPECT_EQ(rec->fsn, 0xEE);
+    EXPECT_EQ(rec->packets, 1);
+    EXPECT_EQ(rec->index, 1);
+    EXPECT_EQ(rec->data_len, 2);
+    EXPECT_EQ(rec->data_size, 8);
+    EXPECT_EQ(rec->addr, 0x000200u);
+}
+
+TEST(ParseResponse, DecodesEveryField) {
+    const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF, 0x01};
+    const Bytes pkt =
+        make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x123456, 0xB0, ORV_REPLY_ACK, data);
+    auto rec = fresh_record();
+    ASSERT_EQ(parse(pkt, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->raw_len, 40);
+    EXPECT_EQ(0, std::memcmp(rec->raw, pkt.data(), pkt.size()));
+    EXPECT_EQ(rec->raw[40], 0);  // the rest of raw was zeroed
+    EXPECT_EQ(0, std::memcmp(rec->pre, ORV_PREAMBLE, 8));
+    EXPECT_EQ(rec->ver, 0xCC);
+    EXPECT_EQ(rec->ta, 0x0002);
+    EXPECT_EQ(rec->sa, 0x0001);
+    EXPECT_EQ(rec->srv, ORV_SRV_RESP_DATA);
+    EXPECT_EQ(rec->fsn, 0x07);
+    EXPECT_EQ(rec->file_len, 2);
+    EXPECT_EQ(rec->data_len, 2);
+    EXPECT_EQ(rec->packets, 3);
+    EXPECT_EQ(rec->index, 2);
+    EXPECT_EQ(rec->reg, ORV_REG_SPECTRUM);
+    EXPECT_EQ(rec->addr, 0x123456u);
+    EXPECT_EQ(rec->ans_status, 11);
+    EXPECT_EQ(rec->ans_reply, ORV_REPLY_ACK);
+    ASSERT_EQ(rec->data_size, 8);
+    EXPECT_EQ(0, std::memcmp(rec->data, Bytes{0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0, 0, 0}.data(), 8));
+    EXPECT_EQ(rec->crc, be32_at(pkt, 36));
+    EXPECT_EQ(rec->crc_ok, 1);
+}
+
+TEST(ParseResponse, DataSizeFollowsTheReceivedLength) {
+    auto rec = fresh_record();
+    const Bytes empty =
+        make_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {});
+    ASSERT_EQ(parse(empty, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->data_size, 0);
+    EXPECT_EQ(rec->crc_ok, 1);
+
+    const Bytes one_word =
+        make_response(ORV_SRV_RESP_DATA, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {9, 8, 7, 6});
+    ASSERT_EQ(parse(one_word, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->data_size, 4);
+
+    // DataLen claims 2 words but only one arrived: the received bytes count.
+    Bytes lying = one_word;
+    lying[18] = 2;
+    ASSERT_EQ(parse(lying, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->data_size, 4);
+    EXPECT_EQ(rec->crc_ok, 0);
+}
+
+TEST(ParseResponse, ShortInputsDecodeOnlyWhatArrived) {
+    const Bytes full = make_response(ORV_SRV_RESP_DATA, ORV_REG_STORED, 0x0A0B0C, 0xE0,
+                                     ORV_REPLY_WRITE_PROTECT, {});
+    auto rec = fresh_record();
+
+    ASSERT_EQ(orv_parse_response(full.data(), 23, rec.get()), ORV_ERR_GENERIC);
+    EXPECT_TRUE(all_zero(*rec));
+
+    ASSERT_EQ(orv_parse_response(full.data(), 24, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->raw_len, 24);
+    EXPECT_EQ(rec->index, 2);
+    EXPECT_EQ(rec->reg, 0);
+    EXPECT_EQ(rec->addr, 0u);
+    EXPECT_EQ(rec->ans_reply, 0);
+    EXPECT_EQ(rec->data_size, 0);
+    EXPECT_EQ(rec->crc, be32_at(full, 20));
+
+    ASSERT_EQ(orv_parse_response(full.data(), 27, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->reg, ORV_REG_STORED);
+    EXPECT_EQ(rec->addr, 0x0A0B0Cu);
+    EXPECT_EQ(rec->ans_status, 0);
+
+    ASSERT_EQ(orv_parse_response(full.data(), 28, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->ans_status, 14);
+    EXPECT_EQ(rec->ans_reply, ORV_REPLY_WRITE_PROTECT);
+    EXPECT_EQ(rec->data_size, 0);
+}
+
+TEST(ParseResponse, CorruptDataIsReportedInCrcOkOnly) {
+    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK,
+                              {1, 2, 3, 4, 5, 6, 7, 8});
+    pkt[30] ^= 0x01;
+    auto rec = fresh_record();
+    EXPECT_EQ(parse(pkt, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->pre_ok, 1);
+    EXPECT_EQ(rec->crc_ok, 0);
+}
+
+TEST(ParseResponse, WrongPreambleFailsButStillDecodes) {
+    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0x000102, 0, ORV_REPLY_ACK,
+                              {1, 2, 3, 4});
+    pkt[7] = 0xAA;
+    auto rec = fresh_record();
+    EXPECT_EQ(parse(pkt, rec.get()), ORV_ERR_GENERIC);
+    EXPECT_EQ(rec->pre_ok, 0);
+    EXPECT_EQ(rec->pre[7], 0xAA);
+    EXPECT_EQ(rec->srv, ORV_SRV_RESP_DATA);
+    EXPECT_EQ(rec->addr, 0x000102u);
+    EXPECT_EQ(rec->data_size, 4);
+    EXPECT_EQ(rec->crc_ok, 1);  // the CRC does not cover the preamble
+}
+
+TEST(ParseResponse, LargestInputKeepsAllRawBytesAndAtMost8192DataBytes) {
+    Bytes pkt(ORV_PACKET_MAX_SIZE);
+    for (size_t i = 0; i < pkt.size(); ++i) pkt[i] = static_cast<uint8_t>(i * 7);
+    std::copy(ORV_PREAMBLE, ORV_PREAMBLE + 8, pkt.begin());
+    auto rec = fresh_record();
+    ASSERT_EQ(parse(pkt, rec.get()), ORV_OK);
+    EXPECT_EQ(rec->raw_len, ORV_PACKET_MAX_SIZE);
+    EXPECT_EQ(0, std::memcmp(rec->raw, pkt.data(), pkt.size()));
+    ASSERT_EQ(rec->data_size, ORV_PACKET_MAX_DATA);
+    EXPECT_EQ(0, std::memcmp(rec->data, pkt.data() + 28, ORV_PACKET_MAX_DATA));
+    EXPECT_EQ(rec->crc, be32_at(pkt, pkt.size() - 4));
+}
+
+TEST(ParseResponse, RefusesOversizedOrNullInputWithAZeroedRecord) {
+    Bytes pkt = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK, {});
+    pkt.resize(ORV_PACKET_MAX_SIZE + 1, 0);
+    auto rec = fresh_record();
+    EXPECT_EQ(parse(pkt, rec.get()), ORV_ERR_GENERIC);
+    EXPECT_TRUE(all_zero(*rec));
+
+    rec = fresh_record();
+    EXPECT_EQ(orv_parse_response(nullptr, 32, rec.get()), ORV_ERR_GENERIC);
+    EXPECT_TRUE(all_zero(*rec));
+    EXPECT_EQ(orv_parse_response(pkt.data(), -1, rec.get()), ORV_ERR_GENERIC);
+    EXPECT_EQ(orv_parse_response(pkt.data(), 32, nullptr), ORV_ERR_GENERIC);
+}
+
+}  // namespace
