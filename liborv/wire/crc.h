@@ -22,15 +22,19 @@ enum class crc_model {
     crc16_modbus,    // NIR_LEGACY frames: polynomial 8005h
 };
 
-// A model's polynomial in reflected form (bit-reversed, without x^width) and width.
+// A model: its polynomial in reflected form (bit-reversed, without x^width),
+// its width, the register it starts from and what is XORed onto the result.
 struct crc_params {
     uint32_t reflected_poly;
     int width;
+    uint32_t initial;
+    uint32_t final_xor;
 };
 
 constexpr crc_params params_of(crc_model model) {
-    return model == crc_model::crc32_iso_hdlc ? crc_params{0xEDB88320u, 32}
-                                              : crc_params{0xA001u, 16};
+    return model == crc_model::crc32_iso_hdlc
+               ? crc_params{0xEDB88320u, 32, 0xFFFFFFFFu, 0xFFFFFFFFu}
+               : crc_params{0xA001u, 16, 0xFFFFu, 0};
 }
 
 // The register after `len` bytes of data, starting from `crc` (no initial
@@ -55,4 +59,10 @@ uint32_t crc_update(uint32_t crc, const uint8_t *data, size_t len) {
     if (len >= CRC_CLMUL_MIN_LEN && crc_clmul_supported())
         return crc_update_clmul<M>(crc, data, len);
     return crc_update_table<M>(crc, data, len);
+}
+
+// The model's CRC of data: initial register, data, final XOR.
+template <crc_model M>
+uint32_t crc_of(const uint8_t *data, size_t len) {
+    return crc_update<M>(params_of(M).initial, data, len) ^ params_of(M).final_xor;
 }

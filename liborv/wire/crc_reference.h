@@ -18,3 +18,8 @@ constexpr uint32_t crc_update_reference(uint32_t crc, const uint8_t *data, size_
     }
     return crc;
 }
+
+template <crc_model M>
+constexpr uint32_t crc_of_reference(const uint8_t *data, size_t len) {
+    return crc_update_reference<M>(params_of(M).initial, data, len) ^ params_of(M).final_xor;
+}
