@@ -70,7 +70,9 @@ struct ClockReading {
 };
 ClockReading monotonic_now();
 
-// Makes standard output and standard error write '\n' unchanged.
+// Makes standard output and standard error write '\n' unchanged, and a write
+// to a closed pipe fail like any other failed write instead of ending the
+// program (POSIX: SIGPIPE ignored).
 void prepare_standard_streams();
 
 }  // namespace velmar::platform
