@@ -7,14 +7,16 @@
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # extra checks (default: all)
 #
-# After the presets come three checks: valgrind memcheck over a benchmark run
-# (needs the linux build), a short run of every fuzz target, and a build of
-# the benchmark programs (bench preset; they are run by scripts/bench.sh).
+# After the presets come four checks: valgrind memcheck over a benchmark run
+# (needs the linux build), a short run of every fuzz target, a build of the
+# benchmark programs (bench preset; they are run by scripts/bench.sh), and a
+# project that includes this one with add_subdirectory()
+# (scripts/embed-check.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 read -r -a presets <<<"${ORV_PRESETS:-linux sanitize windows}"
-read -r -a checks <<<"${ORV_CHECKS-valgrind fuzz bench}"
+read -r -a checks <<<"${ORV_CHECKS-valgrind fuzz bench embed}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -101,6 +103,7 @@ for check in "${checks[@]}"; do
     valgrind) run_check valgrind bash scripts/valgrind-demo.sh ;;
     fuzz) run_check fuzz bash scripts/fuzz.sh "${ORV_FUZZ_SECONDS:-15}" ;;
     bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
+    embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     *) echo "unknown check: $check"; failed=1 ;;
   esac
 done
