@@ -8,10 +8,10 @@
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # extra checks (default: all)
 #
 # After the presets come four checks: valgrind memcheck over a benchmark run
-# (needs the linux build), a short run of every fuzz target, a build of the
-# benchmark programs (bench preset; they are run by scripts/bench.sh), and a
-# project that includes this one with add_subdirectory()
-# (scripts/embed-check.sh).
+# (needs the linux build), every fuzz target from its seeds and from an empty
+# corpus, a build of the benchmark programs (bench preset; they are run by
+# scripts/bench.sh), and a project that includes this one with
+# add_subdirectory() (scripts/embed-check.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -101,7 +101,10 @@ run_check() {
 for check in "${checks[@]}"; do
   case "$check" in
     valgrind) run_check valgrind bash scripts/valgrind-demo.sh ;;
-    fuzz) run_check fuzz bash scripts/fuzz.sh "${ORV_FUZZ_SECONDS:-15}" ;;
+    fuzz)
+      run_check fuzz bash -c 'scripts/fuzz.sh "$0" && scripts/fuzz.sh --empty "$1"' \
+        "${ORV_FUZZ_SECONDS:-15}" "${ORV_FUZZ_EMPTY_SECONDS:-5}"
+      ;;
     bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     *) echo "unknown check: $check"; failed=1 ;;
