@@ -53,14 +53,14 @@ TEST(ReportOutput, ClosedPipeEndsTheRunWithItsMessage) {
 #else
     // The pipe's reading end is closed before the program starts, so its
     // writes fail (and would raise SIGPIPE if the program did not ignore it).
-    const e2e::ProcessResult run =
-        run_behind("to_closed_pipe.py",
-                   "#!/usr/bin/python3\n"
-                   "import os, subprocess, sys\n"
-                   "reader, writer = os.pipe()\n"
-                   "os.close(reader)\n"
-                   "code = subprocess.run([os.environ['VELMAR_PROGRAM']], stdout=writer).returncode\n"
-                   "sys.exit(code if code >= 0 else 128 - code)\n");
+    const e2e::ProcessResult run = run_behind(
+        "to_closed_pipe.py",
+        "#!/usr/bin/python3\n"
+        "import os, subprocess, sys\n"
+        "reader, writer = os.pipe()\n"
+        "os.close(reader)\n"
+        "code = subprocess.run([os.environ['VELMAR_PROGRAM']], stdout=writer).returncode\n"
+        "sys.exit(code if code >= 0 else 128 - code)\n");
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.err, "failed to write report: TransportError\n");
     EXPECT_EQ(run.exit_code, 101);
