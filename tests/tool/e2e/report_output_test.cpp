@@ -11,7 +11,11 @@
 
 namespace {
 
-#ifndef _WIN32
+#ifdef _WIN32
+constexpr const char *kWindowsSkip =
+    "Windows has no full device and the process runner captures standard output into a "
+    "file; the final flush's check runs in velmar_tool_tests: ReportOutput.*";
+#else
 // Runs the program (no instrument) through a wrapper script that gives it the
 // standard output under test; the wrapper exits with the program's status.
 e2e::ProcessResult run_behind(const std::string &wrapper_name, const std::string &wrapper) {
@@ -28,10 +32,6 @@ e2e::ProcessResult run_behind(const std::string &wrapper_name, const std::string
         60);
 }
 #endif
-
-constexpr const char *kWindowsSkip =
-    "Windows has no full device and the process runner captures standard output into a "
-    "file; the final flush's check runs in velmar_tool_tests: ReportOutput.*";
 
 }  // namespace
 
