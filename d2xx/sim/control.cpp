@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "json_reader.h"
 #include "orvsim.h"
 #include "platform.h"
 #include "scenario.h"

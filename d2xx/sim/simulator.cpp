@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "json_reader.h"
 #include "platform.h"
 #include "scenario.h"
 

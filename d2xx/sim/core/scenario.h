@@ -4,10 +4,11 @@
 #include <string>
 
 #include "config.h"
+#include "scenario_error.h"
 
 namespace orvsim {
 
-// Parses and validates a scenario; throws ScenarioError (json_reader.h) with a
+// Parses and validates a scenario; throws ScenarioError with a
 // message naming the JSON path of the problem.
 Scenario parse_scenario(const std::string &json_text, const std::string &source);
 
