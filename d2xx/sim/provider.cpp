@@ -35,6 +35,77 @@ void copy_text(char *dest, size_t size, const std::string &text) {
     std::memset(dest + n, 0, size - n);
 }
 
+void fill_node(FT_DEVICE_LIST_INFO_NODE &node, const Bridge &b) {
+    node.Flags = b.config.flags | (b.open ? FT_FLAGS_OPENED : 0u);
+    node.Type = b.config.type;
+    node.ID = b.config.id;
+    node.LocId = b.config.loc_id;
+    copy_text(node.SerialNumber, sizeof node.SerialNumber, b.config.serial);
+    copy_text(node.Description, sizeof node.Description, b.config.description);
+    node.ftHandle = b.open ? reinterpret_cast<FT_HANDLE>(b.handle) : nullptr;
+}
+
+// Whether this FT_Open attempt of the bridge fails by the scenario's wish.
+bool open_refused(Bridge &b) {
+    ++b.open_attempts;
+    return b.config.open_status != FT_OK &&
+           (b.config.open_fails_from == 0 || b.open_attempts >= b.config.open_fails_from);
+}
+
+// A new handle on the bridge with the driver's defaults after FT_Open.
+void open_bridge(Simulator &sim, Bridge &b) {
+    b.open = true;
+    b.handle = sim.next_handle;
+    sim.next_handle += 0x10;
+    b.read_timeout_ms = 0;
+    b.write_timeout_ms = 0;
+    b.latency_timer_ms = 16;
+    b.in_transfer_size = 4096;
+    b.fail_next_read = false;
+    b.unplugged = false;
+    b.drop_buffers(Clock::now());
+}
+
+// Hands the written bytes to the instrument and schedules its answers.
+FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written) {
+    // The request ends when the host's write does. The time the simulator
+    // then spends computing the answer (a spectrum takes tens of
+    // microseconds) is not the instrument's: it overlaps the modelled latency
+    // instead of delaying the answer.
+    const Clock::time_point request_end = Clock::now();
+    orvsim::WriteResult result;
+    if (b.instrument) b.instrument->receive(data, len, result);
+    for (const orvsim::Reply &reply : result.replies) {
+        b.last_reply_ms =
+            orvsim::to_ms(b.link.schedule(reply, request_end, b.config.timing) - request_end);
+    }
+    b.fail_next_read = b.fail_next_read || result.fail_next_read;
+    b.unplugged = b.unplugged || result.unplug;
+    written = result.failed ? 0 : result.short_write ? result.written : len;
+    return result.failed ? FT_STATUS{FT_IO_ERROR} : FT_STATUS{FT_OK};
+}
+
+// Waits (asleep, lock released) until `wanted` bytes are readable or the
+// read timeout expires, then hands over what has arrived. Null when the
+// handle was closed, or the scenario replaced, meanwhile.
+Bridge *wait_and_take(Simulator &sim, std::unique_lock<std::mutex> &lock, FT_HANDLE handle,
+                      uint8_t *out, DWORD wanted, DWORD &got) {
+    Bridge *b = sim.find(handle);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(b->read_timeout_ms);
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (b->link.readable(now) >= wanted || now >= deadline) {
+            got = static_cast<DWORD>(b->link.take(out, wanted, now));
+            return b;
+        }
+        Clock::time_point wake = deadline;
+        if (auto t = b->link.ready_time(wanted)) wake = std::min(wake, *t);
+        sim.changed.wait_until(lock, wake);
+        b = sim.find(handle);
+        if (!b) return nullptr;
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -72,17 +143,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *
         status = sim.get_list_status;
     } else {
         filled = static_cast<DWORD>(std::min<size_t>(*lpdwNumDevs, sim.bridges.size()));
-        for (DWORD i = 0; i < filled; ++i) {
-            const Bridge &b = *sim.bridges[i];
-            FT_DEVICE_LIST_INFO_NODE &node = pDest[i];
-            node.Flags = b.config.flags | (b.open ? FT_FLAGS_OPENED : 0u);
-            node.Type = b.config.type;
-            node.ID = b.config.id;
-            node.LocId = b.config.loc_id;
-            copy_text(node.SerialNumber, sizeof node.SerialNumber, b.config.serial);
-            copy_text(node.Description, sizeof node.Description, b.config.description);
-            node.ftHandle = b.open ? reinterpret_cast<FT_HANDLE>(b.handle) : nullptr;
-        }
+        for (DWORD i = 0; i < filled; ++i) fill_node(pDest[i], *sim.bridges[i]);
     }
     if (lpdwNumDevs && status == FT_OK) *lpdwNumDevs = filled;
     sim.transcript.line("FT_GetDeviceInfoList", status, "count=" + std::to_string(filled));
@@ -98,23 +159,12 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
         status = FT_INVALID_PARAMETER;
     } else if (!sim.ready() || !(b = sim.at(deviceNumber))) {
         status = FT_DEVICE_NOT_FOUND;
-    } else if (++b->open_attempts,
-               b->config.open_status != FT_OK && (b->config.open_fails_from == 0 ||
-                                                  b->open_attempts >= b->config.open_fails_from)) {
+    } else if (open_refused(*b)) {
         status = b->config.open_status;
     } else if (b->open) {
         status = FT_DEVICE_NOT_OPENED;  // one handle per bridge, as with the real driver
     } else {
-        b->open = true;
-        b->handle = sim.next_handle;
-        sim.next_handle += 0x10;
-        b->read_timeout_ms = 0;
-        b->write_timeout_ms = 0;
-        b->latency_timer_ms = 16;
-        b->in_transfer_size = 4096;
-        b->fail_next_read = false;
-        b->unplugged = false;
-        b->drop_buffers(Clock::now());
+        open_bridge(sim, *b);
     }
     if (pHandle) *pHandle = status == FT_OK ? reinterpret_cast<FT_HANDLE>(b->handle) : nullptr;
     sim.transcript.line("FT_Open", status,
@@ -154,21 +204,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
         if (b->unplugged) {
             status = FT_IO_ERROR;
         } else {
-            // The request ends when the host's write does. The time the
-            // simulator then spends computing the answer (a spectrum takes
-            // tens of microseconds) is not the instrument's: it overlaps the
-            // modelled latency instead of delaying the answer.
-            const Clock::time_point request_end = Clock::now();
-            orvsim::WriteResult result;
-            if (b->instrument) b->instrument->receive(data, dwBytesToWrite, result);
-            for (const orvsim::Reply &reply : result.replies) {
-                b->last_reply_ms = orvsim::to_ms(
-                    b->link.schedule(reply, request_end, b->config.timing) - request_end);
-            }
-            b->fail_next_read = b->fail_next_read || result.fail_next_read;
-            b->unplugged = b->unplugged || result.unplug;
-            if (result.failed) status = FT_IO_ERROR;
-            written = result.failed ? 0 : result.short_write ? result.written : dwBytesToWrite;
+            status = deliver(*b, data, dwBytesToWrite, written);
             sim.changed.notify_all();
         }
     }
@@ -199,24 +235,8 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWO
         b->fail_next_read = false;
         status = FT_IO_ERROR;
     } else {
-        // Wait (asleep, lock released) until the bytes are there or the read
-        // timeout expires, then hand over what has arrived.
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-        for (;;) {
-            const Clock::time_point now = Clock::now();
-            if (b->link.readable(now) >= dwBytesToRead || now >= deadline) {
-                got = static_cast<DWORD>(b->link.take(out, dwBytesToRead, now));
-                break;
-            }
-            Clock::time_point wake = deadline;
-            if (auto t = b->link.ready_time(dwBytesToRead)) wake = std::min(wake, *t);
-            sim.changed.wait_until(lock, wake);
-            b = sim.find(ftHandle);
-            if (!b) {  // closed, or the scenario replaced, while we waited
-                status = FT_INVALID_HANDLE;
-                break;
-            }
-        }
+        b = wait_and_take(sim, lock, ftHandle, out, dwBytesToRead, got);
+        if (!b) status = FT_INVALID_HANDLE;
     }
     if (lpBytesReturned) *lpBytesReturned = got;
     if (sim.transcript.active())

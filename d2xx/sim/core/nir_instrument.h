@@ -1,5 +1,6 @@
 // A simulated NIR_LEGACY instrument: byte commands closed by a CRC-16,
-// answered by ACK, reply data and CRC-16, then silence.
+// answered by ACK, reply data and CRC-16, then silence. The commands are
+// the rows of a table (nir_commands.cpp).
 #pragma once
 
 #include "config.h"
@@ -10,6 +11,48 @@
 
 namespace orvsim {
 
+// Everything the command table reads and writes.
+struct NirState {
+    explicit NirState(const InstrumentConfig &c);
+    void reset();  // live settings back to power-up, write-protect gate closed
+
+    InstrumentConfig config;
+    LiveSettings live;
+    bool gate_open = false;
+    SpectrumModel spectrum;
+    FlashMemory flash;
+};
+
+// What a command comes to: refused (NAK) unless acknowledged, with the reply
+// data and the modelled time the instrument needs (acquisition).
+struct NirOutcome {
+    bool ack = false;
+    Bytes data;
+    double work_ms = 0;
+};
+
+// Carries out a command frame (the command bytes without the CRC) that
+// matched its row and has the row's length.
+using NirHandler = NirOutcome (*)(NirState &, const Bytes &command);
+
+// One row of the command table: the code a frame begins with (one byte, or
+// two for the queries 3Fh xx), what the command is, its length and handler.
+struct NirCommand {
+    uint8_t code[2];
+    size_t code_len;
+    const char *name;
+    size_t length;    // command bytes without the CRC
+    bool open_ended;  // `length` is a minimum: the data run to the end of the frame
+    NirHandler handler;
+
+    bool fits(size_t command_len) const {
+        return open_ended ? command_len >= length : command_len == length;
+    }
+};
+
+// The row whose code begins the command (the longest such code), or null.
+const NirCommand *find_nir_command(const Bytes &command);
+
 class NirInstrument : public Instrument {
 public:
     explicit NirInstrument(const InstrumentConfig &config);
@@ -18,20 +61,9 @@ public:
     void receive(const uint8_t *data, size_t len, WriteResult &result) override;
 
 private:
-    struct Outcome {
-        bool ack = false;
-        Bytes data;
-        double work_ms = 0;
-    };
-    Outcome execute(const Bytes &command);
-    Reply apply_frame_fault(const FaultSpec *fault, const Outcome &outcome) const;
-    Bytes spectrum_frame(const std::vector<uint16_t> &samples) const;
+    Reply apply_frame_fault(const FaultSpec *fault, const NirOutcome &outcome) const;
 
-    InstrumentConfig config_;
-    LiveSettings live_;
-    bool gate_open_ = false;
-    SpectrumModel spectrum_;
-    FlashMemory flash_;
+    NirState state_;
     FaultTable faults_;
 };
 

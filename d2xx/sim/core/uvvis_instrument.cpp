@@ -53,18 +53,21 @@ RegisterResult UvvisInstrument::execute(const Request &request) {
     return result;
 }
 
-// The answer to one request with the packet-level faults applied; the faults
-// both protocols share are applied by the caller.
-std::optional<Reply> UvvisInstrument::answer(const Request &request, const FaultSpec *fault) {
+// What the instrument does with a request: refuses an unknown service,
+// carries out the others unless a fault keeps the request from taking effect.
+RegisterResult UvvisInstrument::carry_out(const Request &request, const FaultSpec *fault) {
     const bool known_service = request.srv == uvvis::kSrvRead ||
                                request.srv == uvvis::kSrvWriteAck ||
                                request.srv == uvvis::kSrvWriteNoAck;
-    RegisterResult result;
-    if (!known_service) {
-        result.reply = uvvis::kReplyInvalid;
-    } else if (!fault || !fault_suppresses_request(*fault)) {
-        result = execute(request);
-    }
+    if (!known_service) return RegisterResult{uvvis::kReplyInvalid, {}, 0};
+    if (fault && fault_suppresses_request(*fault)) return RegisterResult{};
+    return execute(request);
+}
+
+// The answer to one request with the packet-level faults applied; the faults
+// both protocols share are applied by the caller.
+std::optional<Reply> UvvisInstrument::answer(const Request &request, const FaultSpec *fault) {
+    RegisterResult result = carry_out(request, fault);
     if (request.srv == uvvis::kSrvWriteNoAck) return std::nullopt;  // carried out, never answered
 
     uvvis::Response response;
@@ -74,46 +77,50 @@ std::optional<Reply> UvvisInstrument::answer(const Request &request, const Fault
     response.address = request.address;
     response.reply = result.reply;
     if (result.reply == uvvis::kReplyAck) response.data = std::move(result.data);
-
-    if (fault) {
-        switch (fault->kind) {
-        case FaultKind::ReplyCode:
-            response.reply = fault->code;
-            response.data.clear();
-            break;
-        case FaultKind::ExtraData:
-            response.data.resize(std::max<size_t>(response.data.size(), fault->count), 0x5A);
-            break;
-        case FaultKind::ShortData:
-            response.data.resize(std::min<size_t>(response.data.size(), fault->count), 0);
-            break;
-        case FaultKind::Data:
-            response.reply = uvvis::kReplyAck;
-            response.data = fault->bytes;
-            break;
-        default: break;
-        }
-    }
+    if (fault) apply_data_fault(*fault, response);
 
     Reply reply;
     reply.bytes = uvvis::build_response(response);
     reply.work_ms = result.work_ms;
-    if (fault) {
-        Bytes &p = reply.bytes;
-        switch (fault->kind) {
-        case FaultKind::ShortHeader:
-            p.resize(std::min<size_t>(fault->count, uvvis::kHeaderSize - 1));
-            break;
-        case FaultKind::ShortBody:
-            p.resize(p.size() - std::min<size_t>(fault->count, p.size() - uvvis::kHeaderSize));
-            break;
-        case FaultKind::DataLen: uvvis::set_data_len(p, static_cast<uint16_t>(fault->count)); break;
-        case FaultKind::BadPreamble: p[7] = 0xAA; break;
-        case FaultKind::BadCrc: p.back() ^= 0xFF; break;
-        default: break;
-        }
-    }
+    if (fault) apply_packet_fault(*fault, reply.bytes);
     return reply;
+}
+
+// Faults that change what the answer says: its reply code or its data.
+void UvvisInstrument::apply_data_fault(const FaultSpec &fault, uvvis::Response &response) {
+    switch (fault.kind) {
+    case FaultKind::ReplyCode:
+        response.reply = fault.code;
+        response.data.clear();
+        break;
+    case FaultKind::ExtraData:
+        response.data.resize(std::max<size_t>(response.data.size(), fault.count), 0x5A);
+        break;
+    case FaultKind::ShortData:
+        response.data.resize(std::min<size_t>(response.data.size(), fault.count), 0);
+        break;
+    case FaultKind::Data:
+        response.reply = uvvis::kReplyAck;
+        response.data = fault.bytes;
+        break;
+    default: break;
+    }
+}
+
+// Faults that break the built packet.
+void UvvisInstrument::apply_packet_fault(const FaultSpec &fault, Bytes &p) {
+    switch (fault.kind) {
+    case FaultKind::ShortHeader:
+        p.resize(std::min<size_t>(fault.count, uvvis::kHeaderSize - 1));
+        break;
+    case FaultKind::ShortBody:
+        p.resize(p.size() - std::min<size_t>(fault.count, p.size() - uvvis::kHeaderSize));
+        break;
+    case FaultKind::DataLen: uvvis::set_data_len(p, static_cast<uint16_t>(fault.count)); break;
+    case FaultKind::BadPreamble: p[7] = 0xAA; break;
+    case FaultKind::BadCrc: p.back() ^= 0xFF; break;
+    default: break;
+    }
 }
 
 }  // namespace orvsim

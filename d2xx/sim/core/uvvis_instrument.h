@@ -59,7 +59,10 @@ public:
 
 private:
     RegisterResult execute(const uvvis::Request &request);
+    RegisterResult carry_out(const uvvis::Request &request, const FaultSpec *fault);
     std::optional<Reply> answer(const uvvis::Request &request, const FaultSpec *fault);
+    static void apply_data_fault(const FaultSpec &fault, uvvis::Response &response);
+    static void apply_packet_fault(const FaultSpec &fault, Bytes &packet);
 
     UvvisState state_;
     FaultTable faults_;

@@ -31,20 +31,25 @@ std::optional<Request> RequestParser::next() {
         }
         size_t total = kHeaderSize + 4u * words + 4u;
         if (buffer_.size() < total) return std::nullopt;
-        Request r;
-        r.srv = buffer_[13];
-        r.fsn = buffer_[14];
-        r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
-        r.reg = buffer_[21];
-        r.address = (uint32_t{buffer_[22]} << 16) | (uint32_t{buffer_[23]} << 8) | buffer_[24];
-        r.data.assign(buffer_.begin() + kHeaderSize,
-                      buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
-        r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
-        r.wire_size = total;
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-        return r;
+        return take(total);
     }
     return std::nullopt;
+}
+
+// Cuts the first `total` bytes, a whole packet, off the buffer.
+Request RequestParser::take(size_t total) {
+    Request r;
+    r.srv = buffer_[13];
+    r.fsn = buffer_[14];
+    r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
+    r.reg = buffer_[21];
+    r.address = (uint32_t{buffer_[22]} << 16) | (uint32_t{buffer_[23]} << 8) | buffer_[24];
+    r.data.assign(buffer_.begin() + kHeaderSize,
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
+    r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
+    r.wire_size = total;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
+    return r;
 }
 
 uint8_t status_for_reply(uint8_t reply) {

@@ -46,6 +46,7 @@ public:
     void clear() { buffer_.clear(); }
 
 private:
+    Request take(size_t total);
     Bytes buffer_;
 };
 
