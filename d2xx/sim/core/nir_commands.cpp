@@ -87,7 +87,8 @@ NirOutcome wavelengths(NirState &s, const Bytes &) {
 // Header (long, short or none), big-endian samples, optional trailer.
 Bytes spectrum_frame(const InstrumentConfig &config, const std::vector<uint16_t> &samples) {
     Bytes f;
-    if (config.frame_header == FrameHeader::Long) f = {0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22};
+    if (config.frame_header == FrameHeader::Long)
+        f = {0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22};
     if (config.frame_header == FrameHeader::Short) f = {0xAA, 0x55, 0xBB, 0x44};
     for (uint16_t v : samples) append_be16(f, v);
     if (config.frame_trailer) f.insert(f.end(), {0xDD, 0xDD, 0xAA, 0xAA});
@@ -96,7 +97,8 @@ Bytes spectrum_frame(const InstrumentConfig &config, const std::vector<uint16_t>
 
 NirOutcome spectrum(NirState &s, const Bytes &) {
     const uint32_t scans = std::max<uint32_t>(s.live.average, 1);
-    NirOutcome out = ack(spectrum_frame(s.config, s.spectrum.acquire(s.live.integration_us, scans)));
+    NirOutcome out =
+        ack(spectrum_frame(s.config, s.spectrum.acquire(s.live.integration_us, scans)));
     out.work_ms = s.live.integration_us / 1000.0 * scans;
     return out;
 }
@@ -142,8 +144,8 @@ const NirCommand kCommands[] = {
 const NirCommand *find_nir_command(const Bytes &command) {
     const NirCommand *best = nullptr;
     for (const NirCommand &row : kCommands) {
-        if (command.size() < row.code_len || !std::equal(row.code, row.code + row.code_len,
-                                                         command.begin()))
+        if (command.size() < row.code_len ||
+            !std::equal(row.code, row.code + row.code_len, command.begin()))
             continue;
         if (!best || row.code_len > best->code_len) best = &row;
     }

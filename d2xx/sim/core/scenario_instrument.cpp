@@ -30,9 +30,8 @@ void number_array(ObjectReader &r, const char *key, const char *shape, std::arra
     if (!v) return;
     if (!v->is_array() || v->size() != N) r.fail(key, shape);
     for (size_t i = 0; i < N; ++i) {
-        out[i] = static_cast<T>(
-            integer_value((*v)[i], r.path(std::string(key) + "[" + std::to_string(i) + "]"), min,
-                          max));
+        out[i] = static_cast<T>(integer_value(
+            (*v)[i], r.path(std::string(key) + "[" + std::to_string(i) + "]"), min, max));
     }
 }
 
@@ -87,8 +86,8 @@ void parse_calibration(ObjectReader &r, InstrumentConfig &c) {
     if (!cal) return;
     if (!cal->is_array() || cal->size() != 4) r.fail("calibration", "must hold 4 numbers");
     for (size_t i = 0; i < 4; ++i) {
-        c.calibration[i] = number_value(
-            (*cal)[i], r.path("calibration[" + std::to_string(i) + "]"), -1e300, 1e300);
+        c.calibration[i] = number_value((*cal)[i], r.path("calibration[" + std::to_string(i) + "]"),
+                                        -1e300, 1e300);
     }
 }
 
