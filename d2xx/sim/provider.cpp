@@ -1,5 +1,7 @@
-// The eleven D2XX calls over the simulated bridges. Every call takes the
-// provider lock; FT_Read releases it while it waits.
+// The eleven D2XX calls over the simulated bridges. The list calls and
+// FT_Open/FT_Close work under the provider lock; the calls on a handle look
+// the bridge up under it and then hold only that bridge's lock, which
+// FT_Read releases while it waits (simulator.h).
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -9,23 +11,22 @@
 
 using orvsim::Bridge;
 using orvsim::Clock;
+using orvsim::LockedBridge;
 using orvsim::Simulator;
 
 namespace {
 
-std::string dev_field(Simulator &sim, const Bridge *b) {
-    return "dev=" + std::to_string(b ? sim.index_of(b) : -1);
-}
+std::string dev_field(const Bridge *b) { return "dev=" + std::to_string(b ? b->index : -1); }
 
 // Looks up the handle and logs the call; for the calls that only configure.
 template <typename Action>
 FT_STATUS with_bridge(const char *call, FT_HANDLE handle, const std::string &fields,
                       Action action) {
     Simulator &sim = orvsim::simulator();
-    std::lock_guard<std::mutex> lock(sim.mutex);
-    Bridge *b = sim.find(handle);
+    LockedBridge b(sim, handle);
     FT_STATUS status = b ? action(*b) : FT_STATUS{FT_INVALID_HANDLE};
-    sim.transcript.line(call, status, dev_field(sim, b) + (fields.empty() ? "" : " " + fields));
+    sim.transcript.line(call, status,
+                        dev_field(b ? &*b : nullptr) + (fields.empty() ? "" : " " + fields));
     return status;
 }
 
@@ -35,14 +36,15 @@ void copy_text(char *dest, size_t size, const std::string &text) {
     std::memset(dest + n, 0, size - n);
 }
 
+// Under the provider lock, which suffices for the handle.
 void fill_node(FT_DEVICE_LIST_INFO_NODE &node, const Bridge &b) {
-    node.Flags = b.config.flags | (b.open ? FT_FLAGS_OPENED : 0u);
+    node.Flags = b.config.flags | (b.open() ? FT_FLAGS_OPENED : 0u);
     node.Type = b.config.type;
     node.ID = b.config.id;
     node.LocId = b.config.loc_id;
     copy_text(node.SerialNumber, sizeof node.SerialNumber, b.config.serial);
     copy_text(node.Description, sizeof node.Description, b.config.description);
-    node.ftHandle = b.open ? reinterpret_cast<FT_HANDLE>(b.handle) : nullptr;
+    node.ftHandle = reinterpret_cast<FT_HANDLE>(b.handle);
 }
 
 // Whether this FT_Open attempt of the bridge fails by the scenario's wish.
@@ -52,21 +54,8 @@ bool open_refused(Bridge &b) {
            (b.config.open_fails_from == 0 || b.open_attempts >= b.config.open_fails_from);
 }
 
-// A new handle on the bridge with the driver's defaults after FT_Open.
-void open_bridge(Simulator &sim, Bridge &b) {
-    b.open = true;
-    b.handle = sim.next_handle;
-    sim.next_handle += 0x10;
-    b.read_timeout_ms = 0;
-    b.write_timeout_ms = 0;
-    b.latency_timer_ms = 16;
-    b.in_transfer_size = 4096;
-    b.fail_next_read = false;
-    b.unplugged = false;
-    b.drop_buffers(Clock::now());
-}
-
-// Hands the written bytes to the instrument and schedules its answers.
+// Hands the written bytes to the instrument and schedules its answers. The
+// instrument's work (a spectrum) is done under the bridge's lock alone.
 FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written) {
     // The request ends when the host's write does. The time the simulator
     // then spends computing the answer (a spectrum takes tens of
@@ -82,28 +71,30 @@ FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written) {
     b.fail_next_read = b.fail_next_read || result.fail_next_read;
     b.unplugged = b.unplugged || result.unplug;
     written = result.failed ? 0 : result.short_write ? result.written : len;
+    b.changed.notify_all();
     return result.failed ? FT_STATUS{FT_IO_ERROR} : FT_STATUS{FT_OK};
 }
 
-// Waits (asleep, lock released) until `wanted` bytes are readable or the
-// read timeout expires, then hands over what has arrived. Null when the
-// handle was closed, or the scenario replaced, meanwhile.
-Bridge *wait_and_take(Simulator &sim, std::unique_lock<std::mutex> &lock, FT_HANDLE handle,
-                      uint8_t *out, DWORD wanted, DWORD &got) {
-    Bridge *b = sim.find(handle);
+// Waits (asleep, the bridge's lock released) until `wanted` bytes are
+// readable or the read timeout expires, then hands over what has arrived.
+// False when the handle was closed, or the scenario replaced, meanwhile.
+bool wait_and_take(LockedBridge &b, uint8_t *out, DWORD wanted, DWORD &got) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(b->read_timeout_ms);
     for (;;) {
         const Clock::time_point now = Clock::now();
         if (b->link.readable(now) >= wanted || now >= deadline) {
             got = static_cast<DWORD>(b->link.take(out, wanted, now));
-            return b;
+            return true;
         }
         Clock::time_point wake = deadline;
         if (auto t = b->link.ready_time(wanted)) wake = std::min(wake, *t);
-        sim.changed.wait_until(lock, wake);
-        b = sim.find(handle);
-        if (!b) return nullptr;
+        b->changed.wait_until(b.lock(), wake);
+        if (!b.still_open()) return false;
     }
+}
+
+std::string hex_field(const uint8_t *data, DWORD len) {
+    return " data=" + (data ? orvsim::to_hex(data, len) : std::string());
 }
 
 }  // namespace
@@ -161,36 +152,36 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle) {
         status = FT_DEVICE_NOT_FOUND;
     } else if (open_refused(*b)) {
         status = b->config.open_status;
-    } else if (b->open) {
+    } else if (b->open()) {
         status = FT_DEVICE_NOT_OPENED;  // one handle per bridge, as with the real driver
     } else {
-        open_bridge(sim, *b);
+        std::lock_guard<std::mutex> bridge_lock(b->mutex);
+        b->start_session(sim.new_handle(), Clock::now());
     }
     if (pHandle) *pHandle = status == FT_OK ? reinterpret_cast<FT_HANDLE>(b->handle) : nullptr;
-    sim.transcript.line("FT_Open", status,
-                        "index=" + std::to_string(deviceNumber) + " " +
-                            dev_field(sim, status == FT_OK ? b : nullptr));
+    sim.transcript.line(
+        "FT_Open", status,
+        "index=" + std::to_string(deviceNumber) + " " + dev_field(status == FT_OK ? b : nullptr));
     return status;
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE ftHandle) {
-    FT_STATUS status = with_bridge("FT_Close", ftHandle, "", [](Bridge &b) {
-        b.open = false;
-        b.handle = 0;
-        b.fail_next_read = false;
-        b.unplugged = false;
-        b.drop_buffers(Clock::now());
-        return FT_STATUS{FT_OK};
-    });
-    orvsim::simulator().changed.notify_all();
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);  // the handle changes: both locks
+    std::shared_ptr<Bridge> b = sim.find(ftHandle);
+    if (b) {
+        std::lock_guard<std::mutex> bridge_lock(b->mutex);
+        b->end_session(Clock::now());
+    }
+    const FT_STATUS status = b ? FT_OK : FT_INVALID_HANDLE;
+    sim.transcript.line("FT_Close", status, dev_field(b.get()));
     return status;
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToWrite,
                                           DWORD *lpBytesWritten) {
     Simulator &sim = orvsim::simulator();
-    std::lock_guard<std::mutex> lock(sim.mutex);
-    Bridge *b = sim.find(ftHandle);
+    LockedBridge b(sim, ftHandle);
     const auto *data = static_cast<const uint8_t *>(lpBuffer);
     FT_STATUS status = FT_OK;
     DWORD written = 0;
@@ -201,32 +192,27 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
     } else {
         ++b->write_count;
         b->last_write.assign(data, data + dwBytesToWrite);
-        if (b->unplugged) {
-            status = FT_IO_ERROR;
-        } else {
-            status = deliver(*b, data, dwBytesToWrite, written);
-            sim.changed.notify_all();
-        }
+        status = b->unplugged ? FT_STATUS{FT_IO_ERROR} : deliver(*b, data, dwBytesToWrite, written);
     }
     if (lpBytesWritten) *lpBytesWritten = written;
     // The hex text of the bytes is built only when a transcript is written.
     if (sim.transcript.active())
         sim.transcript.line("FT_Write", status,
-                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToWrite) +
-                                " done=" + std::to_string(written) +
-                                " data=" + (data ? orvsim::to_hex(data, written) : std::string()));
+                            dev_field(b ? &*b : nullptr) +
+                                " req=" + std::to_string(dwBytesToWrite) +
+                                " done=" + std::to_string(written) + hex_field(data, written));
     return status;
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead,
                                          DWORD *lpBytesReturned) {
     Simulator &sim = orvsim::simulator();
-    std::unique_lock<std::mutex> lock(sim.mutex);
+    LockedBridge b(sim, ftHandle);
     auto *out = static_cast<uint8_t *>(lpBuffer);
-    Bridge *b = sim.find(ftHandle);
     FT_STATUS status = FT_OK;
     DWORD got = 0;
-    uint32_t timeout_ms = b ? b->read_timeout_ms : 0;
+    const uint32_t timeout_ms = b ? b->read_timeout_ms : 0;
+    bool closed = !b;
     if (!b) {
         status = FT_INVALID_HANDLE;
     } else if (!lpBytesReturned || (!out && dwBytesToRead > 0)) {
@@ -234,22 +220,23 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWO
     } else if (b->unplugged || b->fail_next_read) {
         b->fail_next_read = false;
         status = FT_IO_ERROR;
-    } else {
-        b = wait_and_take(sim, lock, ftHandle, out, dwBytesToRead, got);
-        if (!b) status = FT_INVALID_HANDLE;
+    } else if (!wait_and_take(b, out, dwBytesToRead, got)) {
+        closed = true;
+        status = FT_INVALID_HANDLE;
     }
     if (lpBytesReturned) *lpBytesReturned = got;
     if (sim.transcript.active())
         sim.transcript.line("FT_Read", status,
-                            dev_field(sim, b) + " req=" + std::to_string(dwBytesToRead) + " done=" +
-                                std::to_string(got) + " timeout=" + std::to_string(timeout_ms) +
-                                " data=" + (out ? orvsim::to_hex(out, got) : std::string()));
+                            dev_field(closed ? nullptr : &*b) + " req=" +
+                                std::to_string(dwBytesToRead) + " done=" + std::to_string(got) +
+                                " timeout=" + std::to_string(timeout_ms) + hex_field(out, got));
     return status;
 }
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE ftHandle) {
     return with_bridge("FT_ResetDevice", ftHandle, "", [](Bridge &b) {
-        b.drop_buffers(Clock::now());
+        b.link.clear(Clock::now());
+        if (b.instrument) b.instrument->clear_input();
         return FT_STATUS{FT_OK};
     });
 }
