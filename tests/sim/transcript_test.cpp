@@ -75,4 +75,16 @@ TEST(SimTranscript, RecordsEveryCallWithItsBytes) {
     std::remove(path.c_str());
 }
 
+TEST(SimTranscript, AFileThatCannotBeWrittenIsSaidOnceOnStderr) {
+    const std::string path = ::testing::TempDir() + "orvsim_no_such_folder/transcript.txt";
+    set_env("ORVSIM_TRANSCRIPT", path.c_str());
+    ::testing::internal::CaptureStderr();
+    load(R"({"bridges": [{"serial": "A"}]})");
+    load(R"({"bridges": [{"serial": "A"}]})");  // the same name again: nothing more
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    set_env("ORVSIM_TRANSCRIPT", nullptr);
+    load(R"({"bridges": []})");
+    EXPECT_EQ(err, "orvsim: transcript " + path + ": cannot be opened for writing\n");
+}
+
 }  // namespace

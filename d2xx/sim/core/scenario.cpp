@@ -2,8 +2,8 @@
 // and the bridges (the instrument behind a bridge: scenario_instrument.cpp).
 #include "scenario.h"
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "builtin.h"
 #include "json_reader.h"
@@ -15,6 +15,7 @@ namespace {
 using nlohmann::json;
 
 constexpr size_t kMaxBridges = 1024;
+constexpr size_t kMaxScenarioBytes = size_t{16} << 20;
 
 json parse_json(const std::string &json_text) {
     try {
@@ -149,12 +150,19 @@ Scenario parse_scenario(const std::string &json_text, const std::string &source)
 }
 
 Scenario load_scenario_file(const std::string &path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw ScenarioError("is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ScenarioError("cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read in chunks up to the cap: a device or a pipe may never end.
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        if (text.size() > kMaxScenarioBytes) throw ScenarioError("larger than 16 MiB");
+    }
     if (in.bad()) throw ScenarioError("cannot be read");
-    return parse_scenario(text.str(), path);
+    return parse_scenario(text, path);
 }
 
 Scenario default_scenario() {

@@ -12,7 +12,8 @@ namespace orvsim {
 // message naming the JSON path of the problem.
 Scenario parse_scenario(const std::string &json_text, const std::string &source);
 
-// Reads a scenario file; throws ScenarioError for unreadable files too.
+// Reads a scenario file; throws ScenarioError for unreadable files too, for
+// a directory and for anything larger than 16 MiB.
 Scenario load_scenario_file(const std::string &path);
 
 // The built-in default scenario.

@@ -14,8 +14,15 @@ void Transcript::open_from_environment() {
     close_locked();
     if (!path || path->empty()) return;
     file_ = std::fopen(path->c_str(), "ab");
-    if (file_) path_ = *path;
     active_ = file_ != nullptr;
+    if (file_) {
+        path_ = *path;
+        unwritable_.clear();
+    } else if (*path != unwritable_) {  // said once, not at every scenario load
+        unwritable_ = *path;
+        std::fprintf(stderr, "orvsim: transcript %s: cannot be opened for writing\n",
+                     path->c_str());
+    }
 }
 
 void Transcript::close() {

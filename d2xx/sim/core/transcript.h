@@ -18,7 +18,8 @@ public:
     ~Transcript() { close(); }
 
     // Follows the environment variable: opens its file (append) or stops
-    // writing when it is unset.
+    // writing when it is unset. A file that cannot be opened is reported by
+    // one line on standard error (once for the same name).
     void open_from_environment();
     void close();
     // Whether lines are written; lets a caller skip building one.
@@ -33,6 +34,7 @@ private:
     std::atomic<bool> active_{false};
     std::FILE *file_ = nullptr;  // guarded by mutex_
     std::string path_;
+    std::string unwritable_;  // the name last reported as unwritable
 };
 
 }  // namespace orvsim
