@@ -235,7 +235,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWO
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE ftHandle) {
     return with_bridge("FT_ResetDevice", ftHandle, "", [](Bridge &b) {
-        b.link.clear(Clock::now());
+        b.link.purge(Clock::now());
         if (b.instrument) b.instrument->clear_input();
         return FT_STATUS{FT_OK};
     });
@@ -243,7 +243,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_ResetDevice(FT_HANDLE ftHandle) {
 
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
     return with_bridge("FT_Purge", ftHandle, "mask=" + std::to_string(Mask), [Mask](Bridge &b) {
-        if (Mask & FT_PURGE_RX) b.link.clear(Clock::now());
+        if (Mask & FT_PURGE_RX) b.link.purge(Clock::now());
         if ((Mask & FT_PURGE_TX) && b.instrument) b.instrument->clear_input();
         return FT_STATUS{FT_OK};
     });
@@ -280,7 +280,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG u
                 return FT_STATUS{FT_INVALID_PARAMETER};
             }
             b.in_transfer_size = ulInTransferSize;
-            b.link.clear(Clock::now());  // buffered data is lost on a change
+            b.link.purge(Clock::now());  // buffered data is lost on a change
             return FT_STATUS{FT_OK};
         });
 }
