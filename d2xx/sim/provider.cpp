@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ftd2xx.h"
 #include "simulator.h"
@@ -54,9 +55,11 @@ bool open_refused(Bridge &b) {
            (b.config.open_fails_from == 0 || b.open_attempts >= b.config.open_fails_from);
 }
 
-// Hands the written bytes to the instrument and schedules its answers. The
-// instrument's work (a spectrum) is done under the bridge's lock alone.
-FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written) {
+// Hands the written bytes to the instrument and schedules its answers; the
+// requests it refused are added to `refusals`. The instrument's work (a
+// spectrum) is done under the bridge's lock alone.
+FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written,
+                  std::vector<orvsim::Refusal> &refusals) {
     // The request ends when the host's write does. The time the simulator
     // then spends computing the answer (a spectrum takes tens of
     // microseconds) is not the instrument's: it overlaps the modelled latency
@@ -68,6 +71,7 @@ FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written) {
         b.last_reply_ms =
             orvsim::to_ms(b.link.schedule(reply, request_end, b.config.timing) - request_end);
     }
+    refusals = std::move(result.refusals);
     b.fail_next_read = b.fail_next_read || result.fail_next_read;
     b.unplugged = b.unplugged || result.unplug;
     written = result.failed ? 0 : result.short_write ? result.written : len;
@@ -185,6 +189,7 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
     const auto *data = static_cast<const uint8_t *>(lpBuffer);
     FT_STATUS status = FT_OK;
     DWORD written = 0;
+    std::vector<orvsim::Refusal> refusals;
     if (!b) {
         status = FT_INVALID_HANDLE;
     } else if (!lpBytesWritten || (!data && dwBytesToWrite > 0)) {
@@ -192,15 +197,19 @@ FTD2XX_API FT_STATUS FTD2XX_CALL FT_Write(FT_HANDLE ftHandle, void *lpBuffer, DW
     } else {
         ++b->write_count;
         b->last_write.assign(data, data + dwBytesToWrite);
-        status = b->unplugged ? FT_STATUS{FT_IO_ERROR} : deliver(*b, data, dwBytesToWrite, written);
+        status = b->unplugged ? FT_STATUS{FT_IO_ERROR}
+                              : deliver(*b, data, dwBytesToWrite, written, refusals);
     }
     if (lpBytesWritten) *lpBytesWritten = written;
     // The hex text of the bytes is built only when a transcript is written.
-    if (sim.transcript.active())
-        sim.transcript.line("FT_Write", status,
-                            dev_field(b ? &*b : nullptr) +
-                                " req=" + std::to_string(dwBytesToWrite) +
-                                " done=" + std::to_string(written) + hex_field(data, written));
+    if (!sim.transcript.active()) return status;
+    const std::string dev = dev_field(b ? &*b : nullptr);
+    sim.transcript.line("FT_Write", status,
+                        dev + " req=" + std::to_string(dwBytesToWrite) +
+                            " done=" + std::to_string(written) + hex_field(data, written));
+    // The instrument's verdict on what it received follows the write.
+    for (const orvsim::Refusal &r : refusals)
+        sim.transcript.line("refused", r.code, dev + " " + r.fields);
     return status;
 }
 

@@ -42,6 +42,9 @@ private:
 
 Bytes read_request(uint8_t reg, uint32_t addr, uint16_t words);
 Bytes write_request(uint8_t reg, uint32_t addr, const Bytes &data);
+// A request with `bytes` put in at `offset` and its CRC made right again: a
+// well-formed packet that breaks one field.
+Bytes with_field(Bytes request, size_t offset, const Bytes &bytes);
 
 struct Packet {
     uint8_t srv = 0, fsn = 0, reg = 0, status = 0, reply = 0;
@@ -53,6 +56,10 @@ struct Packet {
 };
 // Decodes a response; a packet shorter than 32 bytes comes back all zero.
 Packet parse(const Bytes &packet);
+
+// One UVVIS_ORV register read or write through Port::exchange, decoded.
+Packet read_reg(Port &port, uint8_t reg, uint32_t addr, uint16_t words);
+Packet write_reg(Port &port, uint8_t reg, uint32_t addr, const Bytes &data);
 
 // A NIR_LEGACY command frame: the bytes and their CRC-16, high byte first.
 Bytes nir_frame(const Bytes &command);

@@ -23,13 +23,6 @@ const char *kScenario = R"({
 class SimUvvis : public ::testing::Test {
 protected:
     void SetUp() override { load(kScenario); }
-
-    Packet read_reg(Port &port, uint8_t reg, uint32_t addr, uint16_t words) {
-        return parse(port.exchange(read_request(reg, addr, words)));
-    }
-    Packet write_reg(Port &port, uint8_t reg, uint32_t addr, const Bytes &data) {
-        return parse(port.exchange(write_request(reg, addr, data)));
-    }
 };
 
 TEST_F(SimUvvis, AnswersAHandMadeModelQuery) {

@@ -8,13 +8,13 @@ namespace orvsim {
 namespace {
 
 NirOutcome ack(Bytes data = {}) { return NirOutcome{true, std::move(data), 0}; }
-NirOutcome nak() { return NirOutcome{}; }
+NirOutcome nak(const char *why) { return NirOutcome{false, {}, 0, why}; }
 
 // --- settings ---
 
 NirOutcome set_integration(NirState &s, const Bytes &c) {
     const uint32_t us = read_be32(&c[1]);
-    if (us < s.config.integration_min_us || us > s.config.integration_max_us) return nak();
+    if (us < s.config.integration_min_us || us > s.config.integration_max_us) return nak("range");
     s.live.integration_us = us;
     return ack();
 }
@@ -26,7 +26,7 @@ NirOutcome get_integration(NirState &s, const Bytes &) {
 
 NirOutcome set_average(NirState &s, const Bytes &c) {
     const uint32_t n = read_be16(&c[1]);
-    if (n > 255) return nak();
+    if (n > 255) return nak("range");
     s.live.average = static_cast<uint8_t>(n);
     return ack();
 }
@@ -109,11 +109,11 @@ NirOutcome flash_read(NirState &s, const Bytes &c) {
 
 // AFh AH AL data: needs the gate open, and the block must fit.
 NirOutcome flash_write(NirState &s, const Bytes &c) {
-    if (!s.gate_open) return nak();
-    return s.flash.write(read_be16(&c[1]), Bytes(c.begin() + 3, c.end())) ? ack() : nak();
+    if (!s.gate_open) return nak("gate");
+    return s.flash.write(read_be16(&c[1]), Bytes(c.begin() + 3, c.end())) ? ack() : nak("range");
 }
 
-NirOutcome refuse(NirState &, const Bytes &) { return nak(); }
+NirOutcome refuse(NirState &, const Bytes &) { return nak("unknown"); }
 
 constexpr uint8_t Q = 0x3F;  // query: 3Fh and the code of the setting
 

@@ -42,19 +42,32 @@ void NirInstrument::receive(const uint8_t *data, size_t len, WriteResult &result
     if (data[0] == 0xAA && data[1] == 0xAA) return;
     const Bytes command(data, data + len - 2);
     const NirCommand *row = find_nir_command(command);
-    const bool well_formed = row && row->fits(command.size());
     const bool frame_ok = crc_ok(data, len);
     // Bytes that do not look like a frame at all are ignored, like line noise.
-    if (!frame_ok && !well_formed) return;
+    if (!frame_ok && !(row && row->fits(command.size()))) return;
 
     const FaultSpec *fault = faults_.match_command(command);
-    NirOutcome outcome;  // NAK unless carried out
-    if (frame_ok && well_formed && !(fault && fault_suppresses_request(*fault))) {
-        outcome = row->handler(state_, command);
+    const NirOutcome outcome = carry_out(command, frame_ok, fault);
+    if (outcome.why) {
+        const size_t shown = std::min<size_t>(command.size(), 2);
+        result.refusals.push_back(
+            Refusal{kNak, "cmd=" + to_hex(command.data(), shown) + " why=" + outcome.why});
     }
     std::optional<Reply> reply = apply_frame_fault(fault, outcome);
     if (fault) apply_common_fault(*fault, reply, result, len);
     if (reply) result.replies.push_back(std::move(*reply));
+}
+
+// A frame that looks like one: refused unless its CRC is right and it is a
+// known command of the right length; carried out unless a fault keeps it
+// from taking effect.
+NirOutcome NirInstrument::carry_out(const Bytes &command, bool frame_ok, const FaultSpec *fault) {
+    const NirCommand *row = find_nir_command(command);
+    if (!frame_ok) return NirOutcome{false, {}, 0, "CRC"};
+    if (!row) return NirOutcome{false, {}, 0, "unknown"};
+    if (!row->fits(command.size())) return NirOutcome{false, {}, 0, "length"};
+    if (fault && fault_suppresses_request(*fault)) return NirOutcome{};
+    return row->handler(state_, command);
 }
 
 Reply NirInstrument::apply_frame_fault(const FaultSpec *fault, const NirOutcome &outcome) const {

@@ -29,6 +29,7 @@ struct NirOutcome {
     bool ack = false;
     Bytes data;
     double work_ms = 0;
+    const char *why = nullptr;  // why it was refused
 };
 
 // Carries out a command frame (the command bytes without the CRC) that
@@ -61,6 +62,7 @@ public:
     void receive(const uint8_t *data, size_t len, WriteResult &result) override;
 
 private:
+    NirOutcome carry_out(const Bytes &command, bool frame_ok, const FaultSpec *fault);
     Reply apply_frame_fault(const FaultSpec *fault, const NirOutcome &outcome) const;
 
     NirState state_;

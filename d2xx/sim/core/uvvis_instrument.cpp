@@ -1,6 +1,7 @@
 #include "uvvis_instrument.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace orvsim {
 
@@ -26,28 +27,69 @@ void UvvisState::reset() {
 UvvisInstrument::UvvisInstrument(const InstrumentConfig &config)
     : state_(config), faults_(config.faults) {}
 
+namespace {
+
+RegisterResult refusal(uint8_t reply, const char *why) { return RegisterResult{reply, {}, 0, why}; }
+
+// The transcript fields of a refused request.
+Refusal refusal_note(const Request &request, const RegisterResult &result) {
+    char fields[64];
+    std::snprintf(fields, sizeof fields, "reg=%02X addr=%06X why=%s",
+                  static_cast<unsigned>(request.reg), static_cast<unsigned>(request.address),
+                  result.why);
+    return Refusal{result.reply, fields};
+}
+
+// Why a write's data do not fit the register (its length, or bytes the
+// register's layout leaves zero), or null when they fit.
+const char *misfit_write(const RegisterRow &row, const Request &request) {
+    if (row.write_words != 0 && request.data.size() != 4u * row.write_words) return "length";
+    size_t reserved = row.layout == Layout::ByteInWord   ? 3
+                      : row.layout == Layout::HalfInWord ? 2
+                                                         : 0;
+    reserved = std::min(reserved, request.data.size());
+    const bool zero = std::all_of(request.data.begin(),
+                                  request.data.begin() + static_cast<std::ptrdiff_t>(reserved),
+                                  [](uint8_t b) { return b == 0; });
+    return zero ? nullptr : "reserved";
+}
+
+}  // namespace
+
 void UvvisInstrument::receive(const uint8_t *data, size_t len, WriteResult &result) {
     parser_.feed(data, len);
     while (std::optional<Request> request = parser_.next()) {
         const bool is_write = request->srv != uvvis::kSrvRead;
         const FaultSpec *fault = faults_.match_register(request->reg, request->address, is_write);
-        std::optional<Reply> reply = answer(*request, fault);
+        RegisterResult outcome = carry_out(*request, fault);
+        if (outcome.why) result.refusals.push_back(refusal_note(*request, outcome));
+        std::optional<Reply> reply = answer(*request, std::move(outcome), fault);
         if (fault) apply_common_fault(*fault, reply, result, len);
         if (reply) result.replies.push_back(std::move(*reply));
     }
 }
 
+// Checks a request as strictly as the protocol allows, then lets the
+// register's handler carry it out.
 RegisterResult UvvisInstrument::execute(const Request &request) {
-    if (!request.crc_ok) return RegisterResult{uvvis::kReplyCrcMismatch, {}, 0};
+    if (!request.crc_ok) return refusal(uvvis::kReplyCrcMismatch, "CRC");
+    if (const char *field = uvvis::broken_fixed_field(request))
+        return refusal(uvvis::kReplyInvalid, field);
     const RegisterRow *row = find_register(request.reg, request.address);
+    if (!row) return refusal(uvvis::kReplyInvalid, "register");
     const bool is_read = request.srv == uvvis::kSrvRead;
-    RegisterHandler handler = !row ? nullptr : is_read ? row->read : row->write;
-    if (!handler) return RegisterResult{uvvis::kReplyInvalid, {}, 0};
-    if (!is_read && row->write_protected && !state_.gate_open)
-        return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
+    RegisterHandler handler = is_read ? row->read : row->write;
+    if (!handler) return refusal(uvvis::kReplyInvalid, "access");
+    if (!is_read) {
+        if (const char *why = misfit_write(*row, request))
+            return refusal(uvvis::kReplyInvalid, why);
+        if (row->write_protected && !state_.gate_open)
+            return refusal(uvvis::kReplyWriteProtect, "gate");
+    }
     RegisterResult result = handler(state_, request);
+    if (!is_read || result.reply != uvvis::kReplyAck) return result;
     // A read answers with the words asked for, at most what the register holds.
-    if (is_read && request.file_len > 0 && result.data.size() > 4u * request.file_len) {
+    if (request.file_len > 0 && result.data.size() > 4u * request.file_len) {
         result.data.resize(4u * request.file_len);
     }
     return result;
@@ -59,15 +101,15 @@ RegisterResult UvvisInstrument::carry_out(const Request &request, const FaultSpe
     const bool known_service = request.srv == uvvis::kSrvRead ||
                                request.srv == uvvis::kSrvWriteAck ||
                                request.srv == uvvis::kSrvWriteNoAck;
-    if (!known_service) return RegisterResult{uvvis::kReplyInvalid, {}, 0};
+    if (!known_service) return refusal(uvvis::kReplyInvalid, "SRV");
     if (fault && fault_suppresses_request(*fault)) return RegisterResult{};
     return execute(request);
 }
 
 // The answer to one request with the packet-level faults applied; the faults
 // both protocols share are applied by the caller.
-std::optional<Reply> UvvisInstrument::answer(const Request &request, const FaultSpec *fault) {
-    RegisterResult result = carry_out(request, fault);
+std::optional<Reply> UvvisInstrument::answer(const Request &request, RegisterResult result,
+                                             const FaultSpec *fault) const {
     if (request.srv == uvvis::kSrvWriteNoAck) return std::nullopt;  // carried out, never answered
 
     uvvis::Response response;

@@ -34,18 +34,31 @@ struct UvvisState {
 struct RegisterResult {
     uint8_t reply = uvvis::kReplyAck;
     Bytes data;
-    double work_ms = 0;  // modelled time the instrument needs (acquisition)
+    double work_ms = 0;         // modelled time the instrument needs (acquisition)
+    const char *why = nullptr;  // why the request was refused (reply other than ACK)
 };
 
 using RegisterHandler = RegisterResult (*)(UvvisState &, const uvvis::Request &);
+
+// Where the value sits in a register's words. The bytes around it carry
+// nothing: a write must leave them zero.
+enum class Layout {
+    Data,        // every byte carries data
+    ByteInWord,  // 00 00 00 value
+    HalfInWord,  // 00 00 high low
+    Status,      // handshake status: op, status, parameter (2 bytes), 4 unused bytes
+};
 
 // One row of the register table; a null handler means the access is invalid.
 struct RegisterRow {
     uint8_t reg;
     uint32_t address;
     bool any_address;  // the address is an argument (table index)
+    const char *name;
+    Layout layout;
     RegisterHandler read;
     RegisterHandler write;
+    uint16_t write_words;  // words a write carries; 0: any number
     bool write_protected;  // writes need the gate open
 };
 
@@ -60,7 +73,8 @@ public:
 private:
     RegisterResult execute(const uvvis::Request &request);
     RegisterResult carry_out(const uvvis::Request &request, const FaultSpec *fault);
-    std::optional<Reply> answer(const uvvis::Request &request, const FaultSpec *fault);
+    std::optional<Reply> answer(const uvvis::Request &request, RegisterResult result,
+                                const FaultSpec *fault) const;
     static void apply_data_fault(const FaultSpec &fault, uvvis::Response &response);
     static void apply_packet_fault(const FaultSpec &fault, Bytes &packet);
 
