@@ -83,6 +83,18 @@ Bytes write_request(uint8_t reg, uint32_t addr, const Bytes &data) {
     return p;
 }
 
+Bytes with_filler(Bytes value, size_t free_bytes) {
+    std::fill_n(value.begin(), std::min(free_bytes, value.size()), kFiller);
+    return value;
+}
+
+Bytes commit_request(uint16_t address, const Bytes &crc_over) {
+    const uint32_t crc = orvsim::crc32(crc_over.data(), crc_over.size());
+    Bytes data = {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<uint8_t>(crc >> shift));
+    return data;
+}
+
 Bytes with_field(Bytes request, size_t offset, const Bytes &bytes) {
     std::copy(bytes.begin(), bytes.end(), request.begin() + static_cast<std::ptrdiff_t>(offset));
     request.resize(request.size() - 4);

@@ -60,7 +60,7 @@ NirOutcome reset(NirState &s, const Bytes &) {
 NirOutcome calibration(NirState &s, const Bytes &) {
     Bytes b;
     for (double v : s.config.calibration) append_be64_double(b, v);
-    b.resize(std::max<size_t>(b.size(), s.config.calibration_reply_bytes), 0);
+    b.resize(std::max<size_t>(b.size(), s.config.calibration_reply_bytes), s.config.filler);
     return ack(b);
 }
 

@@ -76,7 +76,9 @@ void parse_settings(ObjectReader &r, InstrumentConfig &c) {
     parse_live_settings(r, c.power_up);
     c.capture_status = r.bytes("capture_status", Bytes(8, 0), 8, 8);
     parse_stored_settings(r, c.stored);
+    c.filler = small<uint8_t>(r, "filler", 0xA5, 0xFF);
     c.flash_size = static_cast<uint32_t>(r.integer("flash_size", 65536, 0, 1u << 24));
+    c.lenient_commit_crc = r.boolean("lenient_commit_crc", false);
     c.flash_busy_polls = static_cast<uint32_t>(r.integer("flash_busy_polls", 2, 0, 1000000));
     c.external_busy_polls = static_cast<uint32_t>(r.integer("external_busy_polls", 1, 0, 1000000));
 }

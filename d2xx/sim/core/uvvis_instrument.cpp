@@ -88,11 +88,27 @@ RegisterResult UvvisInstrument::execute(const Request &request) {
     }
     RegisterResult result = handler(state_, request);
     if (!is_read || result.reply != uvvis::kReplyAck) return result;
+    fill_unused(*row, result.data);
     // A read answers with the words asked for, at most what the register holds.
     if (request.file_len > 0 && result.data.size() > 4u * request.file_len) {
         result.data.resize(4u * request.file_len);
     }
     return result;
+}
+
+// Puts the filler byte where the register's layout carries nothing.
+void UvvisInstrument::fill_unused(const RegisterRow &row, Bytes &data) const {
+    size_t first = 0, end = 0;
+    switch (row.layout) {
+    case Layout::Data: return;
+    case Layout::ByteInWord: end = 3; break;
+    case Layout::HalfInWord: end = 2; break;
+    case Layout::Status:
+        first = 4;
+        end = 8;
+        break;
+    }
+    for (size_t i = first; i < std::min(end, data.size()); ++i) data[i] = state_.config.filler;
 }
 
 // What the instrument does with a request: refuses an unknown service,

@@ -41,7 +41,8 @@ struct RegisterResult {
 using RegisterHandler = RegisterResult (*)(UvvisState &, const uvvis::Request &);
 
 // Where the value sits in a register's words. The bytes around it carry
-// nothing: a write must leave them zero.
+// nothing: a read answers them with the instrument's filler byte, a write
+// must leave them zero.
 enum class Layout {
     Data,        // every byte carries data
     ByteInWord,  // 00 00 00 value
@@ -75,6 +76,7 @@ private:
     RegisterResult carry_out(const uvvis::Request &request, const FaultSpec *fault);
     std::optional<Reply> answer(const uvvis::Request &request, RegisterResult result,
                                 const FaultSpec *fault) const;
+    void fill_unused(const RegisterRow &row, Bytes &data) const;
     static void apply_data_fault(const FaultSpec &fault, uvvis::Response &response);
     static void apply_packet_fault(const FaultSpec &fault, Bytes &packet);
 

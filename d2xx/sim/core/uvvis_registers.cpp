@@ -114,16 +114,25 @@ RegisterResult read_model(UvvisState &s, const Request &) {
 bool handshake_mark(const Request &r) { return r.data[1] == 0xDD; }
 bool tail_is_zero(const Request &r) { return read_be32(r.data.data() + 4) == 0; }
 
-// The block a commit's CRC covers: the pending block arrived padded to
-// whole words, and the CRC may cover it with or without up to three
-// trailing zero pad bytes. nullopt when it covers neither.
+// The block a commit's CRC covers, or nullopt when it covers none the
+// instrument accepts. The pending block arrived padded with zero bytes to
+// whole words, and the instrument cannot see where it ended: the zero bytes
+// that end its last word (at most three) may be pad. The CRC must leave at
+// least one of them out (a CRC over the padded data covers pad bytes); with
+// none, it covers the whole data. `lenient_commit_crc` also takes the CRC
+// over the padded data.
 std::optional<Bytes> committed_block(const UvvisState &s, uint32_t crc) {
     Bytes block = s.pending_block;
-    for (int pad = 0;; ++pad) {
-        if (crc32(block.data(), block.size()) == crc) return block;
-        if (pad == 3 || block.empty() || block.back() != 0) return std::nullopt;
-        block.pop_back();
+    size_t pad = 0;
+    while (pad < 3 && pad < block.size() && block[block.size() - 1 - pad] == 0) ++pad;
+    for (size_t cut = 0; cut <= pad; ++cut) {
+        const bool allowed = s.config.lenient_commit_crc || pad == 0 || cut > 0;
+        if (allowed && crc32(block.data(), block.size() - cut) == crc) {
+            block.resize(block.size() - cut);
+            return block;
+        }
     }
+    return std::nullopt;
 }
 
 // Flash transfer control: C0 DD AH AL 00 00 00 00 requests a read, CF DD AH
@@ -235,12 +244,13 @@ RegisterResult read_wavelengths(UvvisState &s, const Request &r) {
     return ok(b);
 }
 
-// One spectrum: 1024 words, zero-padded when the detector has fewer pixels.
+// One spectrum: 1024 words, padded with filler when the detector has fewer
+// pixels.
 RegisterResult read_spectrum(UvvisState &s, const Request &) {
     const uint32_t scans = std::max<uint32_t>(s.live.average, 1);
     Bytes b;
     for (uint16_t v : s.spectrum.acquire(s.live.integration_us, scans)) append_be16(b, v);
-    b.resize(4096, 0);
+    b.resize(4096, s.config.filler);
     RegisterResult result = ok(b);
     result.work_ms = s.live.integration_us / 1000.0 * scans;
     return result;
