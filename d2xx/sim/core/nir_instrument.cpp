@@ -25,14 +25,6 @@ Bytes nir_frame(uint8_t first, const Bytes &data) {
     return f;
 }
 
-NirState::NirState(const InstrumentConfig &c)
-    : config(c), live(c.power_up), spectrum(c.optics), flash(c.flash_size) {}
-
-void NirState::reset() {
-    live = config.power_up;
-    gate_open = false;
-}
-
 NirInstrument::NirInstrument(const InstrumentConfig &config)
     : state_(config), faults_(config.faults) {}
 

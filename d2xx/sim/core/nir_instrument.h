@@ -5,23 +5,13 @@
 
 #include "config.h"
 #include "faults.h"
-#include "flash.h"
 #include "instrument.h"
-#include "intensity_model.h"
+#include "instrument_state.h"
 
 namespace orvsim {
 
 // Everything the command table reads and writes.
-struct NirState {
-    explicit NirState(const InstrumentConfig &c);
-    void reset();  // live settings back to power-up, write-protect gate closed
-
-    InstrumentConfig config;
-    LiveSettings live;
-    bool gate_open = false;
-    SpectrumModel spectrum;
-    FlashMemory flash;
-};
+using NirState = InstrumentState;
 
 // What a command comes to: refused (NAK) unless acknowledged, with the reply
 // data and the modelled time the instrument needs (acquisition).

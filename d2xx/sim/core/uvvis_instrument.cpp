@@ -8,20 +8,12 @@ namespace orvsim {
 using uvvis::Request;
 
 UvvisState::UvvisState(const InstrumentConfig &c)
-    : config(c),
-      live(c.power_up),
+    : InstrumentState(c),
       stored(c.stored),
       serial_number(c.serial_number.begin(), c.serial_number.end()),
-      spectrum(c.optics),
-      flash(c.flash_size),
       flash_control(c.flash_busy_polls),
       external_control(c.external_busy_polls) {
     serial_number.resize(12, 0);
-}
-
-void UvvisState::reset() {
-    live = config.power_up;
-    gate_open = false;
 }
 
 UvvisInstrument::UvvisInstrument(const InstrumentConfig &config)

@@ -8,23 +8,18 @@
 #include "faults.h"
 #include "flash.h"
 #include "instrument.h"
-#include "intensity_model.h"
+#include "instrument_state.h"
 #include "uvvis_packet.h"
 
 namespace orvsim {
 
-// Everything the register table reads and writes.
-struct UvvisState {
+// Everything the register table reads and writes: what every instrument
+// keeps, and the stored settings, serial number and transfer state.
+struct UvvisState : InstrumentState {
     explicit UvvisState(const InstrumentConfig &c);
-    void reset();  // live settings back to power-up, write-protect gate closed
 
-    InstrumentConfig config;
-    LiveSettings live;
     StoredSettings stored;
     Bytes serial_number;  // 12 bytes
-    bool gate_open = false;
-    SpectrumModel spectrum;
-    FlashMemory flash;
     Bytes pending_block;  // data of the last flash data write
     Bytes read_block;     // data of the last flash read request
     Handshake flash_control;

@@ -55,14 +55,15 @@ RegisterResult write_xenon_pulse(UvvisState &s, const Request &r) {
     return ok();
 }
 
-// Settings carried as one byte in a word (00 00 00 value).
-template <uint8_t LiveSettings::*Field>
-RegisterResult read_live_byte(UvvisState &s, const Request &) {
-    return ok(word(s.live.*Field));
+// Settings carried as one byte in a word (00 00 00 value): the byte `Field`
+// of the settings `Group` (the live or the stored ones).
+template <auto Group, auto Field>
+RegisterResult read_byte(UvvisState &s, const Request &) {
+    return ok(word((s.*Group).*Field));
 }
-template <uint8_t LiveSettings::*Field>
-RegisterResult write_live_byte(UvvisState &s, const Request &r) {
-    s.live.*Field = byte3(r);
+template <auto Group, auto Field>
+RegisterResult write_byte(UvvisState &s, const Request &r) {
+    (s.*Group).*Field = byte3(r);
     return ok();
 }
 
@@ -199,16 +200,6 @@ RegisterResult write_stored_integration(UvvisState &s, const Request &r) {
     return ok();
 }
 
-template <uint8_t StoredSettings::*Field>
-RegisterResult read_stored_byte(UvvisState &s, const Request &) {
-    return ok(word(s.stored.*Field));
-}
-template <uint8_t StoredSettings::*Field>
-RegisterResult write_stored_byte(UvvisState &s, const Request &r) {
-    s.stored.*Field = byte3(r);
-    return ok();
-}
-
 RegisterResult read_slit_width(UvvisState &s, const Request &) {
     return ok(word(s.config.slit_width));
 }
@@ -265,26 +256,20 @@ RegisterResult write_flash_data(UvvisState &s, const Request &r) {
 constexpr uint8_t P = 0xC1, S = 0xC2;
 constexpr Layout D = Layout::Data, B = Layout::ByteInWord, H = Layout::HalfInWord;
 
-template <uint8_t LiveSettings::*Field>
-constexpr RegisterHandler kReadLive = read_live_byte<Field>;
-template <uint8_t LiveSettings::*Field>
-constexpr RegisterHandler kWriteLive = write_live_byte<Field>;
-template <uint8_t StoredSettings::*Field>
-constexpr RegisterHandler kReadStored = read_stored_byte<Field>;
-template <uint8_t StoredSettings::*Field>
-constexpr RegisterHandler kWriteStored = write_stored_byte<Field>;
+constexpr auto Live = &UvvisState::live;
+constexpr auto Stored = &UvvisState::stored;
 
 // register, address, any address, name, layout, read, write, words a write
 // carries (0: any), write-protected
 const RegisterRow kRegisters[] = {
     {P, 0x00, false, "integration time", D, read_integration, write_integration, 1, false},
     {P, 0x01, false, "xenon pulse", D, read_xenon_pulse, write_xenon_pulse, 2, false},
-    {P, 0x03, false, "xenon mode", B, kReadLive<&LiveSettings::xenon_mode>,
-     kWriteLive<&LiveSettings::xenon_mode>, 1, false},
-    {P, 0x10, false, "average number", B, kReadLive<&LiveSettings::average>,
-     kWriteLive<&LiveSettings::average>, 1, false},
-    {P, 0x11, false, "level output", B, kReadLive<&LiveSettings::level>,
-     kWriteLive<&LiveSettings::level>, 1, false},
+    {P, 0x03, false, "xenon mode", B, read_byte<Live, &LiveSettings::xenon_mode>,
+     write_byte<Live, &LiveSettings::xenon_mode>, 1, false},
+    {P, 0x10, false, "average number", B, read_byte<Live, &LiveSettings::average>,
+     write_byte<Live, &LiveSettings::average>, 1, false},
+    {P, 0x11, false, "level output", B, read_byte<Live, &LiveSettings::level>,
+     write_byte<Live, &LiveSettings::level>, 1, false},
     {P, 0x12, false, "write-protect gate", B, read_gate, write_gate, 1, false},
     {P, 0x13, false, "reset", B, nullptr, write_reset, 1, false},
     {P, 0x20, false, "calibration", D, read_calibration, nullptr, 0, false},
@@ -303,10 +288,10 @@ const RegisterRow kRegisters[] = {
     {P, 0x64, false, "DAC", D, read_dac, write_dac, 1, false},
     {S, 0x00, false, "stored integration time", D, read_stored_integration,
      write_stored_integration, 1, false},
-    {S, 0x01, false, "stored average number", B, kReadStored<&StoredSettings::average>,
-     kWriteStored<&StoredSettings::average>, 1, false},
-    {S, 0x02, false, "stored smoothing width", B, kReadStored<&StoredSettings::smoothing>,
-     kWriteStored<&StoredSettings::smoothing>, 1, false},
+    {S, 0x01, false, "stored average number", B, read_byte<Stored, &StoredSettings::average>,
+     write_byte<Stored, &StoredSettings::average>, 1, false},
+    {S, 0x02, false, "stored smoothing width", B, read_byte<Stored, &StoredSettings::smoothing>,
+     write_byte<Stored, &StoredSettings::smoothing>, 1, false},
     {S, 0x03, false, "slit width", B, read_slit_width, nullptr, 0, false},
     {S, 0x04, false, "serial number", D, read_serial, write_serial, 3, false},
     {S, 0x0B, false, "wavelength count", H, read_wavelength_count, nullptr, 0, false},
