@@ -121,8 +121,12 @@ struct InstrumentConfig {
     uint32_t integration_max_us = 100000000;
     Bytes capture_status;  // 8 bytes
     StoredSettings stored;
+    // Byte sent where a reply carries nothing (the free bytes of a register
+    // word, padding); 0 gives the zeros of a lenient instrument.
+    uint8_t filler = 0xA5;
     // flash and handshakes
     uint32_t flash_size = 65536;
+    bool lenient_commit_crc = false;  // a commit CRC may cover the block's pad bytes
     uint32_t flash_busy_polls = 2;
     uint32_t external_busy_polls = 1;
     // NIR_LEGACY

@@ -17,6 +17,7 @@ void append_be32(Bytes &out, uint32_t v);
 void append_be64_double(Bytes &out, double v);
 void append_le_float(Bytes &out, float v);
 uint32_t read_be16(const uint8_t *p);
+uint32_t read_be24(const uint8_t *p);
 uint32_t read_be32(const uint8_t *p);
 void store_be16(uint8_t *p, uint32_t v);
 void store_be32(uint8_t *p, uint32_t v);

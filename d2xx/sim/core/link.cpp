@@ -46,7 +46,7 @@ Clock::time_point Link::schedule(const Reply &reply, Clock::time_point request_e
 size_t Link::readable(Clock::time_point now) const {
     size_t n = 0;
     for (const Segment &s : segments_) {
-        size_t ready = s.ready_count(now);
+        size_t ready = std::max(s.ready_count(now), s.taken);
         n += ready - s.taken;
         if (ready < s.data.size()) break;  // later segments start later still
     }
@@ -66,7 +66,7 @@ size_t Link::take(uint8_t *out, size_t max, Clock::time_point now) {
     size_t copied = 0;
     while (copied < max && !segments_.empty()) {
         Segment &s = segments_.front();
-        size_t ready = s.ready_count(now);
+        size_t ready = std::max(s.ready_count(now), s.taken);
         size_t n = std::min(ready - s.taken, max - copied);
         std::memcpy(out + copied, s.data.data() + s.taken, n);
         s.taken += n;
@@ -75,6 +75,12 @@ size_t Link::take(uint8_t *out, size_t max, Clock::time_point now) {
         segments_.pop_front();
     }
     return copied;
+}
+
+void Link::purge(Clock::time_point now) {
+    for (Segment &s : segments_) s.taken = std::max(s.taken, s.ready_count(now));
+    while (!segments_.empty() && segments_.front().taken == segments_.front().data.size())
+        segments_.pop_front();
 }
 
 void Link::clear(Clock::time_point now) {

@@ -1,6 +1,7 @@
 // The register table of the simulated UVVIS_ORV instrument. Adding a register
 // means adding a row (and, when it needs one, a handler).
 #include <algorithm>
+#include <optional>
 
 #include "crc.h"
 #include "uvvis_instrument.h"
@@ -11,7 +12,10 @@ namespace {
 using uvvis::Request;
 
 RegisterResult ok(Bytes data = {}) { return RegisterResult{uvvis::kReplyAck, std::move(data), 0}; }
-RegisterResult refuse() { return RegisterResult{uvvis::kReplyInvalid, {}, 0}; }
+// A write the instrument cannot carry out: a value it does not take.
+RegisterResult refuse(const char *why = "value") {
+    return RegisterResult{uvvis::kReplyInvalid, {}, 0, why};
+}
 
 Bytes word(uint32_t v) {
     Bytes b;
@@ -25,8 +29,7 @@ Bytes text_field(const std::string &text, size_t width) {
     return b;
 }
 
-// A write carries at least `n` data bytes.
-bool has(const Request &r, size_t n) { return r.data.size() >= n; }
+// Writes reach the handlers with the number of words the table gives.
 uint8_t byte3(const Request &r) { return r.data[3]; }
 
 // --- live parameters (C1h) ---
@@ -35,9 +38,9 @@ RegisterResult read_integration(UvvisState &s, const Request &) {
     return ok(word(s.live.integration_us));
 }
 RegisterResult write_integration(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     uint32_t us = read_be32(r.data.data());
-    if (us < s.config.integration_min_us || us > s.config.integration_max_us) return refuse();
+    if (us < s.config.integration_min_us || us > s.config.integration_max_us)
+        return refuse("range");
     s.live.integration_us = us;
     return ok();
 }
@@ -48,20 +51,19 @@ RegisterResult read_xenon_pulse(UvvisState &s, const Request &) {
     return ok(b);
 }
 RegisterResult write_xenon_pulse(UvvisState &s, const Request &r) {
-    if (!has(r, 8)) return refuse();
     s.live.xenon_pulse = {read_be32(r.data.data()), read_be32(r.data.data() + 4)};
     return ok();
 }
 
-// Settings carried as one byte in a word (00 00 00 value).
-template <uint8_t LiveSettings::*Field>
-RegisterResult read_live_byte(UvvisState &s, const Request &) {
-    return ok(word(s.live.*Field));
+// Settings carried as one byte in a word (00 00 00 value): the byte `Field`
+// of the settings `Group` (the live or the stored ones).
+template <auto Group, auto Field>
+RegisterResult read_byte(UvvisState &s, const Request &) {
+    return ok(word((s.*Group).*Field));
 }
-template <uint8_t LiveSettings::*Field>
-RegisterResult write_live_byte(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
-    s.live.*Field = byte3(r);
+template <auto Group, auto Field>
+RegisterResult write_byte(UvvisState &s, const Request &r) {
+    (s.*Group).*Field = byte3(r);
     return ok();
 }
 
@@ -69,13 +71,12 @@ RegisterResult read_gate(UvvisState &s, const Request &) {
     return ok(word(s.gate_open ? 0xEA : 0x00));
 }
 RegisterResult write_gate(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     s.gate_open = byte3(r) == 0xEA;
     return ok();
 }
 
 RegisterResult write_reset(UvvisState &s, const Request &r) {
-    if (!has(r, 4) || byte3(r) != 0xAA) return refuse();
+    if (byte3(r) != 0xAA) return refuse();
     s.reset();
     return ok();
 }
@@ -95,7 +96,6 @@ RegisterResult read_hardware_version(UvvisState &s, const Request &) {
 
 RegisterResult read_baud(UvvisState &s, const Request &) { return ok(word(s.live.baud)); }
 RegisterResult write_baud(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     s.live.baud = static_cast<uint16_t>(read_be16(r.data.data() + 2));
     return ok();
 }
@@ -110,31 +110,50 @@ RegisterResult read_model(UvvisState &s, const Request &) {
     return ok(b);
 }
 
-// Flash transfer control: C0 DD AH AL requests a read, CF DD AH AL + CRC-32
-// commits the pending block.
+// The handshake request word: op DDh AH AL, then a tail that is a CRC-32
+// for a commit and reserved (zero) for the other requests.
+bool handshake_mark(const Request &r) { return r.data[1] == 0xDD; }
+bool tail_is_zero(const Request &r) { return read_be32(r.data.data() + 4) == 0; }
+
+// The block a commit's CRC covers, or nullopt when it covers none the
+// instrument accepts. The pending block arrived padded with zero bytes to
+// whole words, and the instrument cannot see where it ended: the zero bytes
+// that end its last word (at most three) may be pad. The CRC must leave at
+// least one of them out (a CRC over the padded data covers pad bytes); with
+// none, it covers the whole data. `lenient_commit_crc` also takes the CRC
+// over the padded data.
+std::optional<Bytes> committed_block(const UvvisState &s, uint32_t crc) {
+    Bytes block = s.pending_block;
+    size_t pad = 0;
+    while (pad < 3 && pad < block.size() && block[block.size() - 1 - pad] == 0) ++pad;
+    for (size_t cut = 0; cut <= pad; ++cut) {
+        const bool allowed = s.config.lenient_commit_crc || pad == 0 || cut > 0;
+        if (allowed && crc32(block.data(), block.size() - cut) == crc) {
+            block.resize(block.size() - cut);
+            return block;
+        }
+    }
+    return std::nullopt;
+}
+
+// Flash transfer control: C0 DD AH AL 00 00 00 00 requests a read, CF DD AH
+// AL + CRC-32 commits the pending block.
 RegisterResult read_flash_control(UvvisState &s, const Request &) {
     return ok(s.flash_control.poll());
 }
 RegisterResult write_flash_control(UvvisState &s, const Request &r) {
-    if (!has(r, 8) || r.data[1] != 0xDD) return refuse();
+    if (!handshake_mark(r)) return refuse();
     const uint16_t address = static_cast<uint16_t>(read_be16(r.data.data() + 2));
     if (r.data[0] == 0xC0) {
+        if (!tail_is_zero(r)) return refuse("reserved");
         s.read_block = s.flash.read(address, 1024);
         s.flash_control.start(0xC0, address, !s.read_block.empty());
         return ok();
     }
     if (r.data[0] != 0xCF) return refuse();
-    if (!s.gate_open) return RegisterResult{uvvis::kReplyWriteProtect, {}, 0};
-    // The block arrived padded to whole words; the CRC may cover it with or
-    // without up to three trailing zero pad bytes.
-    const uint32_t crc = read_be32(r.data.data() + 4);
-    Bytes block = s.pending_block;
-    bool match = crc32(block.data(), block.size()) == crc;
-    for (int pad = 0; !match && pad < 3 && !block.empty() && block.back() == 0; ++pad) {
-        block.pop_back();
-        match = crc32(block.data(), block.size()) == crc;
-    }
-    bool written = match && !s.pending_block.empty() && s.flash.write(address, block);
+    if (!s.gate_open) return RegisterResult{uvvis::kReplyWriteProtect, {}, 0, "gate"};
+    std::optional<Bytes> block = committed_block(s, read_be32(r.data.data() + 4));
+    const bool written = block && !s.pending_block.empty() && s.flash.write(address, *block);
     s.flash_control.start(0xCF, address, written);
     return ok();
 }
@@ -143,7 +162,8 @@ RegisterResult read_external_control(UvvisState &s, const Request &) {
     return ok(s.external_control.poll());
 }
 RegisterResult write_external_control(UvvisState &s, const Request &r) {
-    if (!has(r, 8) || r.data[0] != 0xC0 || r.data[1] != 0xDD) return refuse();
+    if (r.data[0] != 0xC0 || !handshake_mark(r)) return refuse();
+    if (!tail_is_zero(r)) return refuse("reserved");
     s.external_control.start(0xC0, static_cast<uint16_t>(read_be16(r.data.data() + 2)), true);
     return ok();
 }
@@ -156,7 +176,6 @@ RegisterResult read_trigger(UvvisState &s, const Request &) {
     return ok(Bytes(s.live.trigger.begin(), s.live.trigger.end()));
 }
 RegisterResult write_trigger(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     std::copy_n(r.data.begin(), 4, s.live.trigger.begin());
     return ok();
 }
@@ -167,7 +186,6 @@ RegisterResult read_capture_status(UvvisState &s, const Request &) {
 
 RegisterResult read_dac(UvvisState &s, const Request &) { return ok(word(s.live.dac)); }
 RegisterResult write_dac(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     s.live.dac = read_be32(r.data.data());
     return ok();
 }
@@ -178,19 +196,7 @@ RegisterResult read_stored_integration(UvvisState &s, const Request &) {
     return ok(word(s.stored.integration_us));
 }
 RegisterResult write_stored_integration(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
     s.stored.integration_us = read_be32(r.data.data());
-    return ok();
-}
-
-template <uint8_t StoredSettings::*Field>
-RegisterResult read_stored_byte(UvvisState &s, const Request &) {
-    return ok(word(s.stored.*Field));
-}
-template <uint8_t StoredSettings::*Field>
-RegisterResult write_stored_byte(UvvisState &s, const Request &r) {
-    if (!has(r, 4)) return refuse();
-    s.stored.*Field = byte3(r);
     return ok();
 }
 
@@ -200,7 +206,6 @@ RegisterResult read_slit_width(UvvisState &s, const Request &) {
 
 RegisterResult read_serial(UvvisState &s, const Request &) { return ok(s.serial_number); }
 RegisterResult write_serial(UvvisState &s, const Request &r) {
-    if (!has(r, 12)) return refuse();
     s.serial_number.assign(r.data.begin(), r.data.begin() + 12);
     return ok();
 }
@@ -230,12 +235,13 @@ RegisterResult read_wavelengths(UvvisState &s, const Request &r) {
     return ok(b);
 }
 
-// One spectrum: 1024 words, zero-padded when the detector has fewer pixels.
+// One spectrum: 1024 words, padded with filler when the detector has fewer
+// pixels.
 RegisterResult read_spectrum(UvvisState &s, const Request &) {
     const uint32_t scans = std::max<uint32_t>(s.live.average, 1);
     Bytes b;
     for (uint16_t v : s.spectrum.acquire(s.live.integration_us, scans)) append_be16(b, v);
-    b.resize(4096, 0);
+    b.resize(4096, s.config.filler);
     RegisterResult result = ok(b);
     result.work_ms = s.live.integration_us / 1000.0 * scans;
     return result;
@@ -248,42 +254,51 @@ RegisterResult write_flash_data(UvvisState &s, const Request &r) {
 }
 
 constexpr uint8_t P = 0xC1, S = 0xC2;
+constexpr Layout D = Layout::Data, B = Layout::ByteInWord, H = Layout::HalfInWord;
 
+constexpr auto Live = &UvvisState::live;
+constexpr auto Stored = &UvvisState::stored;
+
+// register, address, any address, name, layout, read, write, words a write
+// carries (0: any), write-protected
 const RegisterRow kRegisters[] = {
-    {P, 0x00, false, read_integration, write_integration, false},
-    {P, 0x01, false, read_xenon_pulse, write_xenon_pulse, false},
-    {P, 0x03, false, read_live_byte<&LiveSettings::xenon_mode>,
-     write_live_byte<&LiveSettings::xenon_mode>, false},
-    {P, 0x10, false, read_live_byte<&LiveSettings::average>,
-     write_live_byte<&LiveSettings::average>, false},
-    {P, 0x11, false, read_live_byte<&LiveSettings::level>, write_live_byte<&LiveSettings::level>,
+    {P, 0x00, false, "integration time", D, read_integration, write_integration, 1, false},
+    {P, 0x01, false, "xenon pulse", D, read_xenon_pulse, write_xenon_pulse, 2, false},
+    {P, 0x03, false, "xenon mode", B, read_byte<Live, &LiveSettings::xenon_mode>,
+     write_byte<Live, &LiveSettings::xenon_mode>, 1, false},
+    {P, 0x10, false, "average number", B, read_byte<Live, &LiveSettings::average>,
+     write_byte<Live, &LiveSettings::average>, 1, false},
+    {P, 0x11, false, "level output", B, read_byte<Live, &LiveSettings::level>,
+     write_byte<Live, &LiveSettings::level>, 1, false},
+    {P, 0x12, false, "write-protect gate", B, read_gate, write_gate, 1, false},
+    {P, 0x13, false, "reset", B, nullptr, write_reset, 1, false},
+    {P, 0x20, false, "calibration", D, read_calibration, nullptr, 0, false},
+    {P, 0x40, false, "temperature", H, read_temperature, nullptr, 0, false},
+    {P, 0x41, false, "hardware version", D, read_hardware_version, nullptr, 0, false},
+    {P, 0x43, false, "baud rate", H, read_baud, write_baud, 1, false},
+    {P, 0x44, false, "detector serial", D, read_detector_serial, nullptr, 0, false},
+    {P, 0x46, false, "model", D, read_model, nullptr, 0, false},
+    {P, 0x4A, false, "flash control", Layout::Status, read_flash_control, write_flash_control, 2,
      false},
-    {P, 0x12, false, read_gate, write_gate, false},
-    {P, 0x13, false, nullptr, write_reset, false},
-    {P, 0x20, false, read_calibration, nullptr, false},
-    {P, 0x40, false, read_temperature, nullptr, false},
-    {P, 0x41, false, read_hardware_version, nullptr, false},
-    {P, 0x43, false, read_baud, write_baud, false},
-    {P, 0x44, false, read_detector_serial, nullptr, false},
-    {P, 0x46, false, read_model, nullptr, false},
-    {P, 0x4A, false, read_flash_control, write_flash_control, false},
-    {P, 0x4C, false, read_external_control, write_external_control, false},
-    {P, 0x50, false, read_usb_status, nullptr, false},
-    {P, 0x51, false, read_trigger, write_trigger, false},
-    {P, 0x52, false, read_capture_status, nullptr, false},
-    {P, 0x64, false, read_dac, write_dac, false},
-    {S, 0x00, false, read_stored_integration, write_stored_integration, false},
-    {S, 0x01, false, read_stored_byte<&StoredSettings::average>,
-     write_stored_byte<&StoredSettings::average>, false},
-    {S, 0x02, false, read_stored_byte<&StoredSettings::smoothing>,
-     write_stored_byte<&StoredSettings::smoothing>, false},
-    {S, 0x03, false, read_slit_width, nullptr, false},
-    {S, 0x04, false, read_serial, write_serial, false},
-    {S, 0x0B, false, read_wavelength_count, nullptr, false},
-    {S, 0x0D, false, read_wavelength_range, nullptr, false},
-    {0xC5, 0, true, read_wavelengths, nullptr, false},
-    {0xC6, 0, false, read_spectrum, nullptr, false},
-    {0xC7, 0, false, read_flash_data, write_flash_data, true},
+    {P, 0x4C, false, "external acquisition", Layout::Status, read_external_control,
+     write_external_control, 2, false},
+    {P, 0x50, false, "USB status", B, read_usb_status, nullptr, 0, false},
+    {P, 0x51, false, "trigger", D, read_trigger, write_trigger, 1, false},
+    {P, 0x52, false, "capture status", D, read_capture_status, nullptr, 0, false},
+    {P, 0x64, false, "DAC", D, read_dac, write_dac, 1, false},
+    {S, 0x00, false, "stored integration time", D, read_stored_integration,
+     write_stored_integration, 1, false},
+    {S, 0x01, false, "stored average number", B, read_byte<Stored, &StoredSettings::average>,
+     write_byte<Stored, &StoredSettings::average>, 1, false},
+    {S, 0x02, false, "stored smoothing width", B, read_byte<Stored, &StoredSettings::smoothing>,
+     write_byte<Stored, &StoredSettings::smoothing>, 1, false},
+    {S, 0x03, false, "slit width", B, read_slit_width, nullptr, 0, false},
+    {S, 0x04, false, "serial number", D, read_serial, write_serial, 3, false},
+    {S, 0x0B, false, "wavelength count", H, read_wavelength_count, nullptr, 0, false},
+    {S, 0x0D, false, "wavelength range", D, read_wavelength_range, nullptr, 0, false},
+    {0xC5, 0, true, "wavelength table", D, read_wavelengths, nullptr, 0, false},
+    {0xC6, 0, false, "spectrum", D, read_spectrum, nullptr, 0, false},
+    {0xC7, 0, false, "flash data", D, read_flash_data, write_flash_data, 0, true},
 };
 
 }  // namespace

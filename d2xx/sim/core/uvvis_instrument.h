@@ -8,23 +8,18 @@
 #include "faults.h"
 #include "flash.h"
 #include "instrument.h"
-#include "intensity_model.h"
+#include "instrument_state.h"
 #include "uvvis_packet.h"
 
 namespace orvsim {
 
-// Everything the register table reads and writes.
-struct UvvisState {
+// Everything the register table reads and writes: what every instrument
+// keeps, and the stored settings, serial number and transfer state.
+struct UvvisState : InstrumentState {
     explicit UvvisState(const InstrumentConfig &c);
-    void reset();  // live settings back to power-up, write-protect gate closed
 
-    InstrumentConfig config;
-    LiveSettings live;
     StoredSettings stored;
     Bytes serial_number;  // 12 bytes
-    bool gate_open = false;
-    SpectrumModel spectrum;
-    FlashMemory flash;
     Bytes pending_block;  // data of the last flash data write
     Bytes read_block;     // data of the last flash read request
     Handshake flash_control;
@@ -34,18 +29,32 @@ struct UvvisState {
 struct RegisterResult {
     uint8_t reply = uvvis::kReplyAck;
     Bytes data;
-    double work_ms = 0;  // modelled time the instrument needs (acquisition)
+    double work_ms = 0;         // modelled time the instrument needs (acquisition)
+    const char *why = nullptr;  // why the request was refused (reply other than ACK)
 };
 
 using RegisterHandler = RegisterResult (*)(UvvisState &, const uvvis::Request &);
+
+// Where the value sits in a register's words. The bytes around it carry
+// nothing: a read answers them with the instrument's filler byte, a write
+// must leave them zero.
+enum class Layout {
+    Data,        // every byte carries data
+    ByteInWord,  // 00 00 00 value
+    HalfInWord,  // 00 00 high low
+    Status,      // handshake status: op, status, parameter (2 bytes), 4 unused bytes
+};
 
 // One row of the register table; a null handler means the access is invalid.
 struct RegisterRow {
     uint8_t reg;
     uint32_t address;
     bool any_address;  // the address is an argument (table index)
+    const char *name;
+    Layout layout;
     RegisterHandler read;
     RegisterHandler write;
+    uint16_t write_words;  // words a write carries; 0: any number
     bool write_protected;  // writes need the gate open
 };
 
@@ -59,7 +68,12 @@ public:
 
 private:
     RegisterResult execute(const uvvis::Request &request);
-    std::optional<Reply> answer(const uvvis::Request &request, const FaultSpec *fault);
+    RegisterResult carry_out(const uvvis::Request &request, const FaultSpec *fault);
+    std::optional<Reply> answer(const uvvis::Request &request, RegisterResult result,
+                                const FaultSpec *fault) const;
+    void fill_unused(const RegisterRow &row, Bytes &data) const;
+    static void apply_data_fault(const FaultSpec &fault, uvvis::Response &response);
+    static void apply_packet_fault(const FaultSpec &fault, Bytes &packet);
 
     UvvisState state_;
     FaultTable faults_;

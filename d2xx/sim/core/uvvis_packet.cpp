@@ -31,20 +31,44 @@ std::optional<Request> RequestParser::next() {
         }
         size_t total = kHeaderSize + 4u * words + 4u;
         if (buffer_.size() < total) return std::nullopt;
-        Request r;
-        r.srv = buffer_[13];
-        r.fsn = buffer_[14];
-        r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
-        r.reg = buffer_[21];
-        r.address = (uint32_t{buffer_[22]} << 16) | (uint32_t{buffer_[23]} << 8) | buffer_[24];
-        r.data.assign(buffer_.begin() + kHeaderSize,
-                      buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
-        r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
-        r.wire_size = total;
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-        return r;
+        return take(total);
     }
     return std::nullopt;
+}
+
+// Cuts the first `total` bytes, a whole packet, off the buffer.
+Request RequestParser::take(size_t total) {
+    Request r;
+    r.version = buffer_[8];
+    r.target = static_cast<uint16_t>(read_be16(&buffer_[9]));
+    r.source = static_cast<uint16_t>(read_be16(&buffer_[11]));
+    r.srv = buffer_[13];
+    r.fsn = buffer_[14];
+    r.file_len = static_cast<uint16_t>(read_be16(&buffer_[15]));
+    r.data_len = static_cast<uint16_t>(read_be16(&buffer_[17]));
+    r.packets = buffer_[19];
+    r.index = buffer_[20];
+    r.reg = buffer_[21];
+    r.address = read_be24(&buffer_[22]);
+    r.ans = read_be24(&buffer_[25]);
+    r.data.assign(buffer_.begin() + kHeaderSize,
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(total - 4));
+    r.crc_ok = crc32(&buffer_[8], total - 12) == read_be32(&buffer_[total - 4]);
+    r.wire_size = total;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
+    return r;
+}
+
+const char *broken_fixed_field(const Request &r) {
+    if (r.version != kVersion) return "VER";
+    if (r.target != kInstrumentAddress) return "TA";
+    if (r.source != kHostAddress) return "SA";
+    if (r.fsn != kRequestFileSn) return "FSN";
+    if (r.packets != kPackets || r.index != kPacketIndex) return "SN";
+    if (r.ans != 0) return "ANS";
+    if (r.srv == kSrvRead && r.data_len != 0) return "DataLen";
+    if (r.srv != kSrvRead && r.file_len != r.data_len) return "FileLen";
+    return nullptr;
 }
 
 uint8_t status_for_reply(uint8_t reply) {
@@ -56,15 +80,15 @@ uint8_t status_for_reply(uint8_t reply) {
 Bytes build_response(const Response &r) {
     Bytes p(kPreamble, kPreamble + sizeof kPreamble);
     const uint32_t words = static_cast<uint32_t>((r.data.size() + 3) / 4);
-    p.push_back(0xCC);       // protocol version
-    append_be16(p, 0x0002);  // target: the host
-    append_be16(p, 0x0001);  // source: the instrument
+    p.push_back(kVersion);
+    append_be16(p, kHostAddress);        // target
+    append_be16(p, kInstrumentAddress);  // source
     p.push_back(r.srv);
     p.push_back(r.fsn);
     append_be16(p, words);  // FileLen
     append_be16(p, words);  // DataLen
-    p.push_back(0x01);      // packets
-    p.push_back(0x01);      // index
+    p.push_back(kPackets);
+    p.push_back(kPacketIndex);
     p.push_back(r.reg);
     p.push_back(static_cast<uint8_t>(r.address >> 16));
     p.push_back(static_cast<uint8_t>(r.address >> 8));

@@ -29,7 +29,11 @@ public:
     std::optional<Clock::time_point> ready_time(size_t n) const;
     // Moves up to `max` readable bytes into `out`; returns how many.
     size_t take(uint8_t *out, size_t max, Clock::time_point now);
-    // Drops everything queued, readable or not.
+    // Drops the bytes that have arrived at the host side by `now` (what the
+    // bridge's receive buffer holds, as FT_Purge does); answers still on
+    // their way arrive later as modelled.
+    void purge(Clock::time_point now);
+    // Drops everything queued, arrived or not (a new session).
     void clear(Clock::time_point now);
 
 private:

@@ -29,6 +29,8 @@ void append_le_float(Bytes &out, float v) {
 
 uint32_t read_be16(const uint8_t *p) { return (uint32_t{p[0]} << 8) | p[1]; }
 
+uint32_t read_be24(const uint8_t *p) { return (uint32_t{p[0]} << 16) | read_be16(p + 1); }
+
 uint32_t read_be32(const uint8_t *p) { return (read_be16(p) << 16) | read_be16(p + 2); }
 
 void store_be16(uint8_t *p, uint32_t v) {

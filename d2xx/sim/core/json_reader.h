@@ -3,20 +3,14 @@
 #pragma once
 
 #include <set>
-#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "bytes.h"
+#include "scenario_error.h"
 
 namespace orvsim {
-
-// A scenario problem; the message names the JSON path ("bridges[1].serial: ...").
-class ScenarioError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class ObjectReader {
 public:

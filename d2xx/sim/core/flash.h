@@ -30,7 +30,8 @@ public:
 
     explicit Handshake(uint32_t busy_polls) : busy_polls_(busy_polls) {}
     void start(uint8_t op, uint16_t parameter, bool succeeds);
-    // The 8-byte status block: op, status, parameter (be16), 4 zero bytes.
+    // The 8-byte status block: op, status, parameter (be16), 4 unused bytes
+    // (zero here; the register table puts its filler there).
     Bytes poll();
 
 private:

@@ -4,14 +4,16 @@
 #include <string>
 
 #include "config.h"
+#include "scenario_error.h"
 
 namespace orvsim {
 
-// Parses and validates a scenario; throws ScenarioError (json_reader.h) with a
+// Parses and validates a scenario; throws ScenarioError with a
 // message naming the JSON path of the problem.
 Scenario parse_scenario(const std::string &json_text, const std::string &source);
 
-// Reads a scenario file; throws ScenarioError for unreadable files too.
+// Reads a scenario file; throws ScenarioError for unreadable files too, for
+// a directory and for anything larger than 16 MiB.
 Scenario load_scenario_file(const std::string &path);
 
 // The built-in default scenario.

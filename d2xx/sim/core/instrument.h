@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bytes.h"
@@ -20,6 +21,15 @@ struct Reply {
     double split_pause_ms = 0;  // length of that pause (real time)
 };
 
+// A request the instrument refused by its own judgement (not by an injected
+// fault): the code it answered with (UVVIS_ORV reply code, NIR_LEGACY NAK)
+// and transcript fields naming the request and the reason, such as
+// "reg=C1 addr=000010 why=FSN" or "cmd=3F41 why=length".
+struct Refusal {
+    uint8_t code = 0;
+    std::string fields;
+};
+
 // What the host sees of one FT_Write.
 struct WriteResult {
     bool failed = false;       // FT_Write reports FT_IO_ERROR
@@ -28,6 +38,7 @@ struct WriteResult {
     bool fail_next_read = false;  // the next FT_Read reports FT_IO_ERROR
     bool unplug = false;          // every FT_Read/FT_Write fails until FT_Close
     std::vector<Reply> replies;
+    std::vector<Refusal> refusals;
 };
 
 class Instrument {
