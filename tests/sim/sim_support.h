@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "env_support.h"
+#include "env.h"
 #include "ftd2xx.h"
 #include "orvsim.h"
 
 namespace simtest {
 
+using orvtest::get_env;
+using orvtest::set_env;
 using Bytes = std::vector<uint8_t>;
 
 // Loads a scenario given as JSON text; the test fails with the simulator's
