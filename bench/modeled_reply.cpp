@@ -6,7 +6,8 @@
 //
 //   chip_serial=ORVSIM01 case=1 integration_us=10000 average=1 modeled_ms=15.128000
 //
-// scripts/bench_fidelity.py sets these against the avg_ms the program reports.
+// `scripts/bench_checks.py fidelity` sets these against the avg_ms the program
+// reports.
 #include <cstdint>
 #include <cstdio>
 #include <string>

@@ -2,16 +2,27 @@
 # Builds the libFuzzer targets (preset fuzz) and runs each for a fixed time,
 # starting from the seed corpora in fuzz/corpus/<target>. New inputs go to
 # build/fuzz/corpus/<target>, findings to build/fuzz/findings/<target>.
-# Exits non-zero when a target finds a crash, a leak, a timeout or a broken
-# check (or when the build fails).
+# With --empty a target starts from nothing instead: no seeds, a fresh
+# corpus in build/fuzz/corpus-empty/<target>. Exits non-zero when a target
+# finds a crash, a leak, a timeout or a broken check, when it stops because
+# no input reached liborv, or when the build fails.
 #
-#   scripts/fuzz.sh                    # 20 s per target (the CI step)
+#   scripts/fuzz.sh                    # 20 s per target, from the seeds
 #   scripts/fuzz.sh 1800               # 30 minutes per target
 #   scripts/fuzz.sh 600 fuzz_exchange  # one target
+#   scripts/fuzz.sh --empty 5          # every target from an empty corpus
 #   ORV_FUZZ_JOBS=2 scripts/fuzz.sh 3600   # two targets at a time
+#
+# scripts/test-all.sh runs each target 15 s from its seeds and 5 s from an
+# empty corpus.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+from_empty=0
+if [ "${1:-}" = --empty ]; then
+  from_empty=1
+  shift
+fi
 seconds="${1:-20}"
 shift || true
 targets=("$@")
@@ -33,24 +44,34 @@ max_len() {
   esac
 }
 
+log_of() {
+  if [ "$from_empty" = 1 ]; then echo "$logdir/$1-empty.log"; else echo "$logdir/$1.log"; fi
+}
+
 run_target() {
-  local target="$1" seeds="fuzz/corpus/${1#fuzz_}"
-  local work="$build/corpus/${1#fuzz_}" findings="$build/findings/${1#fuzz_}"
-  mkdir -p "$work" "$findings"
-  "$build/bin/$target" "$work" "$seeds" \
+  local target="$1" findings="$build/findings/${1#fuzz_}"
+  local corpora=("$build/corpus/${1#fuzz_}" "fuzz/corpus/${1#fuzz_}")
+  if [ "$from_empty" = 1 ]; then
+    corpora=("$build/corpus-empty/${1#fuzz_}")
+    rm -rf "${corpora[0]}"
+  fi
+  mkdir -p "${corpora[0]}" "$findings"
+  "$build/bin/$target" "${corpora[@]}" \
     -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$findings/" -print_final_stats=1 >"$logdir/$target.log" 2>&1
+    -artifact_prefix="$findings/" -print_final_stats=1 >"$(log_of "$target")" 2>&1
 }
 
 summarize() {
-  local target="$1" status="$2" log="$logdir/$1.log"
-  local runs
+  local target="$1" status="$2" log
+  log="$(log_of "$1")"
+  local runs start="from the seeds"
+  if [ "$from_empty" = 1 ]; then start="from an empty corpus"; fi
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
   if [ "$status" -eq 0 ]; then
-    echo "$target: ok, $runs runs in ${seconds} s"
+    echo "$target: ok, $runs runs in ${seconds} s $start"
   else
-    echo "$target: FINDING (exit $status), log $log, inputs in $build/findings/${target#fuzz_}/"
-    grep -E '^(==[0-9]+==ERROR|SUMMARY|fuzz check failed)' "$log" | head -n 5 || true
+    echo "$target: FAILED (exit $status) $start, log $log, inputs in $build/findings/${target#fuzz_}/"
+    grep -E '^(==[0-9]+==ERROR|ERROR:|SUMMARY|fuzz check failed)' "$log" | head -n 5 || true
   fi
 }
 

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Configures, builds and tests the presets linux, sanitize and windows (the
-# last under wine) and prints how many tests each ran. Exits non-zero when
+# Configures, builds and tests the presets linux, sanitize, tsan (the threaded
+# tests under ThreadSanitizer) and windows (under wine) and prints how many
+# tests each ran. Exits non-zero when
 # any configure, build or test step fails; the remaining presets still run.
 #
 #   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # extra checks (default: all)
 #
-# After the presets come three checks: valgrind memcheck over a benchmark run
-# (needs the linux build), a short run of every fuzz target, and a build of
-# the benchmark programs (bench preset; they are run by scripts/bench.sh).
+# Checks: the format check (scripts/format.sh --check) runs first, before the
+# presets, as it takes seconds. After the presets: valgrind memcheck over a
+# benchmark run (needs the linux build), every fuzz target from its seeds and
+# from an empty corpus, a build of the benchmark programs (bench preset; they
+# are run by scripts/bench.sh), and a project that includes this one with
+# add_subdirectory() (scripts/embed-check.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-read -r -a presets <<<"${ORV_PRESETS:-linux sanitize windows}"
-read -r -a checks <<<"${ORV_CHECKS-valgrind fuzz bench}"
+read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
+read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -52,6 +56,23 @@ declare -A summary
 failed=0
 start_all=$SECONDS
 
+run_check() {
+  local name="$1"
+  shift
+  local start=$SECONDS log="$logdir/check-$name.log"
+  echo "=== check: $name"
+  if "$@" >"$log" 2>&1; then
+    summary[$name]="ok: $(tail -n 1 "$log")"
+  else
+    tail -n 30 "$log"
+    summary[$name]="FAILED (log: $log)"
+    failed=1
+  fi
+  summary[$name]+=" [$((SECONDS - start)) s]"
+}
+
+if [[ " ${checks[*]} " == *" format "* ]]; then run_check format bash scripts/format.sh --check; fi
+
 for preset in "${presets[@]}"; do
   start=$SECONDS
   log="$logdir/$preset.log"
@@ -81,26 +102,16 @@ for preset in "${presets[@]}"; do
   summary[$preset]+=" [$((SECONDS - start)) s]"
 done
 
-run_check() {
-  local name="$1"
-  shift
-  local start=$SECONDS log="$logdir/check-$name.log"
-  echo "=== check: $name"
-  if "$@" >"$log" 2>&1; then
-    summary[$name]="ok: $(tail -n 1 "$log")"
-  else
-    tail -n 30 "$log"
-    summary[$name]="FAILED (log: $log)"
-    failed=1
-  fi
-  summary[$name]+=" [$((SECONDS - start)) s]"
-}
-
 for check in "${checks[@]}"; do
   case "$check" in
+    format) ;;  # ran first
     valgrind) run_check valgrind bash scripts/valgrind-demo.sh ;;
-    fuzz) run_check fuzz bash scripts/fuzz.sh "${ORV_FUZZ_SECONDS:-15}" ;;
+    fuzz)
+      run_check fuzz bash -c 'scripts/fuzz.sh "$0" && scripts/fuzz.sh --empty "$1"' \
+        "${ORV_FUZZ_SECONDS:-15}" "${ORV_FUZZ_EMPTY_SECONDS:-5}"
+      ;;
     bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
+    embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     *) echo "unknown check: $check"; failed=1 ;;
   esac
 done

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "json_reader.h"
 #include "orvsim.h"
 #include "platform.h"
 #include "scenario.h"
 #include "simulator.h"
 
+using orvsim::Bridge;
 using orvsim::Simulator;
 
 namespace {
@@ -26,6 +26,19 @@ int install_or_keep(const std::string &source, Load load) {
         sim.last_error = "scenario " + source + ": " + e.what();
         return -1;
     }
+}
+
+// Runs `read` on the bridge at a list position under its lock; `fallback`
+// for a position with no bridge.
+template <typename T, typename Read>
+T with_bridge_at(int index, T fallback, Read read) {
+    Simulator &sim = orvsim::simulator();
+    std::lock_guard<std::mutex> lock(sim.mutex);
+    sim.ready();
+    Bridge *b = sim.at(index);
+    if (!b) return fallback;
+    std::lock_guard<std::mutex> bridge_lock(b->mutex);
+    return read(*b);
 }
 
 }  // namespace
@@ -55,43 +68,40 @@ FTD2XX_API int orvsim_load_default_scenario(void) {
 }
 
 FTD2XX_API const char *orvsim_last_error(void) {
+    // A copy per thread: the text stays valid while other threads load scenarios.
+    thread_local std::string copy;
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
-    return sim.last_error.c_str();
+    copy = sim.last_error;
+    return copy.c_str();
 }
 
 FTD2XX_API int orvsim_open_handle_count(void) {
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
     return static_cast<int>(std::count_if(sim.bridges.begin(), sim.bridges.end(),
-                                          [](const auto &b) { return b->open; }));
+                                          [](const auto &b) { return b->open(); }));
 }
 
 FTD2XX_API int orvsim_write_count(int bridge_index) {
-    Simulator &sim = orvsim::simulator();
-    std::lock_guard<std::mutex> lock(sim.mutex);
-    sim.ready();
-    const orvsim::Bridge *b = sim.at(bridge_index);
-    return b ? b->write_count : -1;
+    return with_bridge_at(bridge_index, -1, [](Bridge &b) { return b.write_count; });
 }
 
 FTD2XX_API int orvsim_last_write(int bridge_index, uint8_t *buf, int cap) {
-    Simulator &sim = orvsim::simulator();
-    std::lock_guard<std::mutex> lock(sim.mutex);
-    sim.ready();
-    const orvsim::Bridge *b = sim.at(bridge_index);
-    if (!b) return -1;
-    if (buf && cap > 0) {
-        std::memcpy(buf, b->last_write.data(),
-                    std::min<size_t>(static_cast<size_t>(cap), b->last_write.size()));
-    }
-    return static_cast<int>(b->last_write.size());
+    return with_bridge_at(bridge_index, -1, [=](Bridge &b) {
+        if (buf && cap > 0) {
+            std::memcpy(buf, b.last_write.data(),
+                        std::min<size_t>(static_cast<size_t>(cap), b.last_write.size()));
+        }
+        return static_cast<int>(b.last_write.size());
+    });
 }
 
 FTD2XX_API void orvsim_reset_counters(void) {
     Simulator &sim = orvsim::simulator();
     std::lock_guard<std::mutex> lock(sim.mutex);
     for (auto &b : sim.bridges) {
+        std::lock_guard<std::mutex> bridge_lock(b->mutex);
         b->write_count = 0;
         b->last_write.clear();
         b->last_reply_ms = -1;
@@ -99,11 +109,7 @@ FTD2XX_API void orvsim_reset_counters(void) {
 }
 
 FTD2XX_API double orvsim_last_modeled_reply_ms(int bridge_index) {
-    Simulator &sim = orvsim::simulator();
-    std::lock_guard<std::mutex> lock(sim.mutex);
-    sim.ready();
-    const orvsim::Bridge *b = sim.at(bridge_index);
-    return b ? b->last_reply_ms : -1;
+    return with_bridge_at(bridge_index, -1.0, [](Bridge &b) { return b.last_reply_ms; });
 }
 
 FTD2XX_API int orvsim_loaded_module_count(void) {

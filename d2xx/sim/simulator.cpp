@@ -2,15 +2,35 @@
 
 #include <cstdio>
 
-#include "json_reader.h"
 #include "platform.h"
 #include "scenario.h"
 
 namespace orvsim {
 
-void Bridge::drop_buffers(Clock::time_point now) {
+Bridge::Bridge(BridgeConfig bridge_config, int list_index)
+    : config(std::move(bridge_config)), index(list_index) {
+    if (config.has_instrument) instrument = make_instrument(config.instrument);
+}
+
+void Bridge::start_session(uintptr_t new_handle, Clock::time_point now) {
+    handle = new_handle;
+    read_timeout_ms = 0;
+    write_timeout_ms = 0;
+    latency_timer_ms = 16;
+    in_transfer_size = 4096;
+    fail_next_read = false;
+    unplugged = false;
     link.clear(now);
     if (instrument) instrument->clear_input();
+}
+
+void Bridge::end_session(Clock::time_point now) {
+    handle = 0;
+    fail_next_read = false;
+    unplugged = false;
+    link.clear(now);
+    if (instrument) instrument->clear_input();
+    changed.notify_all();
 }
 
 Simulator &simulator() {
@@ -23,13 +43,21 @@ bool Simulator::ready() {
     return !broken;
 }
 
-void Simulator::install(Scenario scenario) {
+// Closes every handle of the current bridges; calls still using one of
+// them keep it alive until they return.
+void Simulator::retire_bridges() {
+    for (auto &b : bridges) {
+        std::lock_guard<std::mutex> lock(b->mutex);
+        b->end_session(Clock::now());
+    }
     bridges.clear();
+}
+
+void Simulator::install(Scenario scenario) {
+    retire_bridges();
     for (BridgeConfig &config : scenario.bridges) {
-        auto bridge = std::make_unique<Bridge>();
-        if (config.has_instrument) bridge->instrument = make_instrument(config.instrument);
-        bridge->config = std::move(config);
-        bridges.push_back(std::move(bridge));
+        bridges.push_back(
+            std::make_shared<Bridge>(std::move(config), static_cast<int>(bridges.size())));
     }
     create_list_status = scenario.create_list_status;
     get_list_status = scenario.get_list_status;
@@ -37,7 +65,6 @@ void Simulator::install(Scenario scenario) {
     broken = false;
     last_error.clear();
     transcript.open_from_environment();
-    changed.notify_all();  // blocked reads on old handles give up
 }
 
 bool Simulator::load_from_environment() {
@@ -47,23 +74,22 @@ bool Simulator::load_from_environment() {
         install(from_file ? load_scenario_file(*path) : default_scenario());
         return true;
     } catch (const std::exception &e) {
-        bridges.clear();
+        retire_bridges();
         loaded = true;
         broken = true;
         last_error =
             std::string("scenario ") + (from_file ? *path : "built-in default") + ": " + e.what();
         std::fprintf(stderr, "orvsim: %s\n", last_error.c_str());
         transcript.open_from_environment();
-        changed.notify_all();
         return false;
     }
 }
 
-Bridge *Simulator::find(void *handle) {
+std::shared_ptr<Bridge> Simulator::find(void *handle) const {
     const auto value = reinterpret_cast<uintptr_t>(handle);
     if (value == 0) return nullptr;
-    for (auto &b : bridges) {
-        if (b->open && b->handle == value) return b.get();
+    for (const auto &b : bridges) {
+        if (b->handle == value) return b;
     }
     return nullptr;
 }
@@ -73,11 +99,24 @@ Bridge *Simulator::at(int index) {
     return bridges[static_cast<size_t>(index)].get();
 }
 
-int Simulator::index_of(const Bridge *bridge) const {
-    for (size_t i = 0; i < bridges.size(); ++i) {
-        if (bridges[i].get() == bridge) return static_cast<int>(i);
+uintptr_t Simulator::new_handle() {
+    const uintptr_t h = next_handle_;
+    next_handle_ += 0x10;
+    return h;
+}
+
+LockedBridge::LockedBridge(Simulator &sim, void *handle)
+    : handle_(reinterpret_cast<uintptr_t>(handle)) {
+    {
+        std::lock_guard<std::mutex> provider_lock(sim.mutex);
+        bridge_ = sim.find(handle);
     }
-    return -1;
+    if (!bridge_) return;
+    lock_ = std::unique_lock<std::mutex>(bridge_->mutex);
+    if (!still_open()) {  // closed between the look-up and the lock
+        lock_.unlock();
+        bridge_.reset();
+    }
 }
 
 }  // namespace orvsim

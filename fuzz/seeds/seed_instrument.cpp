@@ -68,9 +68,14 @@ std::vector<uint8_t> uvvis_response(uint8_t srv, uint8_t reg, uint32_t addr, uin
 }
 
 std::vector<uint8_t> nir_reply(const std::vector<uint8_t> &data) {
-    std::vector<uint8_t> r{0x06};
-    r.insert(r.end(), data.begin(), data.end());
-    put_be(r, static_cast<uint32_t>(orv_crc16_legacy(r.data(), static_cast<int>(r.size()))), 2);
+    // Sized once: ACK, the data, two CRC bytes.
+    const size_t crc_at = 1 + data.size();
+    std::vector<uint8_t> r(crc_at + 2);
+    r[0] = 0x06;
+    std::copy(data.begin(), data.end(), r.begin() + 1);
+    const int crc = orv_crc16_legacy(r.data(), static_cast<int>(crc_at));
+    r[crc_at] = static_cast<uint8_t>(crc >> 8);
+    r[crc_at + 1] = static_cast<uint8_t>(crc);
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "sim_support.h"
 
@@ -192,6 +193,40 @@ TEST_F(SimList, ABrokenScenarioFileFailsTheListWithOneLineOnStderr) {
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_STREQ(nodes[0].SerialNumber, "FROMFILE");
     std::remove(path.c_str());
+}
+
+TEST_F(SimList, FilesThatCannotBeScenariosAreRefusedWithTheReason) {
+    const std::string big = ::testing::TempDir() + "orvsim_big_scenario.json";
+    {
+        std::FILE *f = std::fopen(big.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string spaces(1 << 20, ' ');
+        for (int mib = 0; mib < 16; ++mib) std::fwrite(spaces.data(), 1, spaces.size(), f);
+        std::fputs("{}", f);
+        std::fclose(f);
+    }
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {::testing::TempDir(), "is a directory"},
+        {big, "larger than 16 MiB"},
+    };
+#ifndef _WIN32
+    cases.push_back({"/dev/zero", "larger than 16 MiB"});  // never ends
+#endif
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        set_env("ORVSIM_SCENARIO", c.path.c_str());
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(orvsim_load_default_scenario(), -1);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "orvsim: scenario " + c.path + ": " + c.reason + "\n");
+        EXPECT_EQ(orvsim_load_scenario_file(c.path.c_str()), -1);
+        EXPECT_EQ(std::string(orvsim_last_error()), "scenario " + c.path + ": " + c.reason);
+    }
+    std::remove(big.c_str());
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ TEST_F(SimNir, IdentityCalibrationAndTemperature) {
     EXPECT_EQ(be64_double(&cal[8]), 3.2);
     EXPECT_EQ(be64_double(&cal[16]), -0.0005);
     EXPECT_EQ(be64_double(&cal[24]), 0.0);
+    EXPECT_EQ(Bytes(cal.begin() + 32, cal.end()), Bytes(8, kFiller));  // padding carries nothing
 }
 
 TEST_F(SimNir, WavelengthTableAndSpectrumFrames) {

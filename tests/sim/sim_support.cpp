@@ -1,5 +1,6 @@
 #include "sim_support.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "crc.h"
@@ -82,6 +83,25 @@ Bytes write_request(uint8_t reg, uint32_t addr, const Bytes &data) {
     return p;
 }
 
+Bytes with_filler(Bytes value, size_t free_bytes) {
+    std::fill_n(value.begin(), std::min(free_bytes, value.size()), kFiller);
+    return value;
+}
+
+Bytes commit_request(uint16_t address, const Bytes &crc_over) {
+    const uint32_t crc = orvsim::crc32(crc_over.data(), crc_over.size());
+    Bytes data = {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<uint8_t>(crc >> shift));
+    return data;
+}
+
+Bytes with_field(Bytes request, size_t offset, const Bytes &bytes) {
+    std::copy(bytes.begin(), bytes.end(), request.begin() + static_cast<std::ptrdiff_t>(offset));
+    request.resize(request.size() - 4);
+    append_crc32(request);
+    return request;
+}
+
 std::vector<FT_DEVICE_LIST_INFO_NODE> device_list() {
     DWORD n = 0;
     EXPECT_EQ(FT_CreateDeviceInfoList(&n), FT_OK);
@@ -124,6 +144,14 @@ Packet parse(const Bytes &b) {
     p.data.assign(b.begin() + 28, b.end() - 4);
     p.crc_ok = orvsim::crc32(b.data() + 8, b.size() - 12) == be32(&b[b.size() - 4]);
     return p;
+}
+
+Packet read_reg(Port &port, uint8_t reg, uint32_t addr, uint16_t words) {
+    return parse(port.exchange(read_request(reg, addr, words)));
+}
+
+Packet write_reg(Port &port, uint8_t reg, uint32_t addr, const Bytes &data) {
+    return parse(port.exchange(write_request(reg, addr, data)));
 }
 
 Bytes nir_frame(const Bytes &command) {

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "env_support.h"
+#include "env.h"
 #include "ftd2xx.h"
 #include "orvsim.h"
 
 namespace simtest {
 
+using orvtest::get_env;
+using orvtest::set_env;
 using Bytes = std::vector<uint8_t>;
 
 // Loads a scenario given as JSON text; the test fails with the simulator's
@@ -42,6 +44,18 @@ private:
 
 Bytes read_request(uint8_t reg, uint32_t addr, uint16_t words);
 Bytes write_request(uint8_t reg, uint32_t addr, const Bytes &data);
+// The filler byte an instrument sends where a reply carries nothing, unless
+// the scenario asks for another.
+inline constexpr uint8_t kFiller = 0xA5;
+// A register value as a read gives it back: the first `free_bytes` bytes,
+// which carry nothing, hold the filler.
+Bytes with_filler(Bytes value, size_t free_bytes);
+// The data of a flash commit to `address` whose CRC-32 covers `crc_over`.
+Bytes commit_request(uint16_t address, const Bytes &crc_over);
+
+// A request with `bytes` put in at `offset` and its CRC made right again: a
+// well-formed packet that breaks one field.
+Bytes with_field(Bytes request, size_t offset, const Bytes &bytes);
 
 struct Packet {
     uint8_t srv = 0, fsn = 0, reg = 0, status = 0, reply = 0;
@@ -53,6 +67,10 @@ struct Packet {
 };
 // Decodes a response; a packet shorter than 32 bytes comes back all zero.
 Packet parse(const Bytes &packet);
+
+// One UVVIS_ORV register read or write through Port::exchange, decoded.
+Packet read_reg(Port &port, uint8_t reg, uint32_t addr, uint16_t words);
+Packet write_reg(Port &port, uint8_t reg, uint32_t addr, const Bytes &data);
 
 // A NIR_LEGACY command frame: the bytes and their CRC-16, high byte first.
 Bytes nir_frame(const Bytes &command);

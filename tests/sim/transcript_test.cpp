@@ -75,4 +75,54 @@ TEST(SimTranscript, RecordsEveryCallWithItsBytes) {
     std::remove(path.c_str());
 }
 
+TEST(SimTranscript, RequestsTheInstrumentRefusesAreRecordedAfterTheirWrite) {
+    const std::string path = ::testing::TempDir() + "orvsim_refusals.txt";
+    std::remove(path.c_str());
+    set_env("ORVSIM_TRANSCRIPT", path.c_str());
+    load(R"({"time_scale": 0.01, "bridges": [
+        {"serial": "U", "instrument": {"model": "SIM-UV1024"}},
+        {"serial": "N", "instrument": {"model": "SIM-NIR256"}}]})");
+    {
+        Port uvvis(0, 100);
+        uvvis.exchange(with_field(read_request(0xC1, 0x10, 1), 14, {0xEF}));  // FSN
+        uvvis.exchange(write_request(0xC1, 0x10, {0, 1, 0, 7}));              // free byte set
+        uvvis.exchange(read_request(0xC1, 0x10, 1));                          // fine
+        Port nir(1, 100);
+        nir.write(nir_frame({0x3F, 0x41, 0x00}));  // one byte too many
+        nir.read(3);
+    }
+    set_env("ORVSIM_TRANSCRIPT", nullptr);
+    load(R"({"bridges": []})");
+
+    std::vector<std::string> refused;
+    std::string previous;
+    for (const std::string &line : lines_of(path)) {
+        const std::string rest = line.substr(line.find(' ') + 1);
+        if (rest.rfind("refused ", 0) == 0) {
+            EXPECT_EQ(previous.rfind("FT_Write ", 0), 0u) << "follows its write: " << rest;
+            refused.push_back(rest);
+        }
+        previous = rest;
+    }
+    const std::vector<std::string> expected = {
+        "refused status=226 dev=0 reg=C1 addr=000010 why=FSN",
+        "refused status=226 dev=0 reg=C1 addr=000010 why=reserved",
+        "refused status=21 dev=1 cmd=3F41 why=length",
+    };
+    EXPECT_EQ(refused, expected);
+    std::remove(path.c_str());
+}
+
+TEST(SimTranscript, AFileThatCannotBeWrittenIsSaidOnceOnStderr) {
+    const std::string path = ::testing::TempDir() + "orvsim_no_such_folder/transcript.txt";
+    set_env("ORVSIM_TRANSCRIPT", path.c_str());
+    ::testing::internal::CaptureStderr();
+    load(R"({"bridges": [{"serial": "A"}]})");
+    load(R"({"bridges": [{"serial": "A"}]})");  // the same name again: nothing more
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    set_env("ORVSIM_TRANSCRIPT", nullptr);
+    load(R"({"bridges": []})");
+    EXPECT_EQ(err, "orvsim: transcript " + path + ": cannot be opened for writing\n");
+}
+
 }  // namespace

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <string>
 
-#include "crc.h"
 #include "sim_support.h"
 
 using namespace simtest;
@@ -23,13 +22,6 @@ const char *kScenario = R"({
 class SimUvvis : public ::testing::Test {
 protected:
     void SetUp() override { load(kScenario); }
-
-    Packet read_reg(Port &port, uint8_t reg, uint32_t addr, uint16_t words) {
-        return parse(port.exchange(read_request(reg, addr, words)));
-    }
-    Packet write_reg(Port &port, uint8_t reg, uint32_t addr, const Bytes &data) {
-        return parse(port.exchange(write_request(reg, addr, data)));
-    }
 };
 
 TEST_F(SimUvvis, AnswersAHandMadeModelQuery) {
@@ -60,20 +52,22 @@ TEST_F(SimUvvis, WritesAreAcknowledgedAndReadBack) {
         uint8_t reg;
         uint32_t addr;
         Bytes value;
+        size_t free_bytes;  // leading bytes that carry nothing
     };
     const Case cases[] = {
-        {0xC1, 0x00, {0x00, 0x03, 0xD0, 0x90}},        // integration 250000 us
-        {0xC1, 0x01, {0, 0, 0, 5, 0, 0, 0x01, 0x00}},  // xenon pulse
-        {0xC1, 0x03, {0, 0, 0, 2}},                    // xenon mode
-        {0xC1, 0x10, {0, 0, 0, 0}},                    // average 0 is taken as given
-        {0xC1, 0x11, {0, 0, 0, 1}},                    // level
-        {0xC1, 0x43, {0, 0, 0x12, 0x34}},              // baud code
-        {0xC1, 0x51, {0x81, 0x02, 0x00, 0x07}},        // trigger
-        {0xC1, 0x64, {0xFF, 0xF0, 0x00, 0x00}},        // DAC
-        {0xC2, 0x02, {0, 0, 0, 9}},                    // stored smoothing
+        {0xC1, 0x00, {0x00, 0x03, 0xD0, 0x90}, 0},        // integration 250000 us
+        {0xC1, 0x01, {0, 0, 0, 5, 0, 0, 0x01, 0x00}, 0},  // xenon pulse
+        {0xC1, 0x03, {0, 0, 0, 2}, 3},                    // xenon mode
+        {0xC1, 0x10, {0, 0, 0, 0}, 3},                    // average 0 is taken as given
+        {0xC1, 0x11, {0, 0, 0, 1}, 3},                    // level
+        {0xC1, 0x43, {0, 0, 0x12, 0x34}, 2},              // baud code
+        {0xC1, 0x51, {0x81, 0x02, 0x00, 0x07}, 0},        // trigger
+        {0xC1, 0x64, {0xFF, 0xF0, 0x00, 0x00}, 0},        // DAC
+        {0xC2, 0x02, {0, 0, 0, 9}, 3},                    // stored smoothing
         {0xC2,
          0x04,
-         {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}},  // serial number
+         {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'},
+         0},  // serial number
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << int(c.reg) << "/" << c.addr);
@@ -85,11 +79,11 @@ TEST_F(SimUvvis, WritesAreAcknowledgedAndReadBack) {
         EXPECT_EQ(ack.addr, c.addr);
         Packet back = read_reg(port, c.reg, c.addr, static_cast<uint16_t>(c.value.size() / 4));
         EXPECT_EQ(back.reply, 0xAC);
-        EXPECT_EQ(back.data, c.value);
+        EXPECT_EQ(back.data, with_filler(c.value, c.free_bytes));
     }
     // Live and stored integration times are separate registers.
     EXPECT_EQ(be32(read_reg(port, 0xC2, 0x00, 1).data.data()), 5000u);
-    EXPECT_EQ(read_reg(port, 0xC2, 0x01, 1).data, (Bytes{0, 0, 0, 3}));
+    EXPECT_EQ(read_reg(port, 0xC2, 0x01, 1).data, with_filler({0, 0, 0, 3}, 3));
 }
 
 TEST_F(SimUvvis, RefusesWhatItCannotDo) {
@@ -118,7 +112,7 @@ TEST_F(SimUvvis, IgnoresBytesThatAreNoPacketAndResynchronises) {
     Bytes request = read_request(0xC1, 0x10, 1);
     noise_then_packet.insert(noise_then_packet.end(), request.begin(), request.end());
     port.write(noise_then_packet);
-    EXPECT_EQ(parse(port.read(36)).data, (Bytes{0, 0, 0, 1}));
+    EXPECT_EQ(parse(port.read(36)).data, with_filler({0, 0, 0, 1}, 3));
 }
 
 TEST_F(SimUvvis, DescribesItsWavelengthTable) {
@@ -128,7 +122,8 @@ TEST_F(SimUvvis, DescribesItsWavelengthTable) {
         const uint32_t pixels = index == 0 ? 2048 : 1024;
         Packet count = read_reg(port, 0xC2, 0x0B, 1);
         EXPECT_EQ(count.data,
-                  (Bytes{0, 0, static_cast<uint8_t>(pixels >> 8), static_cast<uint8_t>(pixels)}));
+                  with_filler(
+                      {0, 0, static_cast<uint8_t>(pixels >> 8), static_cast<uint8_t>(pixels)}, 2));
 
         Packet table = read_reg(port, 0xC5, 0, 2048);
         ASSERT_EQ(table.data.size(), pixels * 4);
@@ -192,40 +187,33 @@ TEST_F(SimUvvis, SpectraLookRealAndRepeatForTheSameSeed) {
     write_reg(small, 0xC1, 0x00, {0x00, 0x0F, 0x42, 0x40});  // 1 s
     std::vector<uint16_t> clipped = spectrum(small);
     EXPECT_EQ(*std::max_element(clipped.begin(), clipped.begin() + 1024), 4000);
-    EXPECT_EQ(std::count(clipped.begin() + 1024, clipped.end(), 0), 1024);
+    EXPECT_EQ(std::count(clipped.begin() + 1024, clipped.end(), kFiller << 8 | kFiller), 1024);
 }
 
 }  // namespace
 
 namespace {
 
-// Flash transfers: write-protect gate, commit CRC, busy polls, reset.
+// Flash transfers: write-protect gate, busy polls, read back.
 TEST_F(SimUvvis, FlashHandshakeAndWriteProtectGate) {
     Port port(0);
     auto poll = [&] { return read_reg(port, 0xC1, 0x4A, 2).data; };
-    auto commit = [&](uint16_t address, const Bytes &block) {
-        uint32_t crc = orvsim::crc32(block.data(), block.size());
-        return write_reg(
-            port, 0xC1, 0x4A,
-            {0xCF, 0xDD, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-             static_cast<uint8_t>(crc >> 24), static_cast<uint8_t>(crc >> 16),
-             static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc)});
-    };
     const Bytes block = {1, 2, 3, 4, 5};  // padded to 8 bytes by the packet
+    const Bytes gate_closed = with_filler({0, 0, 0, 0}, 3);
 
-    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0}));  // closed at power-up
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, gate_closed);  // closed at power-up
     Packet refused = write_reg(port, 0xC7, 0, block);
     EXPECT_EQ(refused.reply, 0xE3);
     EXPECT_EQ(refused.status, 0xE);
-    EXPECT_EQ(commit(0x0100, block).reply, 0xE3);
+    EXPECT_EQ(write_reg(port, 0xC1, 0x4A, commit_request(0x0100, block)).reply, 0xE3);
 
     EXPECT_EQ(write_reg(port, 0xC1, 0x12, {0, 0, 0, 0xEA}).reply, 0xAC);
-    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0xEA}));
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, with_filler({0, 0, 0, 0xEA}, 3));
     EXPECT_EQ(write_reg(port, 0xC7, 0, block).reply, 0xAC);
-    EXPECT_EQ(commit(0x0100, block).reply, 0xAC);  // CRC over the 5 bytes, without the pad
-    EXPECT_EQ(poll()[1], 0x55);                    // busy twice, then done
+    EXPECT_EQ(write_reg(port, 0xC1, 0x4A, commit_request(0x0100, block)).reply, 0xAC);
+    EXPECT_EQ(poll()[1], 0x55);  // busy twice, then done
     EXPECT_EQ(poll()[1], 0x55);
-    EXPECT_EQ(poll(), (Bytes{0xCF, 0xAA, 0x01, 0x00, 0, 0, 0, 0}));
+    EXPECT_EQ(poll(), (Bytes{0xCF, 0xAA, 0x01, 0x00, kFiller, kFiller, kFiller, kFiller}));
 
     // Read back: request, poll, data register.
     EXPECT_EQ(write_reg(port, 0xC1, 0x4A, {0xC0, 0xDD, 0x01, 0x00, 0, 0, 0, 0}).reply, 0xAC);
@@ -239,26 +227,19 @@ TEST_F(SimUvvis, FlashHandshakeAndWriteProtectGate) {
     EXPECT_EQ(data_whole.data.size(), 1024u);
     EXPECT_EQ(data_whole.data[8], 0xFF);
 
-    // The CRC of the padded block is accepted too; any other fails with EEh.
-    write_reg(port, 0xC7, 0, block);
-    EXPECT_EQ(commit(0x0200, {1, 2, 3, 4, 5, 0, 0, 0}).reply, 0xAC);
-    poll();
-    poll();
-    EXPECT_EQ(poll()[1], 0xAA);
-    write_reg(port, 0xC7, 0, block);
-    EXPECT_EQ(commit(0x0200, {9, 9, 9}).reply, 0xAC);
-    poll();
-    poll();
-    EXPECT_EQ(poll()[1], 0xEE);
+    // Reset closes the gate again.
+    EXPECT_EQ(write_reg(port, 0xC1, 0x13, {0, 0, 0, 0xAA}).reply, 0xAC);
+    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, gate_closed);
+}
 
-    // Reset: live settings back to power-up, gate closed; stored settings kept.
+TEST_F(SimUvvis, ResetRestoresThePowerUpSettingsOnly) {
+    Port port(0);
     write_reg(port, 0xC1, 0x00, {0, 0, 0x4E, 0x20});
     write_reg(port, 0xC2, 0x00, {0, 0, 0x4E, 0x20});
     EXPECT_EQ(write_reg(port, 0xC1, 0x13, {0, 0, 0, 0x55}).reply, 0xE2);
     EXPECT_EQ(write_reg(port, 0xC1, 0x13, {0, 0, 0, 0xAA}).reply, 0xAC);
     EXPECT_EQ(read_reg(port, 0xC1, 0x00, 1).data, (Bytes{0, 0, 0x27, 0x10}));
     EXPECT_EQ(read_reg(port, 0xC2, 0x00, 1).data, (Bytes{0, 0, 0x4E, 0x20}));
-    EXPECT_EQ(read_reg(port, 0xC1, 0x12, 1).data, (Bytes{0, 0, 0, 0}));
 }
 
 TEST_F(SimUvvis, ExternalAcquisitionHandshake) {
@@ -266,7 +247,8 @@ TEST_F(SimUvvis, ExternalAcquisitionHandshake) {
     EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data[1], 0x00);  // idle
     EXPECT_EQ(write_reg(port, 0xC1, 0x4C, {0xC0, 0xDD, 0x00, 0x07, 0, 0, 0, 0}).reply, 0xAC);
     EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data[1], 0x55);
-    EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data, (Bytes{0xC0, 0xAA, 0x00, 0x07, 0, 0, 0, 0}));
+    EXPECT_EQ(read_reg(port, 0xC1, 0x4C, 2).data,
+              (Bytes{0xC0, 0xAA, 0x00, 0x07, kFiller, kFiller, kFiller, kFiller}));
     EXPECT_EQ(read_reg(port, 0xC6, 0, 1024).data.size(), 4096u);
 }
 

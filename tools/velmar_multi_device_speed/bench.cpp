@@ -6,6 +6,7 @@
 
 #include "device_ops.h"
 #include "format.h"
+#include "report_output.h"
 
 namespace velmar {
 namespace {
@@ -115,8 +116,12 @@ Result<Unit, Abort> report_devices(const VelmarSdk &sdk, const std::vector<Devic
         out << '[' << i << "] id=" << entries[i].id << " label=" << entries[i].label
             << " serial=" << entries[i].serial.value_or("-") << '\n';
     }
+    // Each part of the report is flushed once complete, so that a report that
+    // cannot be written stops the run before the next instrument is timed.
+    if (auto written = flush_report(out); !written) return written;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (auto visited = visit_device(sdk, i, entries[i], out); !visited) return visited;
+        if (auto written = flush_report(out); !written) return written;
     }
     return Unit{};
 }

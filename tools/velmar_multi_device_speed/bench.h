@@ -64,6 +64,8 @@ double elapsed_ms(const platform::ClockReading &start, const platform::ClockRead
 std::string format_case_line(const CaseReport &report);
 
 // Lists the scanned instruments, then opens, describes and times each in turn.
+// The listing and each instrument's part are flushed when complete; one that
+// cannot be written stops the run ("failed to write report", report_output.h).
 Result<Unit, Abort> report_devices(const VelmarSdk &sdk, const std::vector<DeviceEntry> &entries,
                                    std::ostream &out);
 

@@ -53,8 +53,10 @@ struct LoaderOutcome {
 };
 
 // Loads a library: a path with a directory part is loaded from there, a bare
-// file name goes through the system's library search. On Windows no
-// critical-error box is shown while loading.
+// file name goes through the system's library search. On Windows a library
+// loaded by path finds its own dependencies in its own folder first, then in
+// the program's folder and the system folder; no critical-error box is shown
+// while loading.
 LoaderOutcome<ModuleHandle> load_library(const std::string &path);
 
 // Looks up an exported function by its NUL-terminated name.
@@ -70,7 +72,9 @@ struct ClockReading {
 };
 ClockReading monotonic_now();
 
-// Makes standard output and standard error write '\n' unchanged.
+// Makes standard output and standard error write '\n' unchanged, and a write
+// to a closed pipe fail like any other failed write instead of ending the
+// program (POSIX: SIGPIPE ignored).
 void prepare_standard_streams();
 
 }  // namespace velmar::platform

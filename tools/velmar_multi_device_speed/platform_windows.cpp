@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -30,6 +31,17 @@ std::wstring wide_from_utf8(const std::string &text) {
     return out;
 }
 
+// The absolute form of a path; the path itself when it cannot be made absolute.
+std::wstring full_path(const std::wstring &path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring out(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, out.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    out.resize(length);
+    return out;
+}
+
 }  // namespace
 
 std::optional<std::string> executable_path() {
@@ -49,9 +61,19 @@ bool path_exists(const std::string &path) {
 
 LoaderOutcome<ModuleHandle> load_library(const std::string &path) {
     std::wstring wide = wide_from_utf8(path);
+    // A library given by path finds its own dependencies (liborv: the D2XX
+    // driver) in its own folder first, then where applications' DLLs are
+    // looked up: the program's folder and the system folder. That search
+    // needs a full path.
+    DWORD flags = 0;
+    if (std::any_of(path.begin(), path.end(),
+                    [](char c) { return is_path_separator(c) || c == ':'; })) {
+        flags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+        wide = full_path(wide);
+    }
     DWORD previous_mode = 0;
     const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
-    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, 0);
+    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, flags);
     const DWORD error = module == nullptr ? GetLastError() : 0;
     if (mode_set && previous_mode != SEM_FAILCRITICALERRORS)
         SetThreadErrorMode(previous_mode, nullptr);

@@ -6,15 +6,10 @@
 #include "paths.h"
 #include "platform.h"
 #include "process_runner.h"
+#include "program.h"
 #include "report_text.h"
 
 namespace {
-
-#ifdef _WIN32
-constexpr const char *kProgramName = "velmar_multi_device_speed.exe";
-#else
-constexpr const char *kProgramName = "velmar_multi_device_speed";
-#endif
 
 struct ProgramRun {
     int exit_code;
@@ -24,10 +19,9 @@ struct ProgramRun {
 
 // Runs the program from its build folder with the given simulator scenario.
 ProgramRun run_with_scenario(const std::string &scenario) {
-    const std::string bin =
-        velmar::parent_directory(velmar::platform::executable_path().value()).value();
+    const std::string bin = e2e::build_folder();
     const e2e::ProcessResult result = e2e::run_process(
-        velmar::join_path(bin, kProgramName), bin,
+        velmar::join_path(bin, e2e::kProgramName), bin,
         {{"ORVSIM_SCENARIO", std::string(VELMAR_E2E_SCENARIOS) + "/" + scenario + ".json"},
          {"ORV_TRACE_TIMING", std::nullopt}},
         120);

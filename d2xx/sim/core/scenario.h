@@ -1,0 +1,22 @@
+// Reading scenarios: JSON text to a validated Scenario.
+#pragma once
+
+#include <string>
+
+#include "config.h"
+#include "scenario_error.h"
+
+namespace orvsim {
+
+// Parses and validates a scenario; throws ScenarioError with a
+// message naming the JSON path of the problem.
+Scenario parse_scenario(const std::string &json_text, const std::string &source);
+
+// Reads a scenario file; throws ScenarioError for unreadable files too, for
+// a directory and for anything larger than 16 MiB.
+Scenario load_scenario_file(const std::string &path);
+
+// The built-in default scenario.
+Scenario default_scenario();
+
+}  // namespace orvsim
