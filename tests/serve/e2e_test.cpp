@@ -74,13 +74,13 @@ std::string without_locations(const std::string &text) {
     return std::regex_replace(text, std::regex(" loc=0x[0-9a-fA-F]+"), " loc=#");
 }
 
-struct Run {
+struct ProgramRun {
     int exit_code;
     std::string out;
     std::string err;
 };
 
-Run benchmark_over_ttys(const Served &served) {
+ProgramRun benchmark_over_ttys(const Served &served) {
     TtyInstallation install;
     const e2e::ProcessResult r =
         e2e::run_process(install.program(), install.folder(), served.environment(), 180);
@@ -88,7 +88,7 @@ Run benchmark_over_ttys(const Served &served) {
     return {r.exit_code, r.out, r.err};
 }
 
-Run benchmark_in_simulator(const nlohmann::json &scenario) {
+ProgramRun benchmark_in_simulator(const nlohmann::json &scenario) {
     servetest::TempFolder folder;
     const std::string file = folder.write("scenario.json", scenario.dump(2));
     const e2e::ProcessResult r =
@@ -107,10 +107,10 @@ double modelled_ms(const std::string &serial, double integration_ms, int average
 
 TEST(OverTtys, BenchmarkReportsWhatTheSimulatorReportsAtTheModelledTimes) {
     Served served(default_scenario());
-    const Run tty = benchmark_over_ttys(served);
+    const ProgramRun tty = benchmark_over_ttys(served);
     nlohmann::json fast = default_scenario();
     fast["time_scale"] = 0.01;  // the report's text does not depend on the timing
-    const Run sim = benchmark_in_simulator(fast);
+    const ProgramRun sim = benchmark_in_simulator(fast);
 
     ASSERT_EQ(tty.exit_code, 0) << tty.err << served.errors();
     EXPECT_EQ(report_text::mask_timings(tty.out), report_text::mask_timings(sim.out));
@@ -142,7 +142,7 @@ TEST(OverTtys, BridgeUnpluggedMidRunEndsTheBenchmarkWithItsFailureLine) {
     scenario["time_scale"] = 0.1;
     scenario["bridges"][1]["instrument"]["unplug_after"] = 40;  // during ORVSIM02's timed reads
     Served served(scenario);
-    const Run tty = benchmark_over_ttys(served);
+    const ProgramRun tty = benchmark_over_ttys(served);
     EXPECT_EQ(tty.exit_code, 101) << tty.out << tty.err;
     EXPECT_THAT(tty.out, testing::HasSubstr("=== device 1 chip_serial=ORVSIM02 ===\n"));
     EXPECT_THAT(tty.out, testing::Not(testing::HasSubstr("=== device 2")));
