@@ -88,6 +88,10 @@ int main(int argc, char **argv) {
             say("--root " + root.string() + ": exists and is not an empty folder");
             return kBadInput;
         }
+        if (!fs::is_directory(root.parent_path(), error)) {
+            say("--root " + root.string() + ": the folder above it does not exist");
+            return kBadInput;
+        }
         {
             orvserve::platform::precise_timers();
             orvserve::Server server(*scenario, root);

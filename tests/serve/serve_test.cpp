@@ -193,6 +193,12 @@ TEST_F(Serve, BadInputIsSaidAndLeavesNothingBehind) {
     EXPECT_NE(text.find("--root"), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(root()));
 
+    const std::string deep = folder.path() + "/no/such/root";
+    std::tie(status, text) = refused({"--root", deep});
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(text, "orvsim-serve: --root " + deep + ": the folder above it does not exist\n");
+    EXPECT_FALSE(fs::exists(folder.path() + "/no"));
+
     fs::create_directory(root());
     folder.write("root/keep", "x");
     std::tie(status, text) = refused({"--root", root()});
