@@ -9,7 +9,6 @@ std::optional<orvsim::Clock::time_point> next_wake(const orvsim::Link &link,
     const std::optional<orvsim::Clock::time_point> next_byte = link.ready_time(1);
     const std::optional<orvsim::Clock::time_point> burst_end = link.burst_end();
     if (!next_byte || !burst_end) return std::nullopt;
-    if (link.readable(now) > 0) return now;
     return std::max(*next_byte, std::min(now + kBatchInterval, *burst_end));
 }
 

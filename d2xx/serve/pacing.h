@@ -13,8 +13,9 @@ namespace orvserve {
 
 inline constexpr orvsim::Clock::duration kBatchInterval = std::chrono::milliseconds(1);
 
-// The next moment worth waking up for at `now`; nullopt when nothing is
-// queued. Never earlier than the next byte is due.
+// The next moment worth waking up for, right after the bytes due by `now`
+// were handed on; nullopt when nothing is queued. Bytes that fall due in
+// the meantime (at 1 MB/s, one every microsecond) wait for the batch.
 std::optional<orvsim::Clock::time_point> next_wake(const orvsim::Link &link,
                                                    orvsim::Clock::time_point now);
 
