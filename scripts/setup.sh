@@ -2,8 +2,10 @@
 # Installs the Debian 12 packages the build and the tests need, if any is
 # missing: compilers (g++, clang-14, mingw-w64 posix), CMake and Ninja,
 # GoogleTest (also its sources for the Windows build), Google Benchmark,
-# nlohmann-json, wine64, valgrind and python3. Runs apt-get update once, and
-# only when something has to be installed. Needs root (uses sudo otherwise).
+# nlohmann-json, wine64, valgrind, python3, and what the Python package and
+# its tests use: numpy, venv, setuptools, wheel, pytest and matplotlib. Runs
+# apt-get update once, and only when something has to be installed. Needs
+# root (uses sudo otherwise).
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine valgrind python3 procps
+  python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
 )
 
 missing=()
