@@ -150,8 +150,10 @@ def _load() -> Native:
     library, library_path, by_path = _load_library(tried)
     if provider is None:
         provider_tried: List[str] = []
-        for candidate in _provider_candidates(
-                Path(library_path).resolve().parent if by_path else None):
+        # Beside the file as named, like the loader's $ORIGIN (not where a
+        # symbolic link points).
+        library_dir = Path(os.path.abspath(library_path)).parent if by_path else None
+        for candidate in _provider_candidates(library_dir):
             provider = _try(candidate, provider_tried)
             if provider is not None:
                 provider_path = candidate

@@ -85,6 +85,16 @@ def _choose_instrument() -> ListedDevice:
         + "; ".join(str(device) for device in instruments), instruments)
 
 
+def _chip_serial_at(index: int) -> Optional[str]:
+    """The chip serial at a list position, for messages; ``None`` when the
+    list cannot tell (opening then reports what is wrong)."""
+    try:
+        devices = list_devices()
+    except DeviceNotFoundError:
+        return None
+    return devices[index].chip_serial if index < len(devices) else None
+
+
 class Spectrometer:
     """One open instrument, through its own liborv handle.
 
@@ -131,6 +141,8 @@ class Spectrometer:
         if serial is None and index is None:
             chosen = _choose_instrument()
             index, chip_serial = chosen.index, chosen.chip_serial
+        elif index is not None:
+            chip_serial = _chip_serial_at(index)
         self.chip_serial: Optional[str] = chip_serial
         """The chip serial of the instrument's bridge, when known."""
         self.index: Optional[int] = index
