@@ -3,9 +3,9 @@
 # missing: compilers (g++, clang-14, mingw-w64 posix), CMake and Ninja,
 # GoogleTest (also its sources for the Windows build), Google Benchmark,
 # nlohmann-json, wine64, valgrind, python3, and what the Python package and
-# its tests use: numpy, venv, setuptools, wheel, pytest and matplotlib. Runs
-# apt-get update once, and only when something has to be installed. Needs
-# root (uses sudo otherwise).
+# its tests use: numpy, venv, setuptools, wheel, pytest, matplotlib and
+# mypy. Runs apt-get update once, and only when something has to be
+# installed. Needs root (uses sudo otherwise).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine valgrind python3 procps
   python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
+  python3-mypy
 )
 
 missing=()

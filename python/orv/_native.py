@@ -30,7 +30,7 @@ PACKAGE_LIBRARY_DIR = Path(__file__).resolve().parent / "_lib"
 
 if WINDOWS:
     LIBRARY_FILE = "liborv.dll"
-    SYSTEM_LIBRARY_NAMES = ("liborv.dll",)
+    SYSTEM_LIBRARY_NAMES: Tuple[str, ...] = ("liborv.dll",)
     PROVIDER_FILE = "FTD2XX.dll"
 else:
     LIBRARY_FILE = "liborv.so"
@@ -53,7 +53,7 @@ class Native:
     def result_name(self, code: int) -> str:
         """liborv's name of a result code ("ORV_ERR_TIMEOUT", "unknown")."""
         name = self.functions["orv_result_name"](code)
-        return name.decode("ascii", "replace") if name else "unknown"
+        return str(name.decode("ascii", "replace")) if name else "unknown"
 
     def device_function(self, operation: str) -> Callable[..., int]:
         """The handle twin ``orv_device_<operation>``."""

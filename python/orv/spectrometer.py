@@ -320,7 +320,7 @@ class Spectrometer:
         first, last = self._get("get_full_wavelength_range", ctypes.c_double, ctypes.c_double)
         return float(first), float(last)
 
-    def _read_array(self, operation: str, dtype: Any, ctype: Any, count: int) -> Any:
+    def _read_array(self, operation: str, dtype: Any, ctype: Any, count: int) -> npt.NDArray[Any]:
         array = np.zeros(count, dtype=dtype)
         self._call(operation, array.ctypes.data_as(ctypes.POINTER(ctype)), count)
         return array
@@ -328,14 +328,14 @@ class Spectrometer:
     def wavelengths(self) -> Floats:
         """The wavelength table: one wavelength per pixel, nm, float64."""
         return self._read_array("get_full_wavelength_data", np.float64, ctypes.c_double,
-                                self._pixels())  # type: ignore[no-any-return]
+                                self._pixels())
 
     def intensities(self) -> Samples:
         """One fresh spectrum: one sample per pixel, counts, uint16. Takes the
         integration time times the average number, and raises
         DeviceTimeoutError when the instrument does not deliver in time."""
         return self._read_array("get_full_spectrum_data", np.uint16, ctypes.c_uint16,
-                                self._pixels())  # type: ignore[no-any-return]
+                                self._pixels())
 
     def spectrum(self) -> Floats:
         """The wavelength table and one fresh spectrum as a 2 x N float64 array:
@@ -384,13 +384,13 @@ class Spectrometer:
         """The selection's wavelengths, nm. Raises :class:`orv.GenericError`
         without a selection."""
         return self._read_array("get_selected_wavelength_data", np.float64, ctypes.c_double,
-                                self._selected_count())  # type: ignore[no-any-return]
+                                self._selected_count())
 
     def selected_intensities(self) -> Samples:
         """The selection's samples of one fresh spectrum, counts. Raises
         :class:`orv.GenericError` without a selection."""
         return self._read_array("get_selected_spectrum_data", np.uint16, ctypes.c_uint16,
-                                self._selected_count())  # type: ignore[no-any-return]
+                                self._selected_count())
 
     def selected_spectrum(self) -> Floats:
         """:meth:`selected_wavelengths` and :meth:`selected_intensities` as a

@@ -145,7 +145,8 @@ def test_a_named_d2xx_library_is_the_one_liborv_drives(tmp_path: Path) -> None:
     result = run_python(f"""
         import ctypes, orv
         provider = ctypes.CDLL({str(copy)!r})
-        scenario = b'{{"bridges": [{{"serial": "COPY1", "instrument": {{"model": "SIM-UV1024"}}}}]}}'
+        scenario = (b'{{"bridges": [{{"serial": "COPY1", '
+                    b'"instrument": {{"model": "SIM-UV1024"}}}}]}}')
         assert provider.orvsim_load_scenario_json(scenario) == 0
         print(orv.loaded_libraries()["d2xx"])
         print([device.chip_serial for device in orv.list_devices()])
