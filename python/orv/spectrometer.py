@@ -15,7 +15,7 @@ from . import _arguments
 from ._native import Native, native
 from ._prototypes import DEVICE_HANDLE, DeviceInfoRecord, WavelengthRangeRecord
 from .errors import (AmbiguousDeviceError, DeviceNotFoundError, GenericError, NotOpenError,
-                     OrvError, UnsupportedError, error_for_code)
+                     UnsupportedError, error_for_code)
 from .listing import ListedDevice, list_devices
 from .records import DeviceInfo, Protocol, TriggerConfig, WavelengthRange, XenonPulse
 
@@ -158,9 +158,6 @@ class Spectrometer:
             code = functions[function](index, ctypes.byref(handle))
         if code != 0:
             raise error_for_code(code, function, self._label(), self._native.result_name)
-        if not handle.value:
-            raise OrvError(f"{function} returned no handle ({self._label()})", code=-5,
-                           function=function)
         self._handle = handle.value
         self._finalizer = weakref.finalize(self, functions["orv_device_close"], handle.value)
 

@@ -9,7 +9,6 @@ from ctypes import c_double, c_float, c_int32, c_uint8, c_uint16, c_uint32, c_ui
 from typing import Any, Callable, Dict, List, Tuple
 
 import numpy as np
-import pytest
 
 import orv
 from conftest import (NIR_SERIAL, SELECTIONS, UV_SERIAL, ProcessWide, Simulator, nir, scenario,
