@@ -3,8 +3,10 @@
 # missing: compilers (g++, clang-14, mingw-w64 posix), clang-format-14, CMake
 # and Ninja, GoogleTest (also its sources for the Windows build), Google
 # Benchmark, nlohmann-json, CLI11 (orvsim-serve's arguments), wine64,
-# valgrind and python3. Runs apt-get update once, and only when something has
-# to be installed. Needs root (uses sudo otherwise).
+# valgrind, python3, and what the Python package and its tests use: numpy,
+# venv, setuptools, wheel, pytest, matplotlib and mypy. Runs apt-get update
+# once, and only when something has to be installed. Needs root (uses sudo
+# otherwise).
 set -euo pipefail
 
 PACKAGES=(
@@ -12,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine valgrind python3 procps libcli11-dev
+  python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
+  python3-mypy
 )
 
 missing=()
