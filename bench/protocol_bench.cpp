@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "crc_bench.h"
 #include "orv.h"
 
 namespace {
@@ -50,30 +51,18 @@ std::vector<uint8_t> spectrum_response() {
 }
 
 void BM_Crc32(benchmark::State &state) {
-    std::vector<uint8_t> data(static_cast<size_t>(state.range(0)));
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 131 + 7);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(orv_crc32(data.data(), static_cast<int>(data.size())));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    orvbench::measure_crc(
+        state, [](const uint8_t *data, size_t n) { return orv_crc32(data, static_cast<int>(n)); });
 }
-// A request's CRC span, a spectrum response's, and the largest packet's.
-BENCHMARK(BM_Crc32)
-    ->Arg(24)
-    ->Arg(kSpectrumPacketSize - kCrcFirstByte - 4)
-    ->Arg(16384 - kCrcFirstByte - 4);
+BENCHMARK(BM_Crc32)->Apply(orvbench::crc32_spans);
 
-// The NIR check covers the ACK and the data: 4109 bytes for 2048 samples in
-// the long frame with trailer, 525 for the 256 of the usual NIR instrument.
+// The NIR check covers the ACK and the data.
 void BM_Crc16Legacy(benchmark::State &state) {
-    std::vector<uint8_t> data(static_cast<size_t>(state.range(0)));
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 131 + 7);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(orv_crc16_legacy(data.data(), static_cast<int>(data.size())));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    orvbench::measure_crc(state, [](const uint8_t *data, size_t n) {
+        return orv_crc16_legacy(data, static_cast<int>(n));
+    });
 }
-BENCHMARK(BM_Crc16Legacy)->Arg(1 + (256 + 6) * 2)->Arg(1 + (2048 + 6) * 2);
+BENCHMARK(BM_Crc16Legacy)->Apply(orvbench::crc16_spans);
 
 void BM_ParseSpectrumResponse(benchmark::State &state) {
     const std::vector<uint8_t> packet = spectrum_response();

@@ -2,7 +2,8 @@
 // data handed over) and the stripping of the NIR spectrum frame. The reply is
 // the fuzzer's bytes, read in chunks; the harness can make its first byte an
 // ACK and its CRC-16 right so that inputs get past the checks. Results are
-// compared with what the reply bytes call for.
+// compared with what the reply bytes call for, the CRC-16 computed bit by
+// bit by the reference.
 //
 // Input: flags (bit 0 spectrum, bit 1 fix CRC, bit 2 force ACK), chunk size,
 // two bytes of capacity (or wavelength count), two bytes of spectrum
@@ -22,6 +23,7 @@
 #include "support/check.h"
 #include "support/guarded.h"
 #include "support/scripted_bridge.h"
+#include "wire/crc_reference.h"
 #include "wire/nir_frame.h"
 
 namespace {
@@ -55,7 +57,7 @@ uint16_t be16_of(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[
 
 void put_crc(std::vector<uint8_t> &reply, size_t window) {
     if (window < 3 || window > reply.size()) return;
-    const int crc = orv_crc16_legacy(reply.data(), static_cast<int>(window - 2));
+    const uint32_t crc = crc_of_reference<crc_model::crc16_modbus>(reply.data(), window - 2);
     reply[window - 2] = static_cast<uint8_t>(crc >> 8);
     reply[window - 1] = static_cast<uint8_t>(crc);
 }
@@ -63,7 +65,7 @@ void put_crc(std::vector<uint8_t> &reply, size_t window) {
 // The verdict on a complete reply of n bytes: ORV_OK or the error it earns.
 int reply_verdict(const uint8_t *reply, size_t n) {
     if (n <= 2) return ORV_ERR_TRANSPORT;
-    if (be16_of(reply + n - 2) != orv_crc16_legacy(reply, static_cast<int>(n - 2)))
+    if (be16_of(reply + n - 2) != crc_of_reference<crc_model::crc16_modbus>(reply, n - 2))
         return ORV_ERR_CRC_MISMATCH;
     return reply[0] == NIR_ACK ? ORV_OK : ORV_ERR_TRANSPORT;
 }

@@ -1,5 +1,7 @@
-// Fuzz target: the UVVIS_ORV response decoder and the packet diagnostics on
-// arbitrary bytes. The decoded record is compared with what the bytes say;
+// Fuzz target: the UVVIS_ORV response decoder, the in-place response check
+// and the packet diagnostics on arbitrary bytes, and both CRCs. The decoded
+// record is compared with what the bytes say, the check's verdict with the
+// record's, and every way of computing a CRC with the bit-by-bit reference;
 // the listing also gets records whose fields are the fuzzer's own.
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +11,9 @@
 #include "orv.h"
 #include "support/check.h"
 #include "support/guarded.h"
+#include "wire/crc.h"
+#include "wire/crc_reference.h"
+#include "wire/uvvis_packet.h"
 
 namespace {
 
@@ -41,8 +46,43 @@ void check_decoded(const uint8_t *data, int len, int rc, const orv_parsed_packet
     FUZZ_CHECK(std::memcmp(p.data, data + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(data_size)) ==
                0);
     FUZZ_CHECK(p.crc == be32(data + len - 4));
-    const bool crc_ok = static_cast<uint32_t>(orv_crc32(data + 8, len - 12)) == p.crc;
+    const bool crc_ok = crc_of_reference<crc_model::crc32_iso_hdlc>(
+                            data + 8, static_cast<size_t>(len - 12)) == p.crc;
     FUZZ_CHECK(p.crc_ok == (crc_ok ? 1 : 0));
+}
+
+// The exchange's in-place check reaches the verdict the record leads to:
+// preamble, then CRC, then reply code, and the same data.
+void check_verdict(const uint8_t *data, int len, int rc, const orv_parsed_packet &p) {
+    uvvis_response_data found{nullptr, -1};
+    const int verdict = uvvis_check_response(data, len, &found);
+    int expected = ORV_ERR_INVALID_PACKET;
+    if (len >= ORV_PACKET_MIN_SIZE && len <= ORV_PACKET_MAX_SIZE && rc == ORV_OK)
+        expected = p.crc_ok == 0 ? ORV_ERR_CRC_MISMATCH : reply_code_result(p.ans_reply);
+    FUZZ_CHECK(verdict == expected);
+    if (verdict != ORV_OK) {
+        FUZZ_CHECK(found.bytes == nullptr && found.size == -1);
+        return;
+    }
+    FUZZ_CHECK(found.bytes == data + ORV_PACKET_HEADER_SIZE && found.size == p.data_size);
+}
+
+// Every way of computing each CRC gives the reference register, from a
+// register taken from the input, at the first few alignments.
+template <crc_model M>
+void check_crc_ways(const uint8_t *data, size_t size) {
+    const uint32_t mask = params_of(M).width == 32 ? 0xFFFFFFFFu : 0xFFFFu;
+    uint32_t start = 0;
+    std::memcpy(&start, data, std::min(size, sizeof start));
+    start &= mask;
+    for (size_t offset = 0; offset < 4 && offset <= size; ++offset) {
+        const uint8_t *p = data + offset;
+        const size_t n = size - offset;
+        const uint32_t expected = crc_update_reference<M>(start, p, n);
+        FUZZ_CHECK(crc_update_table<M>(start, p, n) == expected);
+        FUZZ_CHECK(crc_update<M>(start, p, n) == expected);
+        if (crc_clmul_supported()) FUZZ_CHECK(crc_update_clmul<M>(start, p, n) == expected);
+    }
 }
 
 }  // namespace
@@ -60,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int rc = orv_parse_response(data, len, decoded.get());
     FUZZ_CHECK(decoded.block().guards_intact());
     check_decoded(data, len, rc, decoded[0]);
+    check_verdict(data, len, rc, decoded[0]);
+    check_crc_ways<crc_model::crc32_iso_hdlc>(data, size);
+    check_crc_ways<crc_model::crc16_modbus>(data, size);
     orv_print_parsed(decoded.get());
     orv_dump_hex(data, len);
     FUZZ_CHECK(orv_srv_name(decoded[0].srv) != nullptr);

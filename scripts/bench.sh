@@ -3,7 +3,7 @@
 # measurement; figures and raw outputs go to build/bench/results/. Exits 1
 # when a target is missed (all measurements still run).
 #
-#   scripts/bench.sh                          # everything (about 4 minutes)
+#   scripts/bench.sh                          # everything (about 7 minutes)
 #   ORV_BENCH_REPETITIONS=20 scripts/bench.sh # more repetitions of orv_bench
 #   ORV_BENCH_PROFILE=0 scripts/bench.sh      # without the callgrind split
 #
@@ -45,7 +45,12 @@ step() {
 step orv_bench "$bin/orv_bench" --benchmark_repetitions="$repetitions" \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/orv_bench.json" --benchmark_out_format=json
+step orv_crc_ways "$bin/orv_crc_ways" --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/orv_crc_ways.json" --benchmark_out_format=json
 step overhead python3 scripts/bench_checks.py overhead "$results/orv_bench.json"
+step checksums python3 scripts/bench_checks.py checksums "$results/orv_bench.json" \
+  --ways "$results/orv_crc_ways.json"
 step fidelity python3 scripts/bench_checks.py fidelity --bin "$bin"
 step resources python3 scripts/bench_checks.py resources --bin "$bin"
 step parallel "$bin/orv_parallel_reads"

@@ -2,7 +2,9 @@
 # Installs the Debian 12 packages the build and the tests need, if any is
 # missing: compilers (g++, clang-14, mingw-w64 posix), clang-format-14, CMake
 # and Ninja, GoogleTest (also its sources for the Windows build), Google
-# Benchmark, nlohmann-json, wine64, valgrind and python3. Runs apt-get update
+# Benchmark, nlohmann-json, CLI11 (orvsim-serve's arguments), wine64,
+# valgrind, python3, and what the Python package and its tests use: numpy,
+# venv, setuptools, wheel, pytest, matplotlib and mypy. Runs apt-get update
 # once, and only when something has to be installed. Needs root (uses sudo
 # otherwise).
 set -euo pipefail
@@ -11,7 +13,9 @@ PACKAGES=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format-14
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine64 wine valgrind python3 procps
+  wine64 wine valgrind python3 procps libcli11-dev
+  python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
+  python3-mypy
 )
 
 missing=()

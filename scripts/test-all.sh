@@ -12,13 +12,15 @@
 # presets, as it takes seconds. After the presets: valgrind memcheck over a
 # benchmark run (needs the linux build), every fuzz target from its seeds and
 # from an empty corpus, a build of the benchmark programs (bench preset; they
-# are run by scripts/bench.sh), and a project that includes this one with
-# add_subdirectory() (scripts/embed-check.sh).
+# are run by scripts/bench.sh), a project that includes this one with
+# add_subdirectory() (scripts/embed-check.sh), and the benchmark over the tty
+# provider against orvsim-serve with its timing and CPU targets
+# (scripts/demo-tty.sh --check).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
-read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed}"
+read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -112,6 +114,7 @@ for check in "${checks[@]}"; do
       ;;
     bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
+    tty-demo) run_check tty-demo bash scripts/demo-tty.sh --check ;;
     *) echo "unknown check: $check"; failed=1 ;;
   esac
 done

@@ -8,6 +8,7 @@
 #include "ftd2xx.h"
 #include "orv.h"
 #include "support/virtual_clock.h"
+#include "wire/crc_reference.h"
 #include "wire/uvvis_packet.h"
 
 namespace fuzz {
@@ -64,12 +65,12 @@ void fix_checksum(bool uvvis) {
         if (len < ORV_PACKET_MIN_SIZE) return;
         const uint32_t packet_len = (get_be16(a + 17) + 8) * 4;
         if (packet_len > len) return;
-        const int covered = static_cast<int>(packet_len - UVVIS_CRC_FIRST_BYTE - 4);
+        const uint32_t covered = packet_len - UVVIS_CRC_FIRST_BYTE - 4;
         put_be32(a + packet_len - 4,
-                 static_cast<uint32_t>(orv_crc32(a + UVVIS_CRC_FIRST_BYTE, covered)));
+                 crc_of_reference<crc_model::crc32_iso_hdlc>(a + UVVIS_CRC_FIRST_BYTE, covered));
     } else {
         if (len < 3) return;
-        const int crc = orv_crc16_legacy(a, static_cast<int>(len - 2));
+        const uint32_t crc = crc_of_reference<crc_model::crc16_modbus>(a, len - 2);
         a[len - 2] = static_cast<uint8_t>(crc >> 8);
         a[len - 1] = static_cast<uint8_t>(crc);
     }

@@ -44,13 +44,14 @@ int check_capacity_for_count(orv_device &device, int32_t capacity) {
     return capacity < count ? ORV_ERR_INVALID_PARAM : ORV_OK;
 }
 
-// A NIR spectrum: its reply length follows from the wavelength count.
+// A NIR spectrum: its reply length follows from the wavelength count, and
+// the scratch holds exactly its data.
 int read_nir_spectrum(orv_device &device, reply_decoder decode) {
     uint16_t count = 0;
     int rc = known_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
-    return read_nir(device, {nir_shape::spectrum, NIR_CMD_SPECTRUM, NIR_REPLY_BUFFER, 0, count},
-                    decode);
+    const int data_bytes = nir_spectrum_reply_bytes(count);
+    return read_nir(device, {nir_shape::spectrum, NIR_CMD_SPECTRUM, data_bytes, 0, count}, decode);
 }
 
 }  // namespace

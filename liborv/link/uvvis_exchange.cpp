@@ -67,17 +67,14 @@ int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const ui
     }
     restore_default_timeouts(bridge);
 
-    orv_parsed_packet parsed;
-    if (orv_parse_response(response, static_cast<int>(packet_len), &parsed) != ORV_OK)
-        return ORV_ERR_INVALID_PACKET;
-    if (parsed.crc_ok == 0) return ORV_ERR_CRC_MISMATCH;
-    rc = reply_code_result(parsed.ans_reply);
+    uvvis_response_data reply{};
+    rc = uvvis_check_response(response, static_cast<int>(packet_len), &reply);
     if (rc != ORV_OK) return rc;
 
-    int copied = parsed.data_size;
+    int copied = reply.size;
     if (copied > out_capacity) copied = out_capacity > 0 ? out_capacity : 0;
     if (out_data != nullptr && copied > 0)
-        std::memcpy(out_data, parsed.data, static_cast<size_t>(copied));
+        std::memcpy(out_data, reply.bytes, static_cast<size_t>(copied));
     if (out_len != nullptr) *out_len = copied;
     return ORV_OK;
 }

@@ -15,6 +15,7 @@ constexpr uint8_t REQUEST_FILE_SN = 0xEE;
 constexpr int CRC_FIRST_BYTE = 8;  // the CRC covers everything after the preamble
 constexpr int CRC_SIZE = 4;
 constexpr int DATA_LEN_OFFSET = 17;
+constexpr int REPLY_CODE_OFFSET = 27;
 
 // Writes the 28 header bytes shared by both requests.
 void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t data_len,
@@ -41,6 +42,28 @@ int put_crc(uint8_t *out, int body_len) {
     put_be32(out + body_len,
              static_cast<uint32_t>(orv_crc32(out + CRC_FIRST_BYTE, body_len - CRC_FIRST_BYTE)));
     return body_len + CRC_SIZE;
+}
+
+bool preamble_ok(const uint8_t *packet) {
+    return std::memcmp(packet, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0;
+}
+
+// The CRC field (the last four bytes) as received, and whether it is the
+// CRC of everything between preamble and CRC.
+uint32_t received_crc(const uint8_t *packet, int len) { return get_be32(packet + len - CRC_SIZE); }
+
+bool crc_ok(const uint8_t *packet, int len) {
+    const int covered = len - CRC_FIRST_BYTE - CRC_SIZE;
+    return static_cast<uint32_t>(orv_crc32(packet + CRC_FIRST_BYTE, covered)) ==
+           received_crc(packet, len);
+}
+
+// The data follow the header; their size comes from the length received,
+// not from DataLen, and no more than the record's data field are taken.
+int data_size(int len) {
+    if (len <= ORV_PACKET_MIN_SIZE) return 0;
+    const int size = len - ORV_PACKET_MIN_SIZE;
+    return size > ORV_PACKET_MAX_DATA ? ORV_PACKET_MAX_DATA : size;
 }
 
 }  // namespace
@@ -84,7 +107,7 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
     std::memcpy(out->raw, buf, static_cast<size_t>(len));
     out->raw_len = len;
     std::memcpy(out->pre, buf, sizeof out->pre);
-    out->pre_ok = std::memcmp(buf, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0 ? 1 : 0;
+    out->pre_ok = preamble_ok(buf) ? 1 : 0;
 
     out->ver = buf[8];
     out->ta = get_be16(buf + 9);
@@ -101,18 +124,23 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
     }
     if (len >= ORV_PACKET_HEADER_SIZE) {
         out->ans_status = static_cast<uint8_t>(buf[25] >> 4);
-        out->ans_reply = buf[27];
+        out->ans_reply = buf[REPLY_CODE_OFFSET];
     }
-    // The data size follows from the received length, not from DataLen.
-    if (len > ORV_PACKET_MIN_SIZE) {
-        int size = len - ORV_PACKET_MIN_SIZE;
-        if (size > ORV_PACKET_MAX_DATA) size = ORV_PACKET_MAX_DATA;
-        std::memcpy(out->data, buf + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(size));
-        out->data_size = size;
-    }
-    out->crc = get_be32(buf + len - CRC_SIZE);
-    const int covered = len - CRC_FIRST_BYTE - CRC_SIZE;
-    out->crc_ok =
-        static_cast<uint32_t>(orv_crc32(buf + CRC_FIRST_BYTE, covered)) == out->crc ? 1 : 0;
+    out->data_size = data_size(len);
+    if (out->data_size > 0)
+        std::memcpy(out->data, buf + ORV_PACKET_HEADER_SIZE, static_cast<size_t>(out->data_size));
+    out->crc = received_crc(buf, len);
+    out->crc_ok = crc_ok(buf, len) ? 1 : 0;
     return out->pre_ok ? ORV_OK : ORV_ERR_GENERIC;
+}
+
+int uvvis_check_response(const uint8_t *packet, int len, uvvis_response_data *data) {
+    if (packet == nullptr || len < ORV_PACKET_MIN_SIZE || len > ORV_PACKET_MAX_SIZE ||
+        !preamble_ok(packet))
+        return ORV_ERR_INVALID_PACKET;
+    if (!crc_ok(packet, len)) return ORV_ERR_CRC_MISMATCH;
+    const int rc = reply_code_result(packet[REPLY_CODE_OFFSET]);
+    if (rc != ORV_OK) return rc;
+    *data = {packet + ORV_PACKET_HEADER_SIZE, data_size(len)};
+    return ORV_OK;
 }

@@ -36,3 +36,17 @@ uint32_t uvvis_packet_length(const uint8_t *header);
 // What a response's reply code (ANS byte 27) means for the caller: ORV_OK for
 // an ACK, else the error code it maps to (unknown codes: ORV_ERR_TRANSPORT).
 int reply_code_result(uint8_t reply);
+
+// Where the data of a checked response are: inside the packet, not copied.
+struct uvvis_response_data {
+    const uint8_t *bytes;
+    int size;  // len - ORV_PACKET_MIN_SIZE, at most ORV_PACKET_MAX_DATA
+};
+
+// Checks a whole response of len bytes in place, in this order: a wrong
+// preamble (or a length outside ORV_PACKET_MIN_SIZE..ORV_PACKET_MAX_SIZE) is
+// ORV_ERR_INVALID_PACKET, a wrong CRC-32 ORV_ERR_CRC_MISMATCH, then the reply
+// code's result. On ORV_OK *data points at the data bytes the packet carries.
+// The verdict is the one orv_parse_response's record leads to, without the
+// record.
+int uvvis_check_response(const uint8_t *packet, int len, uvvis_response_data *data);

@@ -3,8 +3,13 @@
 simulator's modelled times by chip serial and case number. This runs the
 real program (path given as the argument) on the default instruments with
 time scaled down and checks that every case line is found and read right, so
-that a change of the report format cannot silently empty the check."""
+that a change of the report format cannot silently empty the check. The
+overhead and checksum checks are run on made-up Google Benchmark output:
+a missed target fails them, on every instrument and only where it applies."""
 
+import argparse
+import contextlib
+import io
 import json
 import os
 import subprocess
@@ -41,6 +46,61 @@ class ReportParsing(unittest.TestCase):
             self.assertEqual(iters, iterations[number])
             self.assertEqual(length, pixels[serial])
             self.assertTrue(0 < min_ms <= avg_ms <= max_ms, (serial, number, min_ms, avg_ms, max_ms))
+
+
+def median(run_name, time_us, bytes_per_second=None):
+    b = {"run_name": run_name, "aggregate_name": "median", "real_time": time_us,
+         "cpu_time": time_us, "time_unit": "us"}
+    if bytes_per_second is not None:
+        b["bytes_per_second"] = bytes_per_second
+    return b
+
+
+class Verdicts(unittest.TestCase):
+    def run_check(self, check, benchmarks, **args):
+        with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
+            json.dump({"benchmarks": benchmarks}, f)
+        out = io.StringIO()
+        try:
+            with contextlib.redirect_stdout(out):
+                status = check(argparse.Namespace(json=f.name, **args))
+        finally:
+            os.unlink(f.name)
+        return status, out.getvalue()
+
+    def reads(self, liborv_host_us):
+        benchmarks = []
+        for instrument in bench_checks.INSTRUMENTS:
+            benchmarks += [median(f"BM_SpectrumRead_ProviderOnly/{instrument}/real_time", 20.0),
+                           median(f"BM_SpectrumRead_Liborv/{instrument}/real_time",
+                                  20.0 + liborv_host_us.get(instrument, 1.0)),
+                           median(f"BM_SpectrumRead_Binding/{instrument}/real_time", 23.0)]
+        return benchmarks
+
+    def test_overhead_fails_on_any_instrument_over_the_target(self):
+        status, _ = self.run_check(bench_checks.overhead, self.reads({}))
+        self.assertEqual(status, 0)
+        for instrument in bench_checks.INSTRUMENTS:
+            over = bench_checks.LIBORV_OVERHEAD_US + 1
+            status, out = self.run_check(bench_checks.overhead, self.reads({instrument: over}))
+            self.assertEqual(status, 1, instrument)
+            missed = [line.split()[:2] for line in out.splitlines() if "MISSED" in line]
+            self.assertEqual(missed, [[instrument, "liborv"]])
+
+    def test_checksums_hold_the_crc32_export_to_the_target_over_long_spans(self):
+        target = bench_checks.CRC32_BYTES_PER_S
+
+        def crc_run(rate_4116, rate_24):
+            return [median("BM_Crc32/24", 0.01, rate_24), median("BM_Crc32/4116", 1.0, rate_4116),
+                    median("BM_Crc16Legacy/4109", 1.0, target / 10)]
+
+        self.assertEqual(self.run_check(bench_checks.checksums, crc_run(target * 1.2, target / 4),
+                                        ways=None)[0], 0)
+        status, out = self.run_check(bench_checks.checksums, crc_run(target * 0.9, target * 2),
+                                     ways=None)
+        self.assertEqual(status, 1)
+        self.assertIn("MISSED", next(line for line in out.splitlines() if " 4116 " in line))
+        self.assertEqual(self.run_check(bench_checks.checksums, [], ways=None)[0], 1)
 
 
 if __name__ == "__main__":

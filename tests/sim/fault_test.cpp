@@ -191,3 +191,24 @@ TEST_F(SimNirFaults, PausesAndStreams) {
 }
 
 }  // namespace
+
+// unplug_after: two answers, then the bridge is gone for this session and
+// every later one.
+TEST(SimUnplugAfter, TheRequestAfterTheLastAnswerFindsTheBridgeGone) {
+    load(R"({"time_scale": 0.01, "bridges": [{"serial": "U",
+             "instrument": {"model": "SIM-UV1024", "unplug_after": 2}}]})");
+    Bytes request = read_request(0xC1, 0x00, 1);
+    const DWORD size = static_cast<DWORD>(request.size());
+    uint8_t buf[64];
+    DWORD n = 0;
+    {
+        Port port(0, 100);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(port.exchange(request).size(), 36u) << i;
+        EXPECT_EQ(FT_Write(port.handle(), request.data(), size, &n), FT_OK);
+        EXPECT_EQ(FT_Read(port.handle(), buf, 28, &n), FT_IO_ERROR);
+        EXPECT_EQ(FT_Write(port.handle(), request.data(), size, &n), FT_IO_ERROR);
+    }
+    Port again(0, 100);
+    EXPECT_EQ(FT_Write(again.handle(), request.data(), size, &n), FT_OK);
+    EXPECT_EQ(FT_Read(again.handle(), buf, 28, &n), FT_IO_ERROR);
+}

@@ -275,4 +275,72 @@ TEST(ParseResponse, RefusesOversizedOrNullInputWithAZeroedRecord) {
     EXPECT_EQ(orv_parse_response(pkt.data(), 32, nullptr), ORV_ERR_GENERIC);
 }
 
+// The in-place check of a whole response, against hand-made packets: the
+// preamble is judged before the CRC, the CRC before the reply code, and the
+// data are the bytes after the header, at most ORV_PACKET_MAX_DATA of them.
+TEST(CheckResponse, JudgesPreambleThenCrcThenReplyCode) {
+    const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8};
+    const Bytes ack = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK, data);
+    const auto with_reply = [&](uint8_t reply) {
+        return make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, reply, data);
+    };
+    const auto changed = [](Bytes p, size_t at, uint8_t value) {
+        p[at] = value;
+        return p;
+    };
+    struct Case {
+        const char *name;
+        Bytes packet;
+        int expected;
+    };
+    const Case cases[] = {
+        {"ack", ack, ORV_OK},
+        {"command timeout", with_reply(ORV_REPLY_CMD_TIMEOUT), ORV_ERR_TIMEOUT},
+        {"crc mismatch reply", with_reply(ORV_REPLY_CRC_MISMATCH), ORV_ERR_CRC_MISMATCH},
+        {"invalid command", with_reply(ORV_REPLY_INVALID_CMD), ORV_ERR_TRANSPORT},
+        {"write protected", with_reply(ORV_REPLY_WRITE_PROTECT), ORV_ERR_WRITE_PROTECTED},
+        {"unknown reply", with_reply(0x00), ORV_ERR_TRANSPORT},
+        {"first preamble byte", changed(ack, 0, 0xAB), ORV_ERR_INVALID_PACKET},
+        {"last preamble byte", changed(ack, 7, 0xAA), ORV_ERR_INVALID_PACKET},
+        {"data bit", changed(ack, 30, ack[30] ^ 0x40), ORV_ERR_CRC_MISMATCH},
+        {"crc byte", changed(ack, ack.size() - 1, ack.back() ^ 1), ORV_ERR_CRC_MISMATCH},
+        {"reply code after the crc", changed(ack, 27, ORV_REPLY_WRITE_PROTECT),
+         ORV_ERR_CRC_MISMATCH},
+        {"preamble before the crc", changed(changed(ack, 30, 0), 3, 0), ORV_ERR_INVALID_PACKET},
+        {"one byte short", Bytes(ack.begin(), ack.begin() + 31), ORV_ERR_INVALID_PACKET},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        uvvis_response_data out{nullptr, -1};
+        EXPECT_EQ(uvvis_check_response(c.packet.data(), static_cast<int>(c.packet.size()), &out),
+                  c.expected);
+        if (c.expected != ORV_OK) {
+            EXPECT_EQ(out.bytes, nullptr);  // written only on success
+            continue;
+        }
+        EXPECT_EQ(out.bytes, c.packet.data() + ORV_PACKET_HEADER_SIZE);
+        EXPECT_EQ(out.size, 8);
+    }
+}
+
+TEST(CheckResponse, TakesTheDataSizeFromTheLengthAndCapsIt) {
+    uvvis_response_data out{};
+    const Bytes empty =
+        make_response(ORV_SRV_RESP_WRITE_ACK, ORV_REG_PARAMS, 0, 0, ORV_REPLY_ACK, {});
+    ASSERT_EQ(uvvis_check_response(empty.data(), static_cast<int>(empty.size()), &out), ORV_OK);
+    EXPECT_EQ(out.size, 0);
+
+    const Bytes largest = make_response(ORV_SRV_RESP_DATA, ORV_REG_SPECTRUM, 0, 0, ORV_REPLY_ACK,
+                                        Bytes(ORV_PACKET_MAX_SIZE - ORV_PACKET_MIN_SIZE, 0x3C));
+    ASSERT_EQ(largest.size(), size_t{ORV_PACKET_MAX_SIZE});
+    ASSERT_EQ(uvvis_check_response(largest.data(), ORV_PACKET_MAX_SIZE, &out), ORV_OK);
+    EXPECT_EQ(out.size, ORV_PACKET_MAX_DATA);
+
+    Bytes over = largest;
+    over.push_back(0);
+    EXPECT_EQ(uvvis_check_response(over.data(), static_cast<int>(over.size()), &out),
+              ORV_ERR_INVALID_PACKET);
+    EXPECT_EQ(uvvis_check_response(nullptr, 32, &out), ORV_ERR_INVALID_PACKET);
+}
+
 }  // namespace

@@ -138,6 +138,9 @@ struct InstrumentConfig {
     uint32_t flash_read_bytes = 256;
 
     std::vector<FaultSpec> faults;
+    // Non-zero: once the instrument has answered this many requests, its
+    // bridge is unplugged; the next request finds it gone.
+    uint32_t unplug_after = 0;
 };
 
 struct LinkTiming {

@@ -62,6 +62,12 @@ std::optional<Clock::time_point> Link::ready_time(size_t n) const {
     return std::nullopt;
 }
 
+std::optional<Clock::time_point> Link::burst_end() const {
+    if (segments_.empty()) return std::nullopt;
+    const Segment &s = segments_.front();
+    return s.ready_time(s.data.size());
+}
+
 size_t Link::take(uint8_t *out, size_t max, Clock::time_point now) {
     size_t copied = 0;
     while (copied < max && !segments_.empty()) {

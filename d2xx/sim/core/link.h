@@ -27,6 +27,11 @@ public:
     size_t readable(Clock::time_point now) const;
     // The moment `n` bytes are readable in total; nullopt when fewer are queued.
     std::optional<Clock::time_point> ready_time(size_t n) const;
+    // The moment the first run of bytes still queued has arrived whole: the
+    // answer now on its way (or its part before a pause); nullopt when
+    // nothing is queued. Whoever hands bytes on in batches waits for this
+    // rather than for each byte.
+    std::optional<Clock::time_point> burst_end() const;
     // Moves up to `max` readable bytes into `out`; returns how many.
     size_t take(uint8_t *out, size_t max, Clock::time_point now);
     // Drops the bytes that have arrived at the host side by `now` (what the

@@ -151,6 +151,7 @@ InstrumentConfig parse_instrument(const json &merged, const std::string &path) {
     parse_settings(r, c);
     if (const json *faults = r.get("faults"))
         c.faults = parse_faults(*faults, r.path("faults"), c.protocol);
+    c.unplug_after = static_cast<uint32_t>(r.integer("unplug_after", 0, 0, UINT32_MAX));
     r.finish();
     return c;
 }
