@@ -1,22 +1,11 @@
 // Wavelength table and spectrum reads: the count cache, capacity checks, the
 // NIR spectrum frame forms, short and over-long replies, the spectrum timeout.
-#include <cstdio>
 
 #include "commands/readout.h"
 #include "device_record.h"
 #include "sim_session.h"
 
 namespace {
-
-std::string hex(const std::vector<uint8_t> &bytes) {
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X ", v);
-        s += b;
-    }
-    return s;
-}
 
 class Spectrum : public SimSession {};
 
