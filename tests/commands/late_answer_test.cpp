@@ -20,7 +20,7 @@ TEST_F(LateAnswer, TheNextCallGetsItsOwnAnswer) {
     // The model answer comes 300 ms late, after the 200 ms register timeout;
     // the temperature's then follows it on the line.
     open_uvvis(with_faults(UV2048 + R"(, "temperature_raw": 400)",
-                                R"({"kind": "delay", "ms": 300, "register": "C1", "address": "46",
+                           R"({"kind": "delay", "ms": 300, "register": "C1", "address": "46",
                                     "occurrence": 1})"));
     char model[17] = {};
     EXPECT_EQ(DEVICE_CALL(get_device_model, model, sizeof model), ORV_ERR_TIMEOUT);
@@ -39,7 +39,7 @@ TEST_F(LateAnswer, AWriteIsNotAcknowledgedByALateReadAnswer) {
     // the instrument, and must not take the late read answer of the same
     // register for its acknowledgement.
     open_uvvis(with_faults(UV2048 + R"(, "integration_range_us": [1000, 100000])",
-                                R"({"kind": "delay", "ms": 300, "register": "C1", "address": "00",
+                           R"({"kind": "delay", "ms": 300, "register": "C1", "address": "00",
                                     "access": "read", "occurrence": 1})"));
     uint32_t us = 0;
     EXPECT_EQ(DEVICE_CALL(get_integration_time, &us), ORV_ERR_TIMEOUT);
