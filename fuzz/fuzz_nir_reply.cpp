@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "link/device_state.h"
@@ -90,29 +91,45 @@ void check_plain_command(const std::vector<uint8_t> &reply, int32_t capacity) {
     FUZZ_CHECK(std::memcmp(out.get(), reply.data() + 1, static_cast<size_t>(data_len)) == 0);
 }
 
-// The spectrum reply has a known length, (count + 6) * 2 data bytes; its
-// frame header and trailer are stripped, and the samples are the rest.
+// The spectrum reply's length depends on its frame form: the samples alone
+// ((count * 2 data bytes) must arrive, then whatever follows up to the long
+// form's (count + 6) * 2. Its frame is an 8-, 4- or 0-byte header, the count's
+// samples and an optional 4-byte trailer, told apart by the length first and
+// by the header and trailer bytes then; the count stays what it was.
+size_t spectrum_least(uint16_t count) { return size_t{count} * 2 + 3; }
+size_t spectrum_most(uint16_t count) { return (size_t{count} + 6) * 2 + 3; }
+
+// Where the samples begin in the reply data d (len bytes), or -1.
+int sample_offset(const uint8_t *d, size_t len, uint16_t count) {
+    const size_t samples = size_t{count} * 2;
+    for (const size_t header : {size_t{8}, size_t{4}, size_t{0}}) {
+        if (len < header + samples) continue;
+        const size_t trailer = len - header - samples;
+        if (trailer != 0 && trailer != 4) continue;
+        if (std::memcmp(d, LONG_HEADER, header) != 0) continue;
+        if (trailer == 4 && std::memcmp(d + len - 4, TRAILER, 4) != 0) continue;
+        return static_cast<int>(header);
+    }
+    return -1;
+}
+
 void check_spectrum(const std::vector<uint8_t> &reply, uint16_t count, int32_t capacity) {
     builtin_device().wavelength_count_cache = count;
     fuzz::Guarded<uint16_t> samples(static_cast<size_t>(capacity));
     const int rc = orv_get_full_spectrum_data(samples.get(), capacity);
     FUZZ_CHECK(samples.block().guards_intact());
+    FUZZ_CHECK(builtin_device().wavelength_count_cache == count);
 
-    const size_t need = (size_t{count} + 6) * 2 + 3;
-    int expected = reply.size() < need ? ORV_ERR_TIMEOUT : reply_verdict(reply.data(), need);
+    const size_t received = std::min(reply.size(), spectrum_most(count));
+    int expected = reply.size() < spectrum_least(count) ? ORV_ERR_TIMEOUT
+                                                        : reply_verdict(reply.data(), received);
     const uint8_t *d = expected == ORV_OK ? reply.data() + 1 : nullptr;  // the reply data
-    int len = static_cast<int>(need) - 3;
-    int skip = 0;
+    int first = -1;
     if (expected == ORV_OK) {
-        if (len >= 12 && std::memcmp(d, LONG_HEADER, 8) == 0)
-            skip = 8;
-        else if (len >= 8 && std::memcmp(d, LONG_HEADER, 4) == 0)
-            skip = 4;
-        if (len - skip >= 4 && std::memcmp(d + len - 4, TRAILER, 4) == 0) len -= 4;
-        const int bytes = len - skip;
-        if (bytes <= 0 || bytes % 2 != 0)
+        first = sample_offset(d, received - 3, count);
+        if (first < 0)
             expected = ORV_ERR_TRANSPORT;
-        else if (capacity < bytes / 2)
+        else if (capacity < count)
             expected = ORV_ERR_INVALID_PARAM;
     }
     FUZZ_CHECK(rc == expected);
@@ -120,12 +137,10 @@ void check_spectrum(const std::vector<uint8_t> &reply, uint16_t count, int32_t c
         FUZZ_CHECK(samples.untouched());
         return;
     }
-    const int n = (len - skip) / 2;
-    FUZZ_CHECK(builtin_device().wavelength_count_cache == n);
-    for (int i = 0; i < n; ++i)
-        FUZZ_CHECK(samples[static_cast<size_t>(i)] == be16_of(d + skip + 2 * i));
-    const auto *rest = reinterpret_cast<const uint8_t *>(samples.get() + n);
-    FUZZ_CHECK(std::all_of(rest, rest + 2 * (capacity - n),
+    for (int i = 0; i < count; ++i)
+        FUZZ_CHECK(samples[static_cast<size_t>(i)] == be16_of(d + first + 2 * i));
+    const auto *rest = reinterpret_cast<const uint8_t *>(samples.get() + count);
+    FUZZ_CHECK(std::all_of(rest, rest + 2 * (capacity - count),
                            [](uint8_t b) { return b == fuzz::PAYLOAD_FILL; }));
 }
 
@@ -146,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int32_t capacity = 1 + first_value % 512;
     if ((flags & FLAG_FORCE_ACK) != 0 && !reply.empty()) reply[0] = NIR_ACK;
     if ((flags & FLAG_FIX_CRC) != 0) {
-        put_crc(reply, spectrum ? (size_t{count} + 6) * 2 + 3
+        put_crc(reply, spectrum ? std::min(reply.size(), spectrum_most(count))
                                 : std::min<size_t>(reply.size(), NIR_REPLY_BUFFER));
     }
 

@@ -103,23 +103,32 @@ Bytes nir_input(uint8_t flags, uint8_t chunk, uint16_t value, uint16_t capacity,
     return in;
 }
 
+// The spectrum frame of n samples in one of its forms: header bytes kept
+// (8, 4 or 0), trailer kept or not.
+Bytes frame_form(int n, int header, bool trailer) {
+    Bytes f = fuzz::nir_spectrum_frame(n);
+    if (!trailer) f.resize(f.size() - 4);
+    f.erase(f.begin() + header, f.begin() + 8);
+    return f;
+}
+
 std::vector<std::pair<const char *, Bytes>> nir_seeds() {
     const int n = 24;
-    Bytes long_frame = fuzz::nir_spectrum_frame(n);
-    Bytes short_frame(long_frame.begin(), long_frame.end() - 4);  // no trailer ...
-    short_frame.erase(short_frame.begin() + 4,
-                      short_frame.begin() + 8);                       // ... and the short header
-    short_frame.insert(short_frame.end(), {0, 0, 0, 0, 0, 0, 0, 0});  // same length: 4 more samples
-    Bytes bare(long_frame.begin() + 8, long_frame.end() - 4);
-    bare.insert(bare.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     const uint16_t count = n - 1;  // the value byte decodes to 1 + value
+    const auto spectrum = [&](uint8_t flags, uint8_t chunk, int header, bool trailer) {
+        return nir_input(flags, chunk, count, 2047,
+                         fuzz::nir_reply(frame_form(n, header, trailer)));
+    };
     return {
         {"version_reply", nir_input(0, 0, 63, 0, fuzz::nir_reply({'S', 'E', 'E', 'D'}))},
         {"empty_ack", nir_input(0, 1, 0, 0, fuzz::nir_reply({}))},
         {"nak", nir_input(0, 0, 15, 0, Bytes{0x15, 0x00, 0x00})},
-        {"frame_long_header", nir_input(1, 0, count, 2047, fuzz::nir_reply(long_frame))},
-        {"frame_short_header", nir_input(1, 7, count, 2047, fuzz::nir_reply(short_frame))},
-        {"frame_bare", nir_input(3, 0, count, 2047, fuzz::nir_reply(bare))},
+        {"frame_long_header", spectrum(1, 0, 8, true)},
+        {"frame_long_header_no_trailer", spectrum(1, 5, 8, false)},
+        {"frame_short_header", spectrum(1, 7, 4, true)},
+        {"frame_short_header_no_trailer", spectrum(1, 0, 4, false)},
+        {"frame_trailer_only", spectrum(1, 3, 0, true)},
+        {"frame_bare", spectrum(3, 0, 0, false)},
     };
 }
 

@@ -1,6 +1,7 @@
 // Wavelength count, wavelength table and range, and full spectra on both
 // protocols. The wavelength count is cached in the device state so that a
-// spectrum read costs one exchange once the count is known.
+// spectrum read costs one exchange once the count is known; only a count
+// query or a table read sets it.
 #include "commands/readout.h"
 
 #include <algorithm>
@@ -44,14 +45,24 @@ int check_capacity_for_count(orv_device &device, int32_t capacity) {
     return capacity < count ? ORV_ERR_INVALID_PARAM : ORV_OK;
 }
 
-// A NIR spectrum: its reply length follows from the wavelength count, and
-// the scratch holds exactly its data.
-int read_nir_spectrum(orv_device &device, reply_decoder decode) {
+// A NIR spectrum of the instrument's wavelength count: the reply's size
+// follows from the count (within the frame forms), the scratch holds the
+// longest form, and the frame must hold exactly count samples. The count is
+// the instrument's, never taken from a reply's length.
+int read_nir_spectrum(orv_device &device, uint16_t *samples, int32_t capacity, int *written) {
     uint16_t count = 0;
     int rc = known_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
-    const int data_bytes = nir_spectrum_reply_bytes(count);
-    return read_nir(device, {nir_shape::spectrum, NIR_CMD_SPECTRUM, data_bytes, 0, count}, decode);
+    const nir_read spectrum{nir_shape::spectrum, NIR_CMD_SPECTRUM, nir_spectrum_reply_bytes(count),
+                            0, count};
+    return read_nir(device, spectrum, [&](const uint8_t *d, int len) {
+        const int first = nir_spectrum_samples(d, len, count);
+        if (first < 0) return ORV_ERR_TRANSPORT;
+        if (capacity < count) return ORV_ERR_INVALID_PARAM;
+        *written =
+            decode_spectrum_samples(d + first, nir_spectrum_least_bytes(count), samples, count);
+        return ORV_OK;
+    });
 }
 
 }  // namespace
@@ -112,16 +123,7 @@ int read_spectrum(orv_device &device, uint16_t *samples, int32_t capacity, int *
     if (rc != ORV_OK) return rc;
     int written = 0;
     if (is_nir_device(device)) {
-        rc = read_nir_spectrum(device, [&](const uint8_t *d, int len) {
-            int first = 0;
-            const int bytes = nir_spectrum_payload(d, len, &first);
-            if (bytes <= 0 || bytes % 2 != 0) return ORV_ERR_TRANSPORT;
-            const int n = bytes / 2;
-            if (capacity < n) return ORV_ERR_INVALID_PARAM;
-            written = decode_spectrum_samples(d + first, bytes, samples, n);
-            device.wavelength_count_cache = static_cast<uint16_t>(n);
-            return ORV_OK;
-        });
+        rc = read_nir_spectrum(device, samples, capacity, &written);
     } else {
         rc = check_capacity_for_count(device, capacity);
         if (rc != ORV_OK) return rc;

@@ -12,23 +12,56 @@
 
 namespace {
 
-// Receives one reply into buf (NIR_REPLY_BUFFER bytes): an exact length when
-// expected_payload >= 0, else until timeout_ms pass without a byte.
-int receive_reply(FT_HANDLE bridge, uint8_t *buf, int *received, int timeout_ms,
-                  int expected_payload) {
-    unsigned wait_ms = timeout_ms > 0 ? static_cast<unsigned>(timeout_ms) : 0;
-    if (expected_payload < 0)
-        return nir_read_available(bridge, buf, NIR_REPLY_BUFFER, received, wait_ms);
-    int64_t reply_len = int64_t{expected_payload} + NIR_REPLY_OVERHEAD;
-    if (reply_len > NIR_REPLY_BUFFER) return ORV_ERR_INVALID_PARAM;
-    return nir_read_exact_response(bridge, buf, static_cast<int>(reply_len), received, wait_ms);
+// Up to n more bytes of a reply whose start is in: they follow at link
+// speed, so reading ends when all are in, when a read brings nothing, or
+// when a read waited the whole tail gap (what was still to come has come).
+int read_reply_tail(FT_HANDLE bridge, uint8_t *buf, int n, int *got) {
+    set_read_timeout(bridge, NIR_REPLY_TAIL_GAP_MS);
+    *got = 0;
+    while (*got < n) {
+        const DWORD wanted = static_cast<DWORD>(n - *got);
+        DWORD returned = 0;
+        const double start = orv::platform::monotonic_ms();
+        if (FT_Read(bridge, buf + *got, wanted, &returned) != FT_OK) return ORV_ERR_TRANSPORT;
+        if (returned > wanted) return ORV_ERR_TRANSPORT;  // driver overran the buffer it was given
+        *got += static_cast<int>(returned);
+        if (returned == 0 || orv::platform::monotonic_ms() - start >= NIR_REPLY_TAIL_GAP_MS) break;
+    }
+    return ORV_OK;
 }
 
-}  // namespace
+// Receives a reply of known size into buf (NIR_REPLY_BUFFER bytes): at
+// least size.least data bytes within wait_ms, then what follows of the rest.
+int receive_known_size(FT_HANDLE bridge, uint8_t *buf, int *received, unsigned wait_ms,
+                       nir_reply_size size) {
+    if (size.least < 0 || size.most < size.least ||
+        int64_t{size.most} + NIR_REPLY_OVERHEAD > NIR_REPLY_BUFFER)
+        return ORV_ERR_INVALID_PARAM;
+    const int least = size.least + NIR_REPLY_OVERHEAD;
+    set_read_timeout(bridge, wait_ms);
+    int rc = ft_read_exact(bridge, buf, static_cast<uint32_t>(least));
+    int tail = 0;
+    if (rc == ORV_OK && size.most > size.least)
+        rc = read_reply_tail(bridge, buf + least, size.most - size.least, &tail);
+    restore_default_timeouts(bridge);
+    if (rc != ORV_OK) return rc;
+    *received = least + tail;
+    return ORV_OK;
+}
 
-int nir_send_command_with_expected_payload(const orv_device &device, const uint8_t *cmd,
-                                           int cmd_len, uint8_t *out, int *out_len, int capacity,
-                                           int timeout_ms, int expected_payload) {
+// Receives one reply into buf (NIR_REPLY_BUFFER bytes): of known size, or
+// (size null) until timeout_ms pass without a byte.
+int receive_reply(FT_HANDLE bridge, uint8_t *buf, int *received, int timeout_ms,
+                  const nir_reply_size *size) {
+    unsigned wait_ms = timeout_ms > 0 ? static_cast<unsigned>(timeout_ms) : 0;
+    if (size == nullptr)
+        return nir_read_available(bridge, buf, NIR_REPLY_BUFFER, received, wait_ms);
+    return receive_known_size(bridge, buf, received, wait_ms, *size);
+}
+
+// The exchange of both reply kinds.
+int exchange(const orv_device &device, const uint8_t *cmd, int cmd_len, uint8_t *out, int *out_len,
+             int capacity, int timeout_ms, const nir_reply_size *size) {
     if (!device.is_open) return ORV_ERR_NOT_OPEN;
     if (cmd == nullptr || cmd_len < 1 || cmd_len > NIR_MAX_COMMAND) return ORV_ERR_INVALID_PARAM;
 
@@ -42,7 +75,7 @@ int nir_send_command_with_expected_payload(const orv_device &device, const uint8
 
     uint8_t reply[NIR_REPLY_BUFFER];
     int received = 0;
-    rc = receive_reply(bridge, reply, &received, timeout_ms, expected_payload);
+    rc = receive_reply(bridge, reply, &received, timeout_ms, size);
     if (rc != ORV_OK) return rc;
     rc = nir_check_reply(reply, received);
     if (rc != ORV_OK) return rc;
@@ -58,10 +91,17 @@ int nir_send_command_with_expected_payload(const orv_device &device, const uint8
     return ORV_OK;
 }
 
+}  // namespace
+
+int nir_send_command_with_known_size(const orv_device &device, const uint8_t *cmd, int cmd_len,
+                                     uint8_t *out, int *out_len, int capacity, int timeout_ms,
+                                     nir_reply_size size) {
+    return exchange(device, cmd, cmd_len, out, out_len, capacity, timeout_ms, &size);
+}
+
 int nir_send_command(const orv_device &device, const uint8_t *cmd, int cmd_len, uint8_t *out,
                      int *out_len, int capacity, int timeout_ms) {
-    return nir_send_command_with_expected_payload(device, cmd, cmd_len, out, out_len, capacity,
-                                                  timeout_ms, -1);
+    return exchange(device, cmd, cmd_len, out, out_len, capacity, timeout_ms, nullptr);
 }
 
 int nir_query_command(const orv_device &device, uint8_t code, uint8_t *out, int *out_len,
@@ -79,9 +119,10 @@ int nir_get_command(const orv_device &device, uint8_t code, uint8_t *out, int *o
 int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out, int *out_len,
                          int capacity) {
     const uint8_t cmd[1] = {NIR_CMD_SPECTRUM};
-    return nir_send_command_with_expected_payload(
+    return nir_send_command_with_known_size(
         device, cmd, sizeof cmd, out, out_len, capacity,
-        static_cast<int>(spectrum_read_timeout_ms(device)), nir_spectrum_reply_bytes(count));
+        static_cast<int>(spectrum_read_timeout_ms(device)),
+        {nir_spectrum_least_bytes(count), nir_spectrum_reply_bytes(count)});
 }
 
 int nir_read_available(FT_HANDLE bridge, uint8_t *buf, int capacity, int *out_count,
@@ -111,15 +152,4 @@ int nir_read_available(FT_HANDLE bridge, uint8_t *buf, int capacity, int *out_co
     restore_default_timeouts(bridge);
     *out_count = got;
     return got > 0 ? ORV_OK : ORV_ERR_TIMEOUT;
-}
-
-int nir_read_exact_response(FT_HANDLE bridge, uint8_t *buf, int count, int *out_count,
-                            unsigned read_timeout_ms) {
-    if (buf == nullptr || out_count == nullptr || count < 1) return ORV_ERR_INVALID_PARAM;
-    set_read_timeout(bridge, read_timeout_ms);
-    int rc = ft_read_exact(bridge, buf, static_cast<uint32_t>(count));
-    restore_default_timeouts(bridge);
-    if (rc != ORV_OK) return rc;
-    *out_count = count;
-    return ORV_OK;
 }

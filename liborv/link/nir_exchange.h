@@ -8,14 +8,23 @@
 #include "ftd2xx.h"
 #include "link/device_state.h"
 
-// Sends cmd (1..NIR_MAX_COMMAND bytes) + CRC-16 and receives the reply:
-// exactly expected_payload + 3 bytes within timeout_ms when expected_payload
-// >= 0, otherwise until the line is quiet for timeout_ms. Validates length,
-// CRC and ACK; copies min(data length, capacity) reply data bytes to out and
+// The reply data bytes a command of known reply size expects: at least
+// `least`, at most `most` (the same for an exact size).
+struct nir_reply_size {
+    int least;
+    int most;
+};
+
+// Sends cmd (1..NIR_MAX_COMMAND bytes) + CRC-16 and receives the reply of
+// known size: size.least + 3 bytes within timeout_ms, then, when size.most is
+// larger, up to the rest of size.most + 3 until the line stays quiet for
+// NIR_REPLY_TAIL_GAP_MS. A size that does not fit NIR_REPLY_BUFFER is
+// ORV_ERR_INVALID_PARAM, after the command went out. Validates length, CRC
+// and ACK; copies min(data length, capacity) reply data bytes to out and
 // stores that count in *out_len (nothing copied when out_len is null).
-int nir_send_command_with_expected_payload(const orv_device &device, const uint8_t *cmd,
-                                           int cmd_len, uint8_t *out, int *out_len, int capacity,
-                                           int timeout_ms, int expected_payload);
+int nir_send_command_with_known_size(const orv_device &device, const uint8_t *cmd, int cmd_len,
+                                     uint8_t *out, int *out_len, int capacity, int timeout_ms,
+                                     nir_reply_size size);
 // Reply of unknown length; timeout_ms is the idle gap that ends it.
 int nir_send_command(const orv_device &device, const uint8_t *cmd, int cmd_len, uint8_t *out,
                      int *out_len, int capacity, int timeout_ms);
@@ -25,8 +34,9 @@ int nir_query_command(const orv_device &device, uint8_t code, uint8_t *out, int 
 // code alone; idle gap NIR_GET_IDLE_GAP_MS.
 int nir_get_command(const orv_device &device, uint8_t code, uint8_t *out, int *out_len,
                     int capacity);
-// 53h for a spectrum of `count` wavelengths: nir_spectrum_reply_bytes(count)
-// reply data bytes expected within the spectrum read timeout.
+// 53h for a spectrum of `count` wavelengths: from nir_spectrum_least_bytes
+// to nir_spectrum_reply_bytes(count) reply data bytes, whatever frame form
+// the instrument sends, the least of them within the spectrum read timeout.
 int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out, int *out_len,
                          int capacity);
 
@@ -35,6 +45,3 @@ int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out,
 // ORV_ERR_TIMEOUT.
 int nir_read_available(FT_HANDLE bridge, uint8_t *buf, int capacity, int *out_count,
                        unsigned idle_gap_ms);
-// Reads exactly count bytes with the given read timeout.
-int nir_read_exact_response(FT_HANDLE bridge, uint8_t *buf, int count, int *out_count,
-                            unsigned read_timeout_ms);

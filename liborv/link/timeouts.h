@@ -17,6 +17,9 @@ inline constexpr unsigned NIR_GET_IDLE_GAP_MS = 500;
 inline constexpr unsigned NIR_FLASH_IDLE_GAP_MS = 1000;
 inline constexpr uint32_t NIR_POLL_READ_TIMEOUT_MS = 50;
 inline constexpr unsigned NIR_POLL_PAUSE_MS = 5;
+// A reply of known size whose length varies (the spectrum frame forms) ends
+// when the bytes after its shortest form stay away this long.
+inline constexpr uint32_t NIR_REPLY_TAIL_GAP_MS = 20;
 
 // Read timeout for a spectrum on both protocols, from the integration time
 // and average number the device remembers: ceil(integration ms) * averages

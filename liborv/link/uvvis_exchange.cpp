@@ -24,6 +24,40 @@ int build_request(uint8_t reg, uint32_t addr, const uint8_t *data, int len, int 
 
 double now_ms() { return orv::platform::monotonic_ms(); }
 
+// Reads one whole packet: the header, then the rest its DataLen announces
+// (more than ORV_PACKET_MAX_SIZE is ORV_ERR_TRANSPORT). *header_ms (when not
+// null) receives the moment the header was in.
+int read_packet(FT_HANDLE bridge, uint8_t *packet, uint32_t *packet_len, double *header_ms) {
+    int rc = ft_read_exact(bridge, packet, ORV_PACKET_HEADER_SIZE);
+    if (rc != ORV_OK) return rc;
+    if (header_ms != nullptr) *header_ms = now_ms();
+    const uint32_t len = uvvis_packet_length(packet);
+    if (len > ORV_PACKET_MAX_SIZE) return ORV_ERR_TRANSPORT;
+    rc = ft_read_exact(bridge, packet + ORV_PACKET_HEADER_SIZE, len - ORV_PACKET_HEADER_SIZE);
+    if (rc != ORV_OK) return rc;
+    *packet_len = len;
+    return ORV_OK;
+}
+
+// Reads packets until one that is not another request's answer arrives,
+// which is then the reply (or a broken packet, which the caller reports).
+// Another request's answer is dropped whole; reading on ends at deadline_ms
+// with ORV_ERR_TIMEOUT, and the read timeout is cut to what is left of it.
+int read_answer(FT_HANDLE bridge, const uint8_t *request, uint8_t *packet, uint32_t *packet_len,
+                double deadline_ms, double *header_ms) {
+    for (;;) {
+        int rc = read_packet(bridge, packet, packet_len, header_ms);
+        if (rc != ORV_OK) return rc;
+        // A broken packet cannot say whose answer it is: it is the reply, and fails its check.
+        if (!uvvis_packet_intact(packet, static_cast<int>(*packet_len)) ||
+            uvvis_answers_request(packet, request))
+            return ORV_OK;
+        const double left_ms = deadline_ms - now_ms();
+        if (left_ms < 1.0) return ORV_ERR_TIMEOUT;
+        set_read_timeout(bridge, static_cast<uint32_t>(left_ms));
+    }
+}
+
 }  // namespace
 
 int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const uint8_t *data,
@@ -40,21 +74,18 @@ int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const ui
     double t0 = tracing ? now_ms() : 0.0;
     int rc = ft_write_all(bridge, request, static_cast<uint32_t>(request_len));
     if (rc != ORV_OK) return rc;
-    double t1 = tracing ? now_ms() : 0.0;
+    const double t1 = now_ms();
 
-    set_read_timeout(bridge, reg == ORV_REG_SPECTRUM
-                                 ? static_cast<uint32_t>(spectrum_read_timeout_ms(device))
-                                 : ORV_REGISTER_READ_TIMEOUT_MS);
+    const uint32_t timeout_ms = reg == ORV_REG_SPECTRUM
+                                    ? static_cast<uint32_t>(spectrum_read_timeout_ms(device))
+                                    : ORV_REGISTER_READ_TIMEOUT_MS;
+    set_read_timeout(bridge, timeout_ms);
 
     uint8_t response[ORV_PACKET_MAX_SIZE];
-    rc = ft_read_exact(bridge, response, ORV_PACKET_HEADER_SIZE);
-    if (rc != ORV_OK) return rc;
-    double t2 = tracing ? now_ms() : 0.0;
-
-    const uint32_t packet_len = uvvis_packet_length(response);
-    if (packet_len > ORV_PACKET_MAX_SIZE) return ORV_ERR_TRANSPORT;
-    rc = ft_read_exact(bridge, response + ORV_PACKET_HEADER_SIZE,
-                       packet_len - ORV_PACKET_HEADER_SIZE);
+    uint32_t packet_len = 0;
+    double t2 = 0.0;
+    rc = read_answer(bridge, request, response, &packet_len, t1 + timeout_ms,
+                     tracing ? &t2 : nullptr);
     if (rc != ORV_OK) return rc;
 
     if (tracing) {

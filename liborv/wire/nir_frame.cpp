@@ -2,6 +2,7 @@
 #include "wire/nir_frame.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "orv.h"
 #include "wire/byte_order.h"
@@ -30,14 +31,15 @@ int nir_check_reply(const uint8_t *reply, int received) {
     return ORV_OK;
 }
 
-int nir_spectrum_payload(const uint8_t *d, int len, int *first) {
-    int skip = 0;
-    if (len >= 12 && std::memcmp(d, LONG_HEADER, sizeof LONG_HEADER) == 0) {
-        skip = static_cast<int>(sizeof LONG_HEADER);
-    } else if (len >= 8 && std::memcmp(d, LONG_HEADER, SHORT_HEADER_LEN) == 0) {
-        skip = SHORT_HEADER_LEN;
+int nir_spectrum_samples(const uint8_t *d, int len, int count) {
+    if (d == nullptr || count < 1 || len < nir_spectrum_least_bytes(count)) return -1;
+    const int sample_bytes = nir_spectrum_least_bytes(count);
+    for (const int header : {static_cast<int>(sizeof LONG_HEADER), SHORT_HEADER_LEN, 0}) {
+        const int trailer = len - header - sample_bytes;
+        if (trailer != 0 && trailer != static_cast<int>(sizeof TRAILER)) continue;
+        if (std::memcmp(d, LONG_HEADER, static_cast<size_t>(header)) != 0) continue;
+        if (trailer != 0 && std::memcmp(d + len - trailer, TRAILER, sizeof TRAILER) != 0) continue;
+        return header;
     }
-    if (len - skip >= 4 && std::memcmp(d + len - 4, TRAILER, sizeof TRAILER) == 0) len -= 4;
-    *first = skip;
-    return len - skip;
+    return -1;
 }

@@ -40,11 +40,17 @@ int nir_build_frame(const uint8_t *cmd, int cmd_len, uint8_t *frame);
 // ORV_ERR_TRANSPORT for a NAK or any other first byte, else ORV_OK.
 int nir_check_reply(const uint8_t *reply, int received);
 
-// The data bytes of a spectrum reply for `count` wavelengths: the samples
-// and 12 bytes of frame header and trailer.
+// The data bytes of a spectrum reply for `count` wavelengths in its longest
+// form, the samples inside a long header and the trailer (12 bytes), and in
+// its shortest, the samples alone.
 inline constexpr int nir_spectrum_reply_bytes(int count) { return (count + 6) * 2; }
+inline constexpr int nir_spectrum_least_bytes(int count) { return count * 2; }
 
-// Strips the spectrum frame off the reply data d (len bytes): *first is the
-// offset of the first sample byte, the return value the number of sample
-// bytes (may be odd or <= 0).
-int nir_spectrum_payload(const uint8_t *d, int len, int *first);
+// Finds the samples in the data d (len bytes) of a spectrum reply for
+// `count` (>= 1) wavelengths. The frame forms: a long header (AA 55 BB 44 CC
+// 33 DD 22), a short one (its first four bytes) or none, then the samples,
+// then the trailer DD DD AA AA or nothing; the lengths decide between the
+// forms, and where two fit the bytes, the longer header wins. Returns the
+// offset of the first sample byte, or -1 when no form holds exactly count
+// samples.
+int nir_spectrum_samples(const uint8_t *d, int len, int count);

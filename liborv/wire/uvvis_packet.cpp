@@ -14,7 +14,11 @@ constexpr uint16_t REQUEST_SOURCE = 0x0002;
 constexpr uint8_t REQUEST_FILE_SN = 0xEE;
 constexpr int CRC_FIRST_BYTE = 8;  // the CRC covers everything after the preamble
 constexpr int CRC_SIZE = 4;
+constexpr int SERVICE_OFFSET = 13;
+constexpr int FILE_SN_OFFSET = 14;
 constexpr int DATA_LEN_OFFSET = 17;
+constexpr int REGISTER_OFFSET = 21;
+constexpr int ADDRESS_SIZE = 3;
 constexpr int REPLY_CODE_OFFSET = 27;
 
 // Writes the 28 header bytes shared by both requests.
@@ -24,13 +28,13 @@ void put_request_header(uint8_t *out, uint8_t srv, uint16_t file_len, uint16_t d
     out[8] = REQUEST_VERSION;
     put_be16(out + 9, REQUEST_TARGET);
     put_be16(out + 11, REQUEST_SOURCE);
-    out[13] = srv;
-    out[14] = REQUEST_FILE_SN;
+    out[SERVICE_OFFSET] = srv;
+    out[FILE_SN_OFFSET] = REQUEST_FILE_SN;
     put_be16(out + 15, file_len);
     put_be16(out + DATA_LEN_OFFSET, data_len);
     out[19] = 1;  // one packet in the transfer
     out[20] = 1;  // and this is it
-    out[21] = reg;
+    out[REGISTER_OFFSET] = reg;
     out[22] = static_cast<uint8_t>(addr >> 16);
     out[23] = static_cast<uint8_t>(addr >> 8);
     out[24] = static_cast<uint8_t>(addr);
@@ -46,6 +50,12 @@ int put_crc(uint8_t *out, int body_len) {
 
 bool preamble_ok(const uint8_t *packet) {
     return std::memcmp(packet, ORV_PREAMBLE, sizeof ORV_PREAMBLE) == 0;
+}
+
+// A packet of a length a response may have, opening with the preamble.
+bool framing_ok(const uint8_t *packet, int len) {
+    return packet != nullptr && len >= ORV_PACKET_MIN_SIZE && len <= ORV_PACKET_MAX_SIZE &&
+           preamble_ok(packet);
 }
 
 // The CRC field (the last four bytes) as received, and whether it is the
@@ -64,6 +74,16 @@ int data_size(int len) {
     if (len <= ORV_PACKET_MIN_SIZE) return 0;
     const int size = len - ORV_PACKET_MIN_SIZE;
     return size > ORV_PACKET_MAX_DATA ? ORV_PACKET_MAX_DATA : size;
+}
+
+// The service of the answer to a request's service; 0 for a service that
+// gets no answer.
+uint8_t answer_service(uint8_t request_service) {
+    switch (request_service) {
+    case ORV_SRV_READ: return ORV_SRV_RESP_DATA;
+    case ORV_SRV_WRITE_ACK: return ORV_SRV_RESP_WRITE_ACK;
+    default: return 0;
+    }
 }
 
 }  // namespace
@@ -134,10 +154,21 @@ ORV_API int orv_parse_response(const uint8_t *buf, int len, orv_parsed_packet *o
     return out->pre_ok ? ORV_OK : ORV_ERR_GENERIC;
 }
 
+bool uvvis_packet_intact(const uint8_t *packet, int len) {
+    return framing_ok(packet, len) && crc_ok(packet, len);
+}
+
+bool uvvis_answers_request(const uint8_t *response, const uint8_t *request) {
+    const uint8_t file_sn = request[FILE_SN_OFFSET];
+    if (file_sn != 0 && response[FILE_SN_OFFSET] != file_sn) return false;
+    if (response[SERVICE_OFFSET] != answer_service(request[SERVICE_OFFSET])) return false;
+    // Register and address: four bytes in a row.
+    return std::memcmp(response + REGISTER_OFFSET, request + REGISTER_OFFSET, 1 + ADDRESS_SIZE) ==
+           0;
+}
+
 int uvvis_check_response(const uint8_t *packet, int len, uvvis_response_data *data) {
-    if (packet == nullptr || len < ORV_PACKET_MIN_SIZE || len > ORV_PACKET_MAX_SIZE ||
-        !preamble_ok(packet))
-        return ORV_ERR_INVALID_PACKET;
+    if (!framing_ok(packet, len)) return ORV_ERR_INVALID_PACKET;
     if (!crc_ok(packet, len)) return ORV_ERR_CRC_MISMATCH;
     const int rc = reply_code_result(packet[REPLY_CODE_OFFSET]);
     if (rc != ORV_OK) return rc;

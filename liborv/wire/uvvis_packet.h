@@ -43,6 +43,18 @@ struct uvvis_response_data {
     int size;  // len - ORV_PACKET_MIN_SIZE, at most ORV_PACKET_MAX_DATA
 };
 
+// Whether a packet of len bytes is whole and unbroken: its length within
+// ORV_PACKET_MIN_SIZE..ORV_PACKET_MAX_SIZE, its preamble and its CRC-32 right.
+bool uvvis_packet_intact(const uint8_t *packet, int len);
+
+// Whether an intact response
+// is the answer to `request`, a packet of uvvis_build_query or
+// uvvis_build_write: it echoes the request's register, address and FSN (when
+// the request set one), and its service answers the request's (E0h a read,
+// EAh a write). Anything else is the late answer to an earlier request.
+// Reads the header fields only: both need ORV_PACKET_HEADER_SIZE bytes.
+bool uvvis_answers_request(const uint8_t *response, const uint8_t *request);
+
 // Checks a whole response of len bytes in place, in this order: a wrong
 // preamble (or a length outside ORV_PACKET_MIN_SIZE..ORV_PACKET_MAX_SIZE) is
 // ORV_ERR_INVALID_PACKET, a wrong CRC-32 ORV_ERR_CRC_MISMATCH, then the reply

@@ -1,22 +1,11 @@
 // Wavelength table and spectrum reads: the count cache, capacity checks, the
 // NIR spectrum frame forms, short and over-long replies, the spectrum timeout.
-#include <cstdio>
 
 #include "commands/readout.h"
 #include "device_record.h"
 #include "sim_session.h"
 
 namespace {
-
-std::string hex(const std::vector<uint8_t> &bytes) {
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X ", v);
-        s += b;
-    }
-    return s;
-}
 
 class Spectrum : public SimSession {};
 
@@ -75,8 +64,8 @@ TEST_F(Spectrum, TableValuesAndEndsAsTheProtocolsReportThem) {
     }
 }
 
-TEST_F(Spectrum, NirFrameFormsAreStripped) {
-    // An 8-pixel instrument is expected to send (8 + 6) * 2 = 28 bytes.
+TEST_F(Spectrum, NirFrameFormsAreStrippedAndMustHoldTheCount) {
+    // An 8-pixel instrument: 16 sample bytes inside the frame.
     const std::vector<uint8_t> long_header = {0xAA, 0x55, 0xBB, 0x44, 0xCC, 0x33, 0xDD, 0x22};
     const std::vector<uint8_t> short_header = {0xAA, 0x55, 0xBB, 0x44};
     const std::vector<uint8_t> trailer = {0xDD, 0xDD, 0xAA, 0xAA};
@@ -86,30 +75,88 @@ TEST_F(Spectrum, NirFrameFormsAreStripped) {
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
+    std::vector<uint8_t> odd = frame(long_header, 8, trailer);
+    odd.pop_back();
     struct Case {
         const char *name;
         std::vector<uint8_t> reply;
-        int samples;
+        int result;
     };
     const Case cases[] = {
-        {"long header and trailer", frame(long_header, 8, trailer), 8},
-        // Starts like the long header but is not: bytes 4-7 are samples 1 and 2.
-        {"short header, no trailer", frame(short_header, 12, {}), 12},
-        {"short header and trailer", frame(short_header, 10, trailer), 10},
-        {"neither", frame({}, 14, {}), 14},
+        {"long header and trailer", frame(long_header, 8, trailer), ORV_OK},
+        {"long header", frame(long_header, 8, {}), ORV_OK},
+        {"short header and trailer", frame(short_header, 8, trailer), ORV_OK},
+        {"short header", frame(short_header, 8, {}), ORV_OK},
+        {"trailer", frame({}, 8, trailer), ORV_OK},
+        {"neither", frame({}, 8, {}), ORV_OK},
+        // Samples that look like a header are samples when the lengths say so.
+        {"header-like samples", frame({}, 8, {}), ORV_OK},
+        // Whole frames of another sample count are not this instrument's spectrum.
+        {"two samples more", frame(short_header, 10, {}), ORV_ERR_TRANSPORT},
+        {"less than the shortest form", frame({}, 7, {}), ORV_ERR_TIMEOUT},
+        {"a byte short of the trailer", odd, ORV_ERR_TRANSPORT},
+        {"unknown header", frame({0xAA, 0x55, 0xBB, 0x45}, 8, {}), ORV_ERR_TRANSPORT},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        open_instrument(
-            with_faults(small_instrument(NIR256),
-                        R"({"kind": "data", "command": "53", "bytes": ")" + hex(c.reply) + "\"}"));
+        std::vector<uint8_t> reply = c.reply;
+        if (std::string(c.name) == "header-like samples")
+            std::copy(short_header.begin(), short_header.end(), reply.begin());
+        open(one_bridge(with_faults(small_instrument(NIR256), R"({"kind": "data", "command": "53",
+                                                                  "bytes": ")" +
+                                                                  hex(reply) + "\"}")),
+             0, ORV_PREFER_NIR);
         std::vector<uint16_t> samples(16, 0xFFFF);
-        int delivered = 0;
-        ASSERT_EQ(read_spectrum(orvtest::session_device(), samples.data(), 16, &delivered), ORV_OK);
-        ASSERT_EQ(delivered, c.samples);
-        for (int i = 0; i < c.samples; ++i) EXPECT_EQ(samples[i], i + 1) << i;
-        EXPECT_EQ(samples[c.samples], 0xFFFF);
-        EXPECT_EQ(orvtest::session_device().wavelength_count_cache, c.samples);
+        int delivered = -1;
+        ASSERT_EQ(read_spectrum(orvtest::session_device(), samples.data(), 16, &delivered),
+                  c.result);
+        EXPECT_EQ(orvtest::session_device().wavelength_count_cache, 8);
+        if (c.result != ORV_OK) {
+            EXPECT_EQ(delivered, -1);
+            EXPECT_EQ(samples[0], 0xFFFF);
+            continue;
+        }
+        ASSERT_EQ(delivered, 8);
+        const int first = std::string(c.name) == "header-like samples" ? 2 : 0;
+        if (first == 2) {
+            EXPECT_EQ(samples[0], 0xAA55);
+            EXPECT_EQ(samples[1], 0xBB44);
+        }
+        for (int i = first; i < 8; ++i) EXPECT_EQ(samples[i], i + 1) << i;
+        EXPECT_EQ(samples[8], 0xFFFF);
+    }
+}
+
+// Every frame form a NIR instrument may send, read again and again: the same
+// spectra as the long form gives (same noise seed), the count stays the
+// instrument's and every request is the same.
+TEST_F(Spectrum, EveryNirFrameFormReadsTheSameSpectraEveryTime) {
+    constexpr int kReads = 4;
+    const char *forms[][2] = {{"long", "true"},   {"long", "false"}, {"short", "true"},
+                              {"short", "false"}, {"none", "true"},  {"none", "false"}};
+    std::vector<std::vector<uint16_t>> reference;
+    for (const auto &form : forms) {
+        SCOPED_TRACE(std::string(form[0]) + " header, trailer " + form[1]);
+        open(one_bridge(NIR256 + R"(, "frame_header": ")" + form[0] + R"(", "frame_trailer": )" +
+                        form[1]),
+             0, ORV_PREFER_NIR);
+        std::vector<uint8_t> first_request;
+        for (int read = 0; read < kReads; ++read) {
+            std::vector<uint16_t> samples(257, 0xFFFF);
+            ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), 257), ORV_OK) << read;
+            EXPECT_EQ(samples[256], 0xFFFF);
+            EXPECT_EQ(orvtest::session_device().wavelength_count_cache, 256);
+            std::vector<uint8_t> request(16);
+            request.resize(static_cast<size_t>(
+                orvsim_last_write(0, request.data(), static_cast<int>(request.size()))));
+            if (read == 0) first_request = request;
+            EXPECT_EQ(request, first_request) << read;
+            if (reference.size() < kReads)
+                reference.push_back(samples);
+            else
+                EXPECT_EQ(samples, reference[static_cast<size_t>(read)]) << read;
+        }
+        EXPECT_EQ(writes(), kReads + 1);  // the count once, then one exchange per spectrum
     }
 }
 

@@ -6,36 +6,19 @@
 
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "bench.h"
 #include "paths.h"
 #include "program_runs.h"
 #include "provider_control.h"
 #include "scan.h"
+#include "transcript_line.h"
 
 using namespace hardening;
 
 namespace {
 
-// One transcript line: "<ms> <call> status=<s> [key=value ...]".
-struct TranscriptLine {
-    std::string call;
-    std::map<std::string, std::string> fields;
-};
-
-TranscriptLine parse(const std::string &line) {
-    std::istringstream words(line);
-    std::string time;
-    TranscriptLine parsed;
-    words >> time >> parsed.call;
-    for (std::string field; words >> field;) {
-        const auto equals = field.find('=');
-        if (equals != std::string::npos)
-            parsed.fields[field.substr(0, equals)] = field.substr(equals + 1);
-    }
-    return parsed;
-}
+using orvtest::TranscriptLine;
 
 TEST(Leftovers, EveryHandleTheProgramOpensIsClosed) {
     ScratchFolder folder("transcript");
@@ -50,7 +33,7 @@ TEST(Leftovers, EveryHandleTheProgramOpensIsClosed) {
     int opens = 0;
     int closes = 0;
     for (std::string line; std::getline(lines, line);) {
-        const TranscriptLine t = parse(line);
+        const TranscriptLine t = orvtest::parse_transcript_line(line);
         EXPECT_NE(t.fields.at("status"), "1") << "call on an invalid handle: " << line;
         if (t.fields.at("status") != "0") continue;
         if (t.call == "FT_Open") {

@@ -2,15 +2,20 @@
 // known length, and every way a reply can fail.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "env.h"
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
 #include "link/timeouts.h"
 #include "sim_session.h"
+#include "transcript_line.h"
 #include "wire/byte_order.h"
 #include "wire/nir_frame.h"
 
@@ -107,10 +112,13 @@ TEST_F(Nir, RefusedBeforeAnythingIsSent) {
     EXPECT_EQ(orvsim_write_count(0), 0);
 
     // A reply that could not fit the reply buffer is refused after sending.
-    EXPECT_EQ(nir_send_command_with_expected_payload(builtin_device(), cmd, 1, nullptr, &len, 0,
-                                                     100, NIR_REPLY_BUFFER - 2),
+    EXPECT_EQ(nir_send_command_with_known_size(builtin_device(), cmd, 1, nullptr, &len, 0, 100,
+                                               {0, NIR_REPLY_BUFFER - 2}),
               ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(orvsim_write_count(0), 1);
+    EXPECT_EQ(
+        nir_send_command_with_known_size(builtin_device(), cmd, 1, nullptr, &len, 0, 100, {4, 3}),
+        ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(orvsim_write_count(0), 2);
     EXPECT_EQ(len, kSentinel);
 
     int count = 0;
@@ -118,10 +126,6 @@ TEST_F(Nir, RefusedBeforeAnythingIsSent) {
     EXPECT_EQ(nir_read_available(builtin_device().ft_handle, nullptr, 4, &count, 10),
               ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(nir_read_available(builtin_device().ft_handle, buf, 0, &count, 10),
-              ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_read_exact_response(builtin_device().ft_handle, buf, 0, &count, 10),
-              ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_read_exact_response(builtin_device().ft_handle, buf, 4, nullptr, 10),
               ORV_ERR_INVALID_PARAM);
 }
 
@@ -231,12 +235,85 @@ TEST_F(Nir, SpectrumIsReadToItsKnownLength) {
     EXPECT_EQ(out[static_cast<size_t>(len)], 0xEE);
 }
 
-TEST_F(Nir, ShorterSpectrumTimesOut) {
-    // Without the trailer the frame is 4 bytes short of what 256 samples need.
-    open(one_bridge(NIR256 + R"(, "frame_trailer": false)"), 0, ORV_PREFER_NIR);
+// The frame forms an instrument may send around 256 samples: the reply is
+// read whole whatever the form, the short ones cost at most one short gap
+// more than the long one, and fewer bytes than the shortest form time out.
+TEST_F(Nir, EveryFrameFormIsReadWholeAndTheShortOnesCostOneGapAtMost) {
+    struct Form {
+        const char *header;
+        bool trailer;
+        int frame_bytes;  // around the 512 sample bytes
+    };
+    const Form forms[] = {{"long", true, 12},  {"long", false, 8}, {"short", true, 8},
+                          {"short", false, 4}, {"none", true, 4},  {"none", false, 0}};
+    double long_ms = 0.0;
+    for (const Form &form : forms) {
+        SCOPED_TRACE(std::string(form.header) + (form.trailer ? " with trailer" : ""));
+        open(one_bridge(NIR256 + R"(, "frame_header": ")" + form.header +
+                        R"(", "frame_trailer": )" + (form.trailer ? "true" : "false")),
+             0, ORV_PREFER_NIR);
+        std::vector<uint8_t> out(1024, 0xEE);
+        int len = 0;
+        const double ms = elapsed_ms([&] {
+            ASSERT_EQ(nir_spectrum_command(builtin_device(), 256, out.data(), &len,
+                                           static_cast<int>(out.size())),
+                      ORV_OK);
+        });
+        EXPECT_EQ(len, 512 + form.frame_bytes);
+        EXPECT_EQ(out[static_cast<size_t>(len)], 0xEE);
+        if (form.frame_bytes == 12) long_ms = ms;
+        EXPECT_LT(ms, long_ms + 250.0);  // the gap is 20 ms
+    }
+
+    // An instrument of fewer pixels than the count sends less than the shortest form.
+    open(one_bridge(NIR256 + R"(, "pixels": 250, "frame_header": "none", "frame_trailer": false)"),
+         0, ORV_PREFER_NIR);
     std::vector<uint8_t> out(1024);
     int len = 0;
     EXPECT_EQ(
         nir_spectrum_command(builtin_device(), 256, out.data(), &len, static_cast<int>(out.size())),
         ORV_ERR_TIMEOUT);
+}
+
+// The long form's traffic: the one command, and reads that ask for no byte
+// beyond the long frame and get it all, the first with the spectrum timeout.
+TEST_F(Nir, LongFrameTrafficIsTheCommandAndTheFrame) {
+    const std::string transcript =
+        (std::filesystem::temp_directory_path() / "orv_link_nir_transcript.txt").string();
+    std::filesystem::remove(transcript);
+    orvtest::set_env("ORVSIM_TRANSCRIPT", transcript.c_str());
+    open_nir();
+    std::vector<uint8_t> out(1024);
+    int len = 0;
+    const int rc =
+        nir_spectrum_command(builtin_device(), 256, out.data(), &len, static_cast<int>(out.size()));
+    orvtest::set_env("ORVSIM_TRANSCRIPT", nullptr);
+    orvsim_load_default_scenario();  // lets go of the file
+    ASSERT_EQ(rc, ORV_OK);
+
+    std::vector<orvtest::TranscriptLine> traffic;
+    std::ifstream lines(transcript);
+    for (std::string line; std::getline(lines, line);) {
+        orvtest::TranscriptLine t = orvtest::parse_transcript_line(line);
+        if (t.call == "FT_Write") traffic.clear();  // the spectrum's exchange from its write on
+        if (t.call == "FT_Write" || t.call == "FT_Read") traffic.push_back(t);
+    }
+    std::filesystem::remove(transcript);
+    ASSERT_GE(traffic.size(), 2u);
+    const uint8_t command = NIR_CMD_SPECTRUM;
+    char frame[8];
+    std::snprintf(frame, sizeof frame, "53%04X",
+                  static_cast<unsigned>(orv_crc16_legacy(&command, 1)));
+    EXPECT_EQ(traffic[0].fields["data"], frame);
+    std::string read;
+    int asked = 0;
+    for (size_t i = 1; i < traffic.size(); ++i) {
+        read += traffic[i].fields["data"];
+        asked += std::stoi(traffic[i].fields["req"]);
+    }
+    EXPECT_EQ(traffic[1].fields["timeout"], "1010");
+    EXPECT_EQ(asked, 527);
+    EXPECT_EQ(read.size(), 2u * 527);
+    EXPECT_EQ(read.substr(0, 18), "06AA55BB44CC33DD22");
+    EXPECT_EQ(read.substr(read.size() - 12, 8), "DDDDAAAA");
 }

@@ -11,6 +11,7 @@
 #include "env.h"
 #include "link/device_state.h"
 #include "link/uvvis_exchange.h"
+#include "response_packet.h"
 #include "sim_session.h"
 #include "stdout_capture.h"
 #include "wire/byte_order.h"
@@ -235,3 +236,125 @@ TEST_F(SpectrumExchange, TraceLineOnlyForSpectrumReads) {
     orvtest::set_env("ORV_TRACE_TIMING", nullptr);
     EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(read_spectrum(), ORV_OK); }), "");
 }
+
+// The late answer to an earlier request, which a real bridge delivers after
+// the purge of the next exchange, is not that exchange's answer: it is
+// dropped whole, and reading goes on until the answer that echoes the
+// request or the exchange's own timeout. On the built-in device and on a
+// handle alike.
+class LateAnswer : public Exchange, public ::testing::WithParamInterface<bool> {
+protected:
+    void TearDown() override {
+        orv_device_close(handle_);
+        Exchange::TearDown();
+    }
+    // Loads an instrument whose answer to the model read is `raw`, sent at
+    // `bytes_per_s`, and opens it through the interface of the run.
+    orv_device &open_with_model_answer(const std::vector<uint8_t> &raw, int bytes_per_s = 1000000) {
+        orv_device_close(handle_);
+        handle_ = nullptr;
+        orv_close_device();
+        const std::string instrument =
+            with_faults(UV2048, R"({"kind": "raw", "register": "C1", "address": "46", "bytes": ")" +
+                                    hex(raw) + "\"}");
+        std::string scenario = one_bridge(instrument, 1.0);
+        scenario.insert(1, R"("throughput_bytes_per_s": )" + std::to_string(bytes_per_s) + ", ");
+        load_scenario(scenario);
+        EXPECT_EQ(orv_set_protocol_preference(ORV_PREFER_UVVIS), ORV_OK);
+        if (!GetParam()) {
+            EXPECT_EQ(orv_open_device(0), ORV_OK);
+            return builtin_device();
+        }
+        EXPECT_EQ(orv_device_open(0, &handle_), ORV_OK);
+        return *handle_;
+    }
+    static int read_model(orv_device &device, uint8_t *out, int *len) {
+        return send_and_recv(device, ORV_REG_PARAMS, kModelAddr, nullptr, 4, out, 16, len, 1);
+    }
+    orv_device *handle_ = nullptr;
+};
+
+const orvtest::ResponseFields kModelAnswer{.reg = ORV_REG_PARAMS, .addr = kModelAddr};
+const std::vector<uint8_t> kModelText = {'M', 'I', 'N', 'E', 0, 0, 0, 0};
+const std::vector<uint8_t> kStaleData = {'S', 'T', 'A', 'L', 'E', 0, 0, 0};
+
+// The model answer with one field changed.
+template <typename Change>
+std::vector<uint8_t> answer_with(Change change, const std::vector<uint8_t> &data = kStaleData) {
+    orvtest::ResponseFields f = kModelAnswer;
+    change(f);
+    return orvtest::make_response(f, data);
+}
+
+TEST_P(LateAnswer, AnswersOfOtherRequestsAreNotTaken) {
+    using Fields = orvtest::ResponseFields;
+    const struct {
+        const char *name;
+        std::vector<uint8_t> stale;
+    } rows[] = {
+        {"register", answer_with([](Fields &f) { f.reg = ORV_REG_STORED; })},
+        {"address", answer_with([](Fields &f) { f.addr = 0x40; })},
+        {"file serial number", answer_with([](Fields &f) { f.fsn = 0x01; })},
+        {"write ACK", answer_with([](Fields &f) { f.srv = ORV_SRV_RESP_WRITE_ACK; }, {})},
+        {"error reply of another register", answer_with(
+                                                [](Fields &f) {
+                                                    f.reg = ORV_REG_SPECTRUM;
+                                                    f.reply = ORV_REPLY_CMD_TIMEOUT;
+                                                },
+                                                {})},
+    };
+    const std::vector<uint8_t> mine = orvtest::make_response(kModelAnswer, kModelText);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        uint8_t out[16];
+        std::memset(out, 0xEE, sizeof out);
+        int len = kSentinel;
+        // Alone, it leaves the exchange without an answer.
+        orv_device &device = open_with_model_answer(row.stale);
+        const double ms =
+            elapsed_ms([&] { EXPECT_EQ(read_model(device, out, &len), ORV_ERR_TIMEOUT); });
+        EXPECT_GT(ms, 150.0);
+        EXPECT_LT(ms, 1000.0);
+        EXPECT_EQ(len, kSentinel);
+        EXPECT_EQ(out[0], 0xEE);
+
+        // Followed by the answer within the timeout, the answer is taken.
+        std::vector<uint8_t> both = row.stale;
+        both.insert(both.end(), mine.begin(), mine.end());
+        orv_device &again = open_with_model_answer(both);
+        ASSERT_EQ(read_model(again, out, &len), ORV_OK);
+        EXPECT_EQ(len, 8);
+        EXPECT_EQ(std::memcmp(out, kModelText.data(), 8), 0);
+    }
+}
+
+TEST_P(LateAnswer, AStreamOfOtherAnswersEndsAtTheTimeout) {
+    // 40 packets of 40 bytes at 2000 bytes/s: 800 ms of answers that are not
+    // this exchange's, far beyond its 200 ms.
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 40; ++i) {
+        const auto stale = answer_with([i](orvtest::ResponseFields &f) { f.addr = 0x100 + i; });
+        stream.insert(stream.end(), stale.begin(), stale.end());
+    }
+    orv_device &device = open_with_model_answer(stream, 2000);
+    uint8_t out[16];
+    int len = kSentinel;
+    const double ms =
+        elapsed_ms([&] { EXPECT_EQ(read_model(device, out, &len), ORV_ERR_TIMEOUT); });
+    EXPECT_GT(ms, 150.0);
+    EXPECT_LT(ms, 600.0);
+    EXPECT_EQ(len, kSentinel);
+}
+
+TEST_P(LateAnswer, ABrokenPacketIsTheAnswerAndFailsItsCheck) {
+    // Whose answer a packet with a wrong CRC is cannot be told: it fails as before.
+    std::vector<uint8_t> broken = answer_with([](orvtest::ResponseFields &f) { f.reg = 0xC2; });
+    broken.back() ^= 0xFF;
+    orv_device &device = open_with_model_answer(broken);
+    uint8_t out[16];
+    int len = kSentinel;
+    EXPECT_EQ(read_model(device, out, &len), ORV_ERR_CRC_MISMATCH);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothInterfaces, LateAnswer, ::testing::Values(false, true),
+                         [](const auto &row) { return row.param ? "Handle" : "BuiltIn"; });

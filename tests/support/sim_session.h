@@ -44,6 +44,18 @@ inline std::string with_faults(const std::string &instrument, const std::string 
     return instrument + R"(, "faults": [)" + faults + "]";
 }
 
+// Bytes as a scenario's byte string ("AA 55 ...").
+inline std::string hex(const std::vector<uint8_t> &bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (uint8_t v : bytes) {
+        s += digits[v >> 4];
+        s += digits[v & 0x0F];
+        s += ' ';
+    }
+    return s;
+}
+
 // Wall-clock milliseconds a callable takes.
 template <typename F>
 double elapsed_ms(F &&f) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "response_packet.h"
 #include "wire/uvvis_packet.h"
 
 namespace {
@@ -23,33 +24,19 @@ uint32_t be32_at(const Bytes &b, size_t at) {
            b[at + 3];
 }
 
-// A response as an instrument sends it: header fields, data padded to whole
-// words, CRC over all but the preamble.
+// A response as an instrument sends it, with header fields liborv does not
+// look at set to values of their own.
 Bytes make_response(uint8_t srv, uint8_t reg, uint32_t addr, uint8_t ans_byte25, uint8_t reply,
                     const Bytes &data) {
-    const size_t words = (data.size() + 3) / 4;
-    Bytes p(ORV_PACKET_MIN_SIZE + 4 * words, 0);
-    std::copy(ORV_PREAMBLE, ORV_PREAMBLE + 8, p.begin());
-    p[8] = 0xCC;
-    p[10] = 0x02;  // TA
-    p[12] = 0x01;  // SA
-    p[13] = srv;
-    p[14] = 0x07;                                 // FSN
-    p[16] = p[18] = static_cast<uint8_t>(words);  // FileLen, DataLen
-    p[19] = 3;                                    // Packets
-    p[20] = 2;                                    // Index
-    p[21] = reg;
-    p[22] = static_cast<uint8_t>(addr >> 16);
-    p[23] = static_cast<uint8_t>(addr >> 8);
-    p[24] = static_cast<uint8_t>(addr);
-    p[25] = ans_byte25;
-    p[27] = reply;
-    std::copy(data.begin(), data.end(), p.begin() + ORV_PACKET_HEADER_SIZE);
-    const size_t crc_at = p.size() - 4;
-    const uint32_t crc = crc_of(p, 8, crc_at);
-    for (int i = 0; i < 4; ++i)
-        p[crc_at + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
-    return p;
+    return orvtest::make_response({.srv = srv,
+                                   .reg = reg,
+                                   .addr = addr,
+                                   .fsn = 0x07,
+                                   .reply = reply,
+                                   .ans_byte25 = ans_byte25,
+                                   .packets = 3,
+                                   .index = 2},
+                                  data);
 }
 
 // The record is 24 KiB: keep it off the stack.
@@ -344,3 +331,65 @@ TEST(CheckResponse, TakesTheDataSizeFromTheLengthAndCapsIt) {
 }
 
 }  // namespace
+
+// Whose answer a response is: the register, address and FSN it echoes, and
+// the service that answers the request's.
+TEST(AnswersRequest, EchoedFieldsAndServiceMustFitTheRequest) {
+    Bytes read(32), write(36);
+    uvvis_build_query(ORV_REG_PARAMS, 0x000046, 4, read.data());
+    const uint8_t word[4] = {0, 0, 0, 7};
+    uvvis_build_write(ORV_REG_PARAMS, 0x000010, word, 4, write.data());
+    const orvtest::ResponseFields model_answer{.srv = ORV_SRV_RESP_DATA, .addr = 0x46};
+    struct Case {
+        const char *name;
+        orvtest::ResponseFields fields;
+        const Bytes &request;
+        bool answers;
+    };
+    const auto with = [&](auto change) {
+        orvtest::ResponseFields f = model_answer;
+        change(f);
+        return f;
+    };
+    const Case cases[] = {
+        {"its answer", model_answer, read, true},
+        {"error replies echo too", with([](auto &f) { f.reply = ORV_REPLY_INVALID_CMD; }), read,
+         true},
+        {"other register", with([](auto &f) { f.reg = ORV_REG_STORED; }), read, false},
+        {"other address", with([](auto &f) { f.addr = 0x40; }), read, false},
+        {"address high byte", with([](auto &f) { f.addr = 0x010046; }), read, false},
+        {"other FSN", with([](auto &f) { f.fsn = 0xED; }), read, false},
+        {"write ACK to a read", with([](auto &f) { f.srv = ORV_SRV_RESP_WRITE_ACK; }), read, false},
+        {"write ACK to the write",
+         {.srv = ORV_SRV_RESP_WRITE_ACK, .reg = ORV_REG_PARAMS, .addr = 0x10},
+         write,
+         true},
+        {"data answer to the write", {.srv = ORV_SRV_RESP_DATA, .addr = 0x10}, write, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes response = orvtest::make_response(c.fields, {1, 2, 3, 4});
+        ASSERT_TRUE(uvvis_packet_intact(response.data(), static_cast<int>(response.size())));
+        EXPECT_EQ(uvvis_answers_request(response.data(), c.request.data()), c.answers);
+    }
+
+    // A request without a file serial number takes any.
+    Bytes unnumbered = read;
+    unnumbered[14] = 0;
+    const Bytes other_fsn = orvtest::make_response(with([](auto &f) { f.fsn = 0x31; }), {});
+    EXPECT_TRUE(uvvis_answers_request(other_fsn.data(), unnumbered.data()));
+}
+
+TEST(AnswersRequest, OnlyWholeUnbrokenPacketsAreIntact) {
+    const Bytes ack = orvtest::make_response({.reply = ORV_REPLY_CMD_TIMEOUT}, {1, 2, 3, 4});
+    const int len = static_cast<int>(ack.size());
+    EXPECT_TRUE(uvvis_packet_intact(ack.data(), len));  // whatever its reply code
+    Bytes broken = ack;
+    broken[30] ^= 1;
+    EXPECT_FALSE(uvvis_packet_intact(broken.data(), len));
+    broken = ack;
+    broken[7] = 0xAA;
+    EXPECT_FALSE(uvvis_packet_intact(broken.data(), len));
+    EXPECT_FALSE(uvvis_packet_intact(ack.data(), len - 1));
+    EXPECT_FALSE(uvvis_packet_intact(nullptr, len));
+}
