@@ -2,7 +2,9 @@
 # Installs the Debian 12 packages the build and the tests need, if any is
 # missing: compilers (g++, clang-14, mingw-w64 posix), CMake and Ninja,
 # GoogleTest (also its sources for the Windows build), Google Benchmark,
-# nlohmann-json, wine64, valgrind and python3. Runs apt-get update once, and
+# nlohmann-json, wine64, valgrind and python3; for the orv program pkgconf, CLI11, fmt,
+# cairo, cpp-httplib, Chart.js and a font, and for its browser test Chromium,
+# its driver and Selenium. Runs apt-get update once, and
 # only when something has to be installed. Needs root (uses sudo otherwise).
 set -euo pipefail
 
@@ -11,6 +13,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine valgrind python3 procps
+  pkgconf libcli11-dev libfmt-dev libcairo2-dev libcpp-httplib-dev libjs-chart.js fonts-dejavu-core
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
