@@ -18,6 +18,7 @@ constexpr uint8_t FLAG_OPEN_FAILS = 1;
 constexpr uint8_t FLAG_IDENTITY = 2;
 constexpr uint8_t FLAG_ACQUISITION = 4;
 constexpr uint8_t FLAG_MAINTENANCE = 8;
+constexpr uint8_t FLAG_HANDLE = 16;
 
 uint16_t take_u16(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 void put_u16(std::vector<uint8_t> &out, uint32_t v) {
@@ -40,6 +41,7 @@ SessionConfig SessionConfig::decode(const uint8_t *&data, size_t &size) {
     c.identity = (head[1] & FLAG_IDENTITY) != 0;
     c.acquisition = (head[1] & FLAG_ACQUISITION) != 0;
     c.maintenance = (head[1] & FLAG_MAINTENANCE) != 0;
+    c.handle = (head[1] & FLAG_HANDLE) != 0;
     c.capacity = 1 + take_u16(head + 2) % MAX_CAPACITY;
     c.flash_length = 1 + take_u16(head + 4) % MAX_FLASH_LENGTH;
     c.flash_address = take_u16(head + 6);
@@ -53,9 +55,10 @@ SessionConfig SessionConfig::decode(const uint8_t *&data, size_t &size) {
 
 void SessionConfig::encode(std::vector<uint8_t> &out) const {
     out.push_back(static_cast<uint8_t>(preference));
-    out.push_back(static_cast<uint8_t>(
-        (open_fails ? FLAG_OPEN_FAILS : 0) | (identity ? FLAG_IDENTITY : 0) |
-        (acquisition ? FLAG_ACQUISITION : 0) | (maintenance ? FLAG_MAINTENANCE : 0)));
+    out.push_back(
+        static_cast<uint8_t>((open_fails ? FLAG_OPEN_FAILS : 0) | (identity ? FLAG_IDENTITY : 0) |
+                             (acquisition ? FLAG_ACQUISITION : 0) |
+                             (maintenance ? FLAG_MAINTENANCE : 0) | (handle ? FLAG_HANDLE : 0)));
     put_u16(out, static_cast<uint32_t>(capacity - 1));
     put_u16(out, static_cast<uint32_t>(flash_length - 1));
     put_u16(out, flash_address);
@@ -67,9 +70,9 @@ void SessionConfig::encode(std::vector<uint8_t> &out) const {
 }
 
 void run_session(const SessionConfig &config) {
-    // The settings the library remembers across devices start as at load.
-    g_current_integration_us = 10000;
-    g_current_average_number = 1;
+    // The settings the built-in device remembers across opens start as at load.
+    builtin_device().current_integration_us = LOAD_INTEGRATION_US;
+    builtin_device().current_average_number = LOAD_AVERAGE_NUMBER;
     Session session(config);
     session.run();
 }

@@ -1,5 +1,6 @@
 // A whole session with one instrument, as the exchange fuzz target and its
-// seed generator run it: open with a protocol preference, then a fixed run of
+// seed generator run it: open the built-in device or a handle with a protocol
+// preference, then a fixed run of
 // exports (device info, wavelength count, table and range, full spectrum,
 // range selection and the selected reads, flash read, external spectrum,
 // stored settings), optionally followed by groups of the other exports
@@ -18,6 +19,7 @@ namespace fuzz {
 struct SessionConfig {
     int preference = 0;         // ORV_PREFER_*
     bool open_fails = false;    // FT_Open refuses the bridge
+    bool handle = false;        // drive a handle (orv_device_*) instead of the built-in device
     bool identity = false;      // run the identity and health exports
     bool acquisition = false;   // run the acquisition parameter exports
     bool maintenance = false;   // run write protect, flash write and reset

@@ -69,8 +69,8 @@ int reply_verdict(const uint8_t *reply, size_t n) {
 void check_plain_command(const std::vector<uint8_t> &reply, int32_t capacity) {
     fuzz::Guarded<uint8_t> out(static_cast<size_t>(capacity));
     fuzz::Guarded<int> out_len(1);
-    const int rc = nir_send_command(VERSION_COMMAND, 1, out.get(), out_len.get(), capacity,
-                                    NIR_GET_IDLE_GAP_MS);
+    const int rc = nir_send_command(builtin_device(), VERSION_COMMAND, 1, out.get(), out_len.get(),
+                                    capacity, NIR_GET_IDLE_GAP_MS);
     FUZZ_CHECK(out.block().guards_intact() && out_len.block().guards_intact());
 
     const size_t received = std::min<size_t>(reply.size(), NIR_REPLY_BUFFER);
@@ -88,7 +88,7 @@ void check_plain_command(const std::vector<uint8_t> &reply, int32_t capacity) {
 // The spectrum reply has a known length, (count + 6) * 2 data bytes; its
 // frame header and trailer are stripped, and the samples are the rest.
 void check_spectrum(const std::vector<uint8_t> &reply, uint16_t count, int32_t capacity) {
-    g_wavelength_count_cache = count;
+    builtin_device().wavelength_count_cache = count;
     fuzz::Guarded<uint16_t> samples(static_cast<size_t>(capacity));
     const int rc = orv_get_full_spectrum_data(samples.get(), capacity);
     FUZZ_CHECK(samples.block().guards_intact());
@@ -116,7 +116,7 @@ void check_spectrum(const std::vector<uint8_t> &reply, uint16_t count, int32_t c
         return;
     }
     const int n = (len - skip) / 2;
-    FUZZ_CHECK(g_wavelength_count_cache == n);
+    FUZZ_CHECK(builtin_device().wavelength_count_cache == n);
     for (int i = 0; i < n; ++i)
         FUZZ_CHECK(samples[static_cast<size_t>(i)] == be16_of(d + skip + 2 * i));
     const auto *rest = reinterpret_cast<const uint8_t *>(samples.get() + n);

@@ -12,6 +12,12 @@
 #include "support/guarded.h"
 #include "support/result_codes.h"
 
+// orv_<name>(args...) on the built-in device, or orv_device_<name>(handle,
+// args...) when the session drives a handle.
+#define SESSION_CALL(name, ...)                                             \
+    (config_.handle ? orv_device_##name(handle_ __VA_OPT__(, ) __VA_ARGS__) \
+                    : orv_##name(__VA_ARGS__))
+
 namespace fuzz {
 
 // A text field holds its terminating zero.
@@ -67,6 +73,10 @@ private:
 
     // The fixed run (session_core.cpp).
     bool open();
+    // The session's device still answers; the built-in one is open only when
+    // it is the session's.
+    void expect_still_open();
+    void close();
     void device_info();
     void wavelengths();
     void spectrum();
@@ -89,6 +99,7 @@ private:
     const SessionConfig &config_;
     const bool trace_ = std::getenv("ORV_FUZZ_TRACE") != nullptr;
     GuardSet guards_;
+    orv_device *handle_ = nullptr;
     int32_t protocol_ = ORV_PROTOCOL_UNKNOWN;
     uint32_t exchange_errors_ = 0;
     bool selected_ = false;

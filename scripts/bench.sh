@@ -3,7 +3,7 @@
 # measurement; figures and raw outputs go to build/bench/results/. Exits 1
 # when a target is missed (all measurements still run).
 #
-#   scripts/bench.sh                          # everything (about 3 minutes)
+#   scripts/bench.sh                          # everything (about 4 minutes)
 #   ORV_BENCH_REPETITIONS=20 scripts/bench.sh # more repetitions of orv_bench
 #   ORV_BENCH_PROFILE=0 scripts/bench.sh      # without the callgrind split
 #
@@ -48,6 +48,7 @@ step orv_bench "$bin/orv_bench" --benchmark_repetitions="$repetitions" \
 step overhead python3 scripts/bench_checks.py overhead "$results/orv_bench.json"
 step fidelity python3 scripts/bench_checks.py fidelity --bin "$bin"
 step resources python3 scripts/bench_checks.py resources --bin "$bin"
+step parallel "$bin/orv_parallel_reads"
 if [ "${ORV_BENCH_PROFILE:-1}" != 0 ]; then
   step profile python3 scripts/bench_checks.py profile --bin "$bin" --out "$results"
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures, builds and tests the presets linux, sanitize and windows (the
-# last under wine) and prints how many tests each ran. Exits non-zero when
+# Configures, builds and tests the presets linux, sanitize, tsan (the threaded
+# tests under ThreadSanitizer) and windows (under wine) and prints how many
+# tests each ran. Exits non-zero when
 # any configure, build or test step fails; the remaining presets still run.
 #
 #   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset
@@ -13,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-read -r -a presets <<<"${ORV_PRESETS:-linux sanitize windows}"
+read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
 read -r -a checks <<<"${ORV_CHECKS-valgrind fuzz bench}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"

@@ -40,17 +40,21 @@ Bytes record_session(const SessionSeed &seed) {
     return script;
 }
 
-fuzz::SessionConfig with(int preference, int32_t capacity, bool all_groups = false) {
+fuzz::SessionConfig with(int preference, int32_t capacity, bool all_groups = false,
+                         bool handle = false) {
     fuzz::SessionConfig c;
     c.preference = preference;
     c.capacity = capacity;
     c.identity = c.acquisition = c.maintenance = all_groups;
+    c.handle = handle;
     return c;
 }
 
 std::vector<SessionSeed> session_seeds() {
     fuzz::SessionConfig open_fails;
     open_fails.open_fails = true;
+    fuzz::SessionConfig handle_open_fails = open_fails;
+    handle_open_fails.handle = true;
     return {
         {"uvvis_detected", with(ORV_PREFER_AUTO, 2048), {}},
         {"uvvis_preferred_busy", with(ORV_PREFER_UVVIS, 32), {.busy_polls = 2}},
@@ -61,6 +65,9 @@ std::vector<SessionSeed> session_seeds() {
         {"uvvis_all_groups", with(ORV_PREFER_AUTO, 2048, true), {.busy_polls = 1}},
         {"nir_all_groups", with(ORV_PREFER_AUTO, 2048, true), {.nir = true}},
         {"open_fails", open_fails, {}},
+        {"handle_uvvis_all_groups", with(ORV_PREFER_AUTO, 2048, true, true), {.busy_polls = 1}},
+        {"handle_nir_all_groups", with(ORV_PREFER_AUTO, 2048, true, true), {.nir = true}},
+        {"handle_open_fails", handle_open_fails, {}},
     };
 }
 

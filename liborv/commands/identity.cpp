@@ -1,9 +1,10 @@
-// Identity, calibration and health: model, serial number, hardware version,
-// detector serial, slit width, calibration coefficients, temperature, and
-// the summary record of the open device.
+// Identity, calibration and health: protocol and capabilities, model, serial
+// number, hardware version, detector serial, slit width, calibration
+// coefficients, temperature, and the summary record of the open device.
 #include <algorithm>
 #include <cstdio>
 
+#include "commands/device_commands.h"
 #include "commands/request_patterns.h"
 #include "link/device_state.h"
 #include "wire/byte_order.h"
@@ -48,24 +49,37 @@ const char *protocol_name(int32_t protocol) {
 }
 
 // A UVVIS_ORV text register, copied whole into the caller's buffer.
-int read_text_register(reg_field field, char *text, int32_t size) {
-    return read_register(
-        field, [&](const uint8_t *d, int) { copy_text_field(text, size, d, field_bytes(field)); });
+int read_text_register(orv_device &device, reg_field field, char *text, int32_t size) {
+    return read_register(device, field, [&](const uint8_t *d, int) {
+        copy_text_field(text, size, d, field_bytes(field));
+    });
 }
 
 }  // namespace
 
-ORV_API int orv_get_calibration_coefficients(double *coefficients) {
+int get_device_protocol(orv_device &device, int32_t *out) {
+    int rc = check_call(device, {.args_ok = out != nullptr});
+    if (rc == ORV_OK) *out = device.protocol;
+    return rc;
+}
+
+int get_capabilities(orv_device &device, uint32_t *out) {
+    int rc = check_call(device, {.args_ok = out != nullptr});
+    if (rc == ORV_OK) *out = device.capabilities;
+    return rc;
+}
+
+int get_calibration_coefficients(orv_device &device, double *coefficients) {
     auto decode = [&](const uint8_t *d, int) { decode_calibration(d, coefficients); };
     return get_dual(
-        coefficients != nullptr, CALIBRATION, decode,
+        device, coefficients != nullptr, CALIBRATION, decode,
         {nir_shape::get, NIR_CMD_CALIBRATION, NIR_CALIBRATION_CAPACITY, field_bytes(CALIBRATION)},
         decode);
 }
 
-ORV_API int orv_get_temperature(float *value) {
+int get_temperature(orv_device &device, float *value) {
     return get_dual(
-        value != nullptr, TEMPERATURE,
+        device, value != nullptr, TEMPERATURE,
         [&](const uint8_t *d, int) {
             *value = static_cast<float>(half_in_word(d)) * TEMPERATURE_STEP;
         },
@@ -73,9 +87,9 @@ ORV_API int orv_get_temperature(float *value) {
         [&](const uint8_t *d, int) { *value = nir_temperature(get_be16(d)); });
 }
 
-ORV_API int orv_get_hardware_version(char *text, int32_t size) {
+int get_hardware_version(orv_device &device, char *text, int32_t size) {
     return get_dual(
-        text_buffer_ok(text, size), HARDWARE_VERSION,
+        device, text_buffer_ok(text, size), HARDWARE_VERSION,
         [&](const uint8_t *d, int) {
             std::snprintf(text, static_cast<std::size_t>(size), "%02X.%02X.%02X.%02X", d[0], d[1],
                           d[2], d[3]);
@@ -84,19 +98,19 @@ ORV_API int orv_get_hardware_version(char *text, int32_t size) {
         [&](const uint8_t *d, int len) { copy_text_field(text, size, d, len); });
 }
 
-ORV_API int orv_get_detector_serial_number(char *text, int32_t size) {
+int get_detector_serial_number(orv_device &device, char *text, int32_t size) {
     int rc = check_call(
-        {.supported = protocols::uvvis_only, .late_args_ok = text != nullptr && size >= 1});
+        device, {.supported = protocols::uvvis_only, .late_args_ok = text != nullptr && size >= 1});
     if (rc != ORV_OK) return rc;
-    return read_text_register(DETECTOR_SERIAL, text, size);
+    return read_text_register(device, DETECTOR_SERIAL, text, size);
 }
 
-ORV_API int orv_get_device_model(char *text, int32_t size) {
-    int rc = check_call({.args_ok = text_buffer_ok(text, size)});
+int get_device_model(orv_device &device, char *text, int32_t size) {
+    int rc = check_call(device, {.args_ok = text_buffer_ok(text, size)});
     if (rc != ORV_OK) return rc;
-    if (!is_nir_device()) return read_text_register(MODEL, text, size);
+    if (!is_nir_device(device)) return read_text_register(device, MODEL, text, size);
     // NIR: type nibble and model number; an instrument that cannot tell is "NIR".
-    rc = read_nir({nir_shape::get, NIR_CMD_MODEL, NIR_MODEL_LEN, NIR_MODEL_LEN},
+    rc = read_nir(device, {nir_shape::get, NIR_CMD_MODEL, NIR_MODEL_LEN, NIR_MODEL_LEN},
                   [&](const uint8_t *d, int) {
                       std::snprintf(text, static_cast<std::size_t>(size), "NIR-T%u-%04X",
                                     static_cast<unsigned>(d[0] & 0x0F),
@@ -106,43 +120,45 @@ ORV_API int orv_get_device_model(char *text, int32_t size) {
     return ORV_OK;
 }
 
-ORV_API int orv_get_slit_width(uint8_t *width) {
-    return get_uvvis(width != nullptr, SLIT_WIDTH,
+int get_slit_width(orv_device &device, uint8_t *width) {
+    return get_uvvis(device, width != nullptr, SLIT_WIDTH,
                      [&](const uint8_t *d, int) { *width = byte_in_word(d); });
 }
 
-ORV_API int orv_set_serial_number(const char *text) {
-    int rc = check_call({.supported = protocols::uvvis_only, .late_args_ok = text != nullptr});
+int set_serial_number(orv_device &device, const char *text) {
+    int rc =
+        check_call(device, {.supported = protocols::uvvis_only, .late_args_ok = text != nullptr});
     if (rc != ORV_OK) return rc;
     // A fixed-width field: longer texts are cut, shorter ones padded with zeros.
     uint8_t field[field_bytes(SERIAL_NUMBER)] = {};
     std::copy(text, std::find(text, text + sizeof field, '\0'), field);
-    return write_register(SERIAL_NUMBER, field, sizeof field);
+    return write_register(device, SERIAL_NUMBER, field, sizeof field);
 }
 
-ORV_API int orv_get_serial_number(char *text, int32_t size) {
-    int rc = check_call({.args_ok = text_buffer_ok(text, size)});
+int get_serial_number(orv_device &device, char *text, int32_t size) {
+    int rc = check_call(device, {.args_ok = text_buffer_ok(text, size)});
     if (rc != ORV_OK) return rc;
-    if (is_nir_device()) {
+    if (is_nir_device(device)) {
         copy_text(text, size, NIR_TEXT);
         return ORV_OK;
     }
-    return read_text_register(SERIAL_NUMBER, text, size);
+    return read_text_register(device, SERIAL_NUMBER, text, size);
 }
 
-ORV_API int orv_get_device_info(orv_device_info *out) {
-    int rc = check_call({.args_ok = out != nullptr});
+int get_device_info(orv_device &device, orv_device_info *out) {
+    int rc = check_call(device, {.args_ok = out != nullptr});
     if (rc != ORV_OK) return rc;
     *out = orv_device_info{};
-    out->protocol = g_device_protocol;
-    out->capabilities = g_device_capabilities;
-    copy_text(out->protocol_name, sizeof out->protocol_name, protocol_name(g_device_protocol));
+    out->protocol = device.protocol;
+    out->capabilities = device.capabilities;
+    copy_text(out->protocol_name, sizeof out->protocol_name, protocol_name(device.protocol));
     // A text that cannot be read stays empty; the record is still delivered.
-    if (orv_get_device_model(out->model, sizeof out->model) != ORV_OK) out->model[0] = '\0';
-    if (orv_get_serial_number(out->serial_number, sizeof out->serial_number) != ORV_OK) {
+    if (get_device_model(device, out->model, sizeof out->model) != ORV_OK) out->model[0] = '\0';
+    if (get_serial_number(device, out->serial_number, sizeof out->serial_number) != ORV_OK) {
         out->serial_number[0] = '\0';
     }
-    if (orv_get_hardware_version(out->hardware_version, sizeof out->hardware_version) != ORV_OK) {
+    if (get_hardware_version(device, out->hardware_version, sizeof out->hardware_version) !=
+        ORV_OK) {
         out->hardware_version[0] = '\0';
     }
     return ORV_OK;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "commands/device_commands.h"
 #include "commands/request_patterns.h"
 #include "commands/scratch.h"
 #include "link/device_state.h"
@@ -36,29 +37,30 @@ void decode_wavelengths(const uint8_t *data, int n, double *values) {
 
 // A UVVIS_ORV table or spectrum read needs room for the whole count; the
 // check costs no exchange once the count is cached.
-int check_capacity_for_count(int32_t capacity) {
+int check_capacity_for_count(orv_device &device, int32_t capacity) {
     uint16_t count = 0;
-    int rc = known_wavelength_count(&count);
+    int rc = known_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
     return capacity < count ? ORV_ERR_INVALID_PARAM : ORV_OK;
 }
 
 // A NIR spectrum: its reply length follows from the wavelength count.
-int read_nir_spectrum(reply_decoder decode) {
+int read_nir_spectrum(orv_device &device, reply_decoder decode) {
     uint16_t count = 0;
-    int rc = known_wavelength_count(&count);
+    int rc = known_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
-    return read_nir({nir_shape::spectrum, NIR_CMD_SPECTRUM, NIR_REPLY_BUFFER, 0, count}, decode);
+    return read_nir(device, {nir_shape::spectrum, NIR_CMD_SPECTRUM, NIR_REPLY_BUFFER, 0, count},
+                    decode);
 }
 
 }  // namespace
 
-int known_wavelength_count(uint16_t *count) {
-    if (g_wavelength_count_cache != 0) {
-        *count = g_wavelength_count_cache;
+int known_wavelength_count(orv_device &device, uint16_t *count) {
+    if (device.wavelength_count_cache != 0) {
+        *count = device.wavelength_count_cache;
         return ORV_OK;
     }
-    return orv_get_wavelength_count(count);
+    return get_wavelength_count(device, count);
 }
 
 int decode_spectrum_samples(const uint8_t *data, int len, uint16_t *samples, int32_t capacity) {
@@ -67,25 +69,25 @@ int decode_spectrum_samples(const uint8_t *data, int len, uint16_t *samples, int
     return n;
 }
 
-int read_wavelength_table(double *values, int32_t capacity, int *delivered) {
-    int rc = check_call({.args_ok = values != nullptr && capacity >= 1});
+int read_wavelength_table(orv_device &device, double *values, int32_t capacity, int *delivered) {
+    int rc = check_call(device, {.args_ok = values != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
     int written = 0;
-    if (is_nir_device()) {
-        rc = read_nir(WAVELENGTH_QUERY, [&](const uint8_t *d, int len) {
+    if (is_nir_device(device)) {
+        rc = read_nir(device, WAVELENGTH_QUERY, [&](const uint8_t *d, int len) {
             int n = 0;
             int status = nir_table_count(len, &n);
             if (status != ORV_OK) return status;
             if (capacity < n) return ORV_ERR_INVALID_PARAM;
             decode_wavelengths(d, n, values);
-            g_wavelength_count_cache = static_cast<uint16_t>(n);
+            device.wavelength_count_cache = static_cast<uint16_t>(n);
             written = n;
             return ORV_OK;
         });
     } else {
-        rc = check_capacity_for_count(capacity);
+        rc = check_capacity_for_count(device, capacity);
         if (rc != ORV_OK) return rc;
-        rc = read_register({WAVELENGTH_TABLE, 0}, [&](const uint8_t *d, int len) {
+        rc = read_register(device, {WAVELENGTH_TABLE, 0}, [&](const uint8_t *d, int len) {
             written = std::min(len / 4, static_cast<int>(capacity));
             decode_wavelengths(d, written, values);
         });
@@ -94,35 +96,35 @@ int read_wavelength_table(double *values, int32_t capacity, int *delivered) {
     return rc;
 }
 
-int get_wavelength_data_by_range(uint16_t first_index, uint16_t count, double *values,
-                                 int32_t capacity) {
-    int rc = check_call({.args_ok = values != nullptr && capacity >= 1});
+int get_wavelength_data_by_range(orv_device &device, uint16_t first_index, uint16_t count,
+                                 double *values, int32_t capacity) {
+    int rc = check_call(device, {.args_ok = values != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
     const reg_field slice{WAVELENGTH_TABLE.reg, first_index, count};
-    return read_register({slice, 4 * count}, [&](const uint8_t *d, int len) {
+    return read_register(device, {slice, 4 * count}, [&](const uint8_t *d, int len) {
         decode_wavelengths(d, std::min(len / 4, static_cast<int>(capacity)), values);
     });
 }
 
-int read_spectrum(uint16_t *samples, int32_t capacity, int *delivered) {
-    int rc = check_call({.args_ok = samples != nullptr && capacity >= 1});
+int read_spectrum(orv_device &device, uint16_t *samples, int32_t capacity, int *delivered) {
+    int rc = check_call(device, {.args_ok = samples != nullptr && capacity >= 1});
     if (rc != ORV_OK) return rc;
     int written = 0;
-    if (is_nir_device()) {
-        rc = read_nir_spectrum([&](const uint8_t *d, int len) {
+    if (is_nir_device(device)) {
+        rc = read_nir_spectrum(device, [&](const uint8_t *d, int len) {
             int first = 0;
             const int bytes = nir_spectrum_payload(d, len, &first);
             if (bytes <= 0 || bytes % 2 != 0) return ORV_ERR_TRANSPORT;
             const int n = bytes / 2;
             if (capacity < n) return ORV_ERR_INVALID_PARAM;
             written = decode_spectrum_samples(d + first, bytes, samples, n);
-            g_wavelength_count_cache = static_cast<uint16_t>(n);
+            device.wavelength_count_cache = static_cast<uint16_t>(n);
             return ORV_OK;
         });
     } else {
-        rc = check_capacity_for_count(capacity);
+        rc = check_capacity_for_count(device, capacity);
         if (rc != ORV_OK) return rc;
-        rc = read_register({SPECTRUM, 0}, [&](const uint8_t *d, int len) {
+        rc = read_register(device, {SPECTRUM, 0}, [&](const uint8_t *d, int len) {
             written = decode_spectrum_samples(d, len, samples, capacity);
         });
     }
@@ -130,35 +132,36 @@ int read_spectrum(uint16_t *samples, int32_t capacity, int *delivered) {
     return rc;
 }
 
-ORV_API int orv_get_wavelength_count(uint16_t *count) {
+int get_wavelength_count(orv_device &device, uint16_t *count) {
     int n = 0;
     int rc = get_dual(
-        count != nullptr, WAVELENGTH_COUNT, [&](const uint8_t *d, int) { n = half_in_word(d); },
-        WAVELENGTH_QUERY, [&](const uint8_t *, int len) { return nir_table_count(len, &n); });
+        device, count != nullptr, WAVELENGTH_COUNT,
+        [&](const uint8_t *d, int) { n = half_in_word(d); }, WAVELENGTH_QUERY,
+        [&](const uint8_t *, int len) { return nir_table_count(len, &n); });
     if (rc != ORV_OK) return rc;
     *count = static_cast<uint16_t>(n);
-    g_wavelength_count_cache = static_cast<uint16_t>(n);
+    device.wavelength_count_cache = static_cast<uint16_t>(n);
     return ORV_OK;
 }
 
-ORV_API int orv_get_full_wavelength_range(double *first, double *last) {
-    int rc = check_call({.args_ok = first != nullptr && last != nullptr});
+int get_full_wavelength_range(orv_device &device, double *first, double *last) {
+    int rc = check_call(device, {.args_ok = first != nullptr && last != nullptr});
     if (rc != ORV_OK) return rc;
-    if (!is_nir_device()) {
+    if (!is_nir_device(device)) {
         // Both doubles as the instrument sends them, even in descending order.
-        return read_register(WAVELENGTH_RANGE, [&](const uint8_t *d, int) {
+        return read_register(device, WAVELENGTH_RANGE, [&](const uint8_t *d, int) {
             *first = get_be_double(d);
             *last = get_be_double(d + 8);
         });
     }
     uint16_t count = 0;
-    rc = orv_get_wavelength_count(&count);
+    rc = get_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
     if (count == 0) return ORV_ERR_TRANSPORT;
     auto table = make_scratch<double>(count);
     if (!table) return ORV_ERR_INVALID_PARAM;
     int delivered = 0;
-    rc = read_wavelength_table(table.get(), count, &delivered);
+    rc = read_wavelength_table(device, table.get(), count, &delivered);
     if (rc != ORV_OK) return rc;
     if (delivered < 1) return ORV_ERR_TRANSPORT;
     double low = table[0];
@@ -169,10 +172,10 @@ ORV_API int orv_get_full_wavelength_range(double *first, double *last) {
     return ORV_OK;
 }
 
-ORV_API int orv_get_full_wavelength_data(double *values, int32_t capacity) {
-    return read_wavelength_table(values, capacity, nullptr);
+int get_full_wavelength_data(orv_device &device, double *values, int32_t capacity) {
+    return read_wavelength_table(device, values, capacity, nullptr);
 }
 
-ORV_API int orv_get_full_spectrum_data(uint16_t *samples, int32_t capacity) {
-    return read_spectrum(samples, capacity, nullptr);
+int get_full_spectrum_data(orv_device &device, uint16_t *samples, int32_t capacity) {
+    return read_spectrum(device, samples, capacity, nullptr);
 }

@@ -1,14 +1,16 @@
 // The request patterns every device command is built from: one UVVIS_ORV
 // register read or write, one NIR_LEGACY command with its reply, the getter
 // and setter shapes of the exports (checks first, see link/call_checks.h),
-// and the completion poll of the multi-step operations. Each export is a few
-// lines on top of these. Library-internal.
+// and the completion poll of the multi-step operations. Each command is a few
+// lines on top of these; every one works on the device it is handed.
+// Library-internal.
 #pragma once
 
 #include <cstdint>
 
 #include "commands/reply_decoder.h"
 #include "link/call_checks.h"
+#include "link/device_state.h"
 #include "wire/register_values.h"
 #include "wire/registers.h"
 
@@ -27,12 +29,12 @@ struct reg_read {
 // (so a reply carrying more data than asked cannot overrun it), the length
 // check, then decode(data, received). Errors of the exchange are passed on;
 // decode is not called then. No preconditions are checked.
-int read_register(const reg_read &read, reply_decoder decode);
+int read_register(orv_device &device, const reg_read &read, reply_decoder decode);
 
 // One register write of len payload bytes (padded to whole words by the
 // packet builder). The result of the exchange, unchanged.
-int write_register(reg_field at, const uint8_t *data, int len);
-int write_register(reg_field at, const payload &value);
+int write_register(orv_device &device, reg_field at, const uint8_t *data, int len);
+int write_register(orv_device &device, reg_field at, const payload &value);
 
 // ---------------------------------------------------------------- NIR_LEGACY
 
@@ -52,7 +54,7 @@ struct nir_read {
 
 // Sends the command, receives into a scratch buffer of `capacity` bytes,
 // checks the length, then decode(data, received). Errors are passed on.
-int read_nir(const nir_read &read, reply_decoder decode);
+int read_nir(orv_device &device, const nir_read &read, reply_decoder decode);
 
 // A NIR command without reply data: up to 8 command bytes and the idle gap
 // that ends the (empty) reply.
@@ -61,24 +63,24 @@ struct nir_command {
     int len = 0;
     int idle_gap_ms = 0;
 };
-int send_nir_command(const nir_command &command);
+int send_nir_command(orv_device &device, const nir_command &command);
 
-// ---------------------------------------------------------------- exports
+// ---------------------------------------------------------------- commands
 
 // A getter that exists on UVVIS_ORV only; late_args_ok are its outputs,
 // tested after the protocol.
-int get_uvvis(bool late_args_ok, const reg_read &read, reply_decoder decode);
+int get_uvvis(orv_device &device, bool late_args_ok, const reg_read &read, reply_decoder decode);
 
 // A getter on both protocols; args_ok are its outputs, tested before the
 // protocol. Each protocol has its request and its decoder.
-int get_dual(bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis, const nir_read &nir,
-             reply_decoder decode_nir);
+int get_dual(orv_device &device, bool args_ok, const reg_read &uvvis, reply_decoder decode_uvvis,
+             const nir_read &nir, reply_decoder decode_nir);
 
 // A setter that exists on UVVIS_ORV only.
-int set_uvvis(reg_field at, const payload &value);
+int set_uvvis(orv_device &device, reg_field at, const payload &value);
 
 // A setter on both protocols.
-int set_dual(reg_field at, const payload &value, const nir_command &nir);
+int set_dual(orv_device &device, reg_field at, const payload &value, const nir_command &nir);
 
 // ---------------------------------------------------------------- helpers
 
@@ -87,4 +89,4 @@ int set_dual(reg_field at, const payload &value, const nir_command &nir);
 // (ORV_ERR_TRANSPORT); otherwise pauses pause_ms and tries again, at most
 // `limit` reads (ORV_ERR_TIMEOUT). Exchange errors and replies shorter than
 // 8 bytes end it (the error, or ORV_ERR_TRANSPORT).
-int poll_until_done(reg_field control, int limit, unsigned pause_ms);
+int poll_until_done(orv_device &device, reg_field control, int limit, unsigned pause_ms);

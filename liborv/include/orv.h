@@ -2,11 +2,19 @@
  * orv.h - the public C interface of liborv.
  *
  * liborv drives compact USB spectrometers that sit behind an FTDI USB-serial
- * bridge, through the FTDI D2XX driver library. It keeps the state of exactly
- * one open instrument per process: open a device, call the operations, close
- * it. Two instrument protocols are supported and detected when a device
- * opens: the register-packet protocol of UV-VIS instruments (UVVIS_ORV) and
- * the byte-command protocol of older near-infrared instruments (NIR_LEGACY).
+ * bridge, through the FTDI D2XX driver library. Two instrument protocols are
+ * supported and detected when a device opens: the register-packet protocol
+ * of UV-VIS instruments (UVVIS_ORV) and the byte-command protocol of older
+ * near-infrared instruments (NIR_LEGACY).
+ *
+ * Two interfaces drive the same operations:
+ *  - the process-wide one: orv_open_device, then orv_get_full_spectrum_data
+ *    and the other operations on the one built-in device of the process,
+ *    then orv_close_device;
+ *  - handles, for many instruments at once: orv_device_open gives an
+ *    orv_device handle, orv_device_get_full_spectrum_data(handle, ...) and
+ *    the other orv_device_* twins work on it, orv_device_close ends it. Each
+ *    handle has its own bridge, protocol, cached settings and selection.
  *
  * Conventions
  *  - Every status-returning function returns ORV_OK (0) or a negative
@@ -18,7 +26,13 @@
  *    only). Nothing is sent to the instrument before these pass.
  *  - All buffers belong to the caller. Texts are cut to the buffer size and
  *    always terminated.
- *  - One call at a time: the library takes no locks.
+ *  - Threads: every export of the process-wide interface holds one
+ *    process-wide lock for the whole call, so calls from several threads wait
+ *    for each other and never mix their exchanges. Calls on one handle are
+ *    serialized by that handle's own lock. Different handles may be used at
+ *    the same time from different threads; no lock is shared between them
+ *    while an instrument is awaited. The listing exports, the checksums and
+ *    the packet functions may be called from any thread at any time.
  *  - Output on stdout only from orv_scan_devices, the packet diagnostics and,
  *    when the environment variable ORV_TRACE_TIMING exists, one timing line
  *    per UVVIS_ORV spectrum read.
@@ -68,6 +82,10 @@
 #define ORV_ERR_TIMEOUT (-9)          /* no reply in time, device timeout, poll ran out */
 #define ORV_ERR_WRITE_PROTECTED (-10) /* device refused a write: write protect not open */
 #define ORV_ERR_UNSUPPORTED (-11)     /* operation does not exist for this protocol */
+
+/* The name of a result code: "ORV_OK", "ORV_ERR_TIMEOUT", ... as defined
+ * above; "unknown" for any other value. A constant string, never NULL. */
+ORV_API const char *orv_result_name(int code);
 
 /* ------------------------------------------------------------------------
  * Protocols, preferences, capabilities
@@ -236,25 +254,54 @@ ORV_API int orv_scan_devices(void);
  * terminated). ORV_ERR_INVALID_PARAM: index < 0, buf NULL, buf_size < 2.
  * ORV_ERR_DEVICE_NOT_FOUND: list unavailable, empty or too short. */
 ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size);
-/* Closes any open device, opens list position index, configures the bridge
- * and detects the protocol. ORV_OK or ORV_ERR_OPEN_FAILED. */
+/* Closes the built-in device if it is open, opens list position index as the
+ * built-in device, configures the bridge and detects the protocol. ORV_OK or
+ * ORV_ERR_OPEN_FAILED (also when the bridge is open already, through either
+ * interface). */
 ORV_API int orv_open_device(int index);
 /* Opens the first device whose chip serial equals chip_serial exactly.
  * ORV_ERR_INVALID_PARAM (NULL or empty), ORV_ERR_DEVICE_NOT_FOUND, or the
  * result of orv_open_device. */
 ORV_API int orv_open_device_by_chip_serial(const char *chip_serial);
-/* Closes the open device; harmless when none is open. */
+/* Closes the built-in device; harmless when none is open. */
 ORV_API void orv_close_device(void);
-/* 1 while a device is open, else 0. */
+/* 1 while the built-in device is open, else 0. */
 ORV_API int orv_is_open(void);
+
+/* ------------------------------------------------------------------------
+ * Devices by handle
+ * ------------------------------------------------------------------------ */
+
+/* An open device of the handle interface. Opaque: only pointers to it are
+ * handed out, by orv_device_open and orv_device_open_by_chip_serial. */
+typedef struct orv_device orv_device;
+
+/* Opens list position index as a new handle, configures the bridge and
+ * detects the protocol (by the protocol preference), as orv_open_device does
+ * for the built-in device; the built-in device and other handles stay as they
+ * are. On success *device is the handle; on failure *device is NULL.
+ * ORV_OK; ORV_ERR_INVALID_PARAM (device NULL, or no memory for the handle);
+ * ORV_ERR_OPEN_FAILED (also when the bridge is open already, through either
+ * interface). */
+ORV_API int orv_device_open(int index, orv_device **device);
+/* Opens the first device whose chip serial equals chip_serial exactly as a
+ * new handle. ORV_ERR_INVALID_PARAM (device NULL, chip_serial NULL or empty),
+ * ORV_ERR_DEVICE_NOT_FOUND, or the result of orv_device_open; *device is NULL
+ * on failure. */
+ORV_API int orv_device_open_by_chip_serial(const char *chip_serial, orv_device **device);
+/* Closes the device and frees the handle; NULL is a no-op. The handle must not
+ * be used afterwards, nor be in use by another thread at the time: either is
+ * undefined behaviour. */
+ORV_API void orv_device_close(orv_device *device);
 
 /* ------------------------------------------------------------------------
  * Protocol and capabilities
  * ------------------------------------------------------------------------ */
 
-/* ORV_PREFER_AUTO/UVVIS/NIR for the next open. ORV_ERR_NOT_OPEN while a device
- * is open (the preference changes only while closed); ORV_ERR_INVALID_PARAM for
- * other values. */
+/* ORV_PREFER_AUTO/UVVIS/NIR for every later open, of either interface.
+ * ORV_ERR_NOT_OPEN while the built-in device is open (the preference changes
+ * only while it is closed; open handles do not matter); ORV_ERR_INVALID_PARAM
+ * for other values. */
 ORV_API int orv_set_protocol_preference(int preference);
 /* ORV_PROTOCOL_* of the open device. ORV_ERR_NOT_OPEN, ORV_ERR_INVALID_PARAM. */
 ORV_API int orv_get_device_protocol(int32_t *out);
@@ -387,5 +434,120 @@ ORV_API int orv_set_stored_average_number(uint8_t count);
 ORV_API int orv_get_stored_average_number(uint8_t *count);
 ORV_API int orv_set_stored_smoothing_width(uint8_t width);
 ORV_API int orv_get_stored_smoothing_width(uint8_t *width);
+
+/* ------------------------------------------------------------------------
+ * The device operations on a handle
+ * Each orv_device_<name> does what orv_<name> above does, with the same
+ * arguments, checks, result codes and device traffic, on the device of the
+ * handle instead of the built-in device. A NULL handle: ORV_ERR_NOT_OPEN.
+ * ------------------------------------------------------------------------ */
+
+/* As orv_get_device_protocol. */
+ORV_API int orv_device_get_device_protocol(orv_device *device, int32_t *out);
+/* As orv_get_capabilities. */
+ORV_API int orv_device_get_capabilities(orv_device *device, uint32_t *out);
+/* As orv_set_integration_time. */
+ORV_API int orv_device_set_integration_time(orv_device *device, uint32_t microseconds);
+/* As orv_get_integration_time. */
+ORV_API int orv_device_get_integration_time(orv_device *device, uint32_t *microseconds);
+/* As orv_set_xenon_pulse. */
+ORV_API int orv_device_set_xenon_pulse(orv_device *device, uint32_t first, uint32_t second);
+/* As orv_get_xenon_pulse. */
+ORV_API int orv_device_get_xenon_pulse(orv_device *device, uint32_t *first, uint32_t *second);
+/* As orv_set_xenon_mode. */
+ORV_API int orv_device_set_xenon_mode(orv_device *device, uint8_t mode);
+/* As orv_get_xenon_mode. */
+ORV_API int orv_device_get_xenon_mode(orv_device *device, uint8_t *mode);
+/* As orv_set_average_number. */
+ORV_API int orv_device_set_average_number(orv_device *device, uint8_t count);
+/* As orv_get_average_number. */
+ORV_API int orv_device_get_average_number(orv_device *device, uint8_t *count);
+/* As orv_set_level_output. */
+ORV_API int orv_device_set_level_output(orv_device *device, uint8_t level);
+/* As orv_get_level_output. */
+ORV_API int orv_device_get_level_output(orv_device *device, uint8_t *level);
+/* As orv_set_usb_baud_rate. */
+ORV_API int orv_device_set_usb_baud_rate(orv_device *device, uint16_t code);
+/* As orv_get_usb_baud_rate. */
+ORV_API int orv_device_get_usb_baud_rate(orv_device *device, uint16_t *code);
+/* As orv_get_usb_status. */
+ORV_API int orv_device_get_usb_status(orv_device *device, int32_t *status);
+/* As orv_set_external_trigger_config. */
+ORV_API int orv_device_set_external_trigger_config(orv_device *device, uint8_t byte0, uint8_t byte1,
+                                                   uint8_t byte3);
+/* As orv_get_external_trigger_config. */
+ORV_API int orv_device_get_external_trigger_config(orv_device *device, uint8_t *byte0,
+                                                   uint8_t *byte1, uint8_t *byte3);
+/* As orv_get_spectrum_capture_status. */
+ORV_API int orv_device_get_spectrum_capture_status(orv_device *device, uint64_t *status);
+/* As orv_set_dac_voltage. */
+ORV_API int orv_device_set_dac_voltage(orv_device *device, uint16_t value);
+/* As orv_get_dac_voltage. */
+ORV_API int orv_device_get_dac_voltage(orv_device *device, uint16_t *value);
+/* As orv_get_wavelength_count. */
+ORV_API int orv_device_get_wavelength_count(orv_device *device, uint16_t *count);
+/* As orv_get_full_wavelength_range. */
+ORV_API int orv_device_get_full_wavelength_range(orv_device *device, double *first, double *last);
+/* As orv_get_full_wavelength_data. */
+ORV_API int orv_device_get_full_wavelength_data(orv_device *device, double *values,
+                                                int32_t capacity);
+/* As orv_get_full_spectrum_data. */
+ORV_API int orv_device_get_full_spectrum_data(orv_device *device, uint16_t *samples,
+                                              int32_t capacity);
+/* As orv_set_selected_wavelength_range. */
+ORV_API int orv_device_set_selected_wavelength_range(orv_device *device, double start, double end);
+/* As orv_get_selected_wavelength_range. */
+ORV_API int orv_device_get_selected_wavelength_range(orv_device *device, orv_wavelength_range *out);
+/* As orv_get_selected_wavelength_data. */
+ORV_API int orv_device_get_selected_wavelength_data(orv_device *device, double *values,
+                                                    int32_t capacity);
+/* As orv_get_selected_spectrum_data. */
+ORV_API int orv_device_get_selected_spectrum_data(orv_device *device, uint16_t *samples,
+                                                  int32_t capacity);
+/* As orv_get_calibration_coefficients. */
+ORV_API int orv_device_get_calibration_coefficients(orv_device *device, double *coefficients);
+/* As orv_get_temperature. */
+ORV_API int orv_device_get_temperature(orv_device *device, float *value);
+/* As orv_get_hardware_version. */
+ORV_API int orv_device_get_hardware_version(orv_device *device, char *text, int32_t size);
+/* As orv_get_detector_serial_number. */
+ORV_API int orv_device_get_detector_serial_number(orv_device *device, char *text, int32_t size);
+/* As orv_get_device_model. */
+ORV_API int orv_device_get_device_model(orv_device *device, char *text, int32_t size);
+/* As orv_get_slit_width. */
+ORV_API int orv_device_get_slit_width(orv_device *device, uint8_t *width);
+/* As orv_set_serial_number. */
+ORV_API int orv_device_set_serial_number(orv_device *device, const char *text);
+/* As orv_get_serial_number. */
+ORV_API int orv_device_get_serial_number(orv_device *device, char *text, int32_t size);
+/* As orv_get_device_info. */
+ORV_API int orv_device_get_device_info(orv_device *device, orv_device_info *out);
+/* As orv_set_flash_write_protect. */
+ORV_API int orv_device_set_flash_write_protect(orv_device *device);
+/* As orv_get_flash_write_protect. */
+ORV_API int orv_device_get_flash_write_protect(orv_device *device, int32_t *open);
+/* As orv_reset_device. */
+ORV_API int orv_device_reset_device(orv_device *device);
+/* As orv_flash_read. */
+ORV_API int orv_device_flash_read(orv_device *device, uint16_t address, uint8_t *data,
+                                  int32_t length);
+/* As orv_flash_write. */
+ORV_API int orv_device_flash_write(orv_device *device, uint16_t address, const uint8_t *data,
+                                   int32_t length);
+/* As orv_external_spectrum_control. */
+ORV_API int orv_device_external_spectrum_control(orv_device *device, uint16_t parameter,
+                                                 uint16_t *samples, int32_t capacity);
+/* As orv_set_stored_integration_time. */
+ORV_API int orv_device_set_stored_integration_time(orv_device *device, uint32_t microseconds);
+/* As orv_get_stored_integration_time. */
+ORV_API int orv_device_get_stored_integration_time(orv_device *device, uint32_t *microseconds);
+/* As orv_set_stored_average_number. */
+ORV_API int orv_device_set_stored_average_number(orv_device *device, uint8_t count);
+/* As orv_get_stored_average_number. */
+ORV_API int orv_device_get_stored_average_number(orv_device *device, uint8_t *count);
+/* As orv_set_stored_smoothing_width. */
+ORV_API int orv_device_set_stored_smoothing_width(orv_device *device, uint8_t width);
+/* As orv_get_stored_smoothing_width. */
+ORV_API int orv_device_get_stored_smoothing_width(orv_device *device, uint8_t *width);
 
 #endif /* ORV_H */

@@ -6,6 +6,8 @@
 // protocol reports ORV_ERR_UNSUPPORTED whatever its arguments.
 #pragma once
 
+#include "link/device_state.h"
+
 // Which protocols an export exists for. "uvvis_only" exports return
 // ORV_ERR_UNSUPPORTED on a NIR_LEGACY device (an unknown protocol counts as
 // UVVIS_ORV).
@@ -17,5 +19,6 @@ struct call_checks {
     bool late_args_ok = true;
 };
 
-// ORV_OK when every check passes, else the code of the first that fails.
-int check_call(const call_checks &checks);
+// ORV_OK when every check passes on the device, else the code of the first
+// that fails.
+int check_call(const orv_device &device, const call_checks &checks);

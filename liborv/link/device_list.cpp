@@ -1,14 +1,20 @@
-// Listing the FTDI bridges: the scan on stdout and the chip serial of a list
-// position.
+// Listing the FTDI bridges: the scan on stdout, the chip serial of a list
+// position, finding a chip serial and opening a list position.
 #include "link/device_list.h"
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+
+#include "link/device_lock.h"
 
 #include "orv.h"
 #include "wire/text_field.h"
 
 namespace {
+
+// Held around every D2XX call that builds, reads or opens by the list.
+std::mutex g_list_lock;
 
 // Length of a record's text field, which the driver may fill without a terminator.
 size_t field_length(const char *field, size_t width) {
@@ -20,19 +26,42 @@ size_t field_length(const char *field, size_t width) {
 
 int read_device_list(listed_devices &list) {
     std::memset(&list, 0, sizeof list);
-    DWORD reported = 0;
-    if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
-        return ORV_ERR_DEVICE_NOT_FOUND;
-    DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
-    const DWORD asked = filled;
-    if (FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK) return ORV_ERR_DEVICE_NOT_FOUND;
-    // The driver's count is not trusted beyond the room it was given.
-    list.count = static_cast<int>(filled < asked ? filled : asked);
-    return list.count > 0 ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
+    return locked_call(g_list_lock, int{ORV_ERR_DEVICE_NOT_FOUND}, [&list] {
+        DWORD reported = 0;
+        if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
+            return ORV_ERR_DEVICE_NOT_FOUND;
+        DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
+        const DWORD asked = filled;
+        if (FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK) return ORV_ERR_DEVICE_NOT_FOUND;
+        // The driver's count is not trusted beyond the room it was given.
+        list.count = static_cast<int>(filled < asked ? filled : asked);
+        return list.count > 0 ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
+    });
 }
 
 size_t serial_length(const FT_DEVICE_LIST_INFO_NODE &node) {
     return field_length(node.SerialNumber, sizeof node.SerialNumber);
+}
+
+int find_chip_serial(const char *chip_serial, int *index) {
+    if (chip_serial == nullptr || chip_serial[0] == '\0') return ORV_ERR_INVALID_PARAM;
+    listed_devices list;
+    if (read_device_list(list) != ORV_OK) return ORV_ERR_DEVICE_NOT_FOUND;
+    const size_t wanted = std::strlen(chip_serial);
+    for (int i = 0; i < list.count; ++i) {
+        const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
+        if (serial_length(node) == wanted &&
+            std::memcmp(node.SerialNumber, chip_serial, wanted) == 0) {
+            *index = i;
+            return ORV_OK;
+        }
+    }
+    return ORV_ERR_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS open_listed_bridge(int index, FT_HANDLE *bridge) {
+    return locked_call(g_list_lock, FT_STATUS{FT_OTHER_ERROR},
+                       [index, bridge] { return FT_Open(index, bridge); });
 }
 
 ORV_API int orv_scan_devices(void) {

@@ -1,4 +1,7 @@
-// The D2XX device list, read once per call. Library-internal.
+// The D2XX device list, read once per call, and the opening of a bridge by
+// its list position. The list is process-wide: every use of it (building it,
+// reading it, opening by position) holds one short lock, never while an
+// instrument is awaited. Library-internal.
 #pragma once
 
 #include <cstddef>
@@ -20,3 +23,10 @@ int read_device_list(listed_devices &list);
 // Length of a record's serial number, which the driver may fill without a
 // terminator.
 size_t serial_length(const FT_DEVICE_LIST_INFO_NODE &node);
+
+// The list position of the first bridge whose chip serial equals chip_serial
+// exactly. ORV_ERR_INVALID_PARAM (NULL or empty), ORV_ERR_DEVICE_NOT_FOUND.
+int find_chip_serial(const char *chip_serial, int *index);
+
+// FT_Open of list position index. The D2XX status.
+FT_STATUS open_listed_bridge(int index, FT_HANDLE *bridge);

@@ -1,31 +1,34 @@
-// The process-wide state of the one open device.
+// The device records (see device_state.h).
 #include "link/device_state.h"
 
 #include <cstring>
+#include <new>
 
-FT_HANDLE g_ft_handle = nullptr;
-int32_t g_device_open = 0;
-int32_t g_device_protocol = ORV_PROTOCOL_UNKNOWN;
-int32_t g_protocol_preference = ORV_PREFER_AUTO;
-uint32_t g_device_capabilities = 0;
-selected_range_state g_selected_range = {};
-uint16_t g_wavelength_count_cache = 0;
-// Known settings survive close and reopen: they size the spectrum read timeout.
-uint32_t g_current_integration_us = 10000;
-uint8_t g_current_average_number = 1;
+std::atomic<int32_t> g_protocol_preference{ORV_PREFER_AUTO};
 
-void set_device_protocol(int32_t protocol) {
-    g_device_protocol = protocol;
+orv_device &builtin_device() {
+    // Built on first use, so that an export called while another library is
+    // still being initialized finds it ready, and never destroyed, so that one
+    // called from another library's exit code finds it still there.
+    alignas(orv_device) static unsigned char storage[sizeof(orv_device)];
+    static orv_device *const device = new (storage) orv_device();
+    return *device;
+}
+
+void set_device_protocol(orv_device &device, int32_t protocol) {
+    device.protocol = protocol;
     switch (protocol) {
-    case ORV_PROTOCOL_UVVIS: g_device_capabilities = ORV_CAPS_UVVIS; break;
-    case ORV_PROTOCOL_NIR_LEGACY: g_device_capabilities = ORV_CAPS_NIR; break;
-    default: g_device_capabilities = 0; break;
+    case ORV_PROTOCOL_UVVIS: device.capabilities = ORV_CAPS_UVVIS; break;
+    case ORV_PROTOCOL_NIR_LEGACY: device.capabilities = ORV_CAPS_NIR; break;
+    default: device.capabilities = 0; break;
     }
 }
 
-int is_nir_device() { return g_device_protocol == ORV_PROTOCOL_NIR_LEGACY ? 1 : 0; }
+int is_nir_device(const orv_device &device) {
+    return device.protocol == ORV_PROTOCOL_NIR_LEGACY ? 1 : 0;
+}
 
-void invalidate_selected_range_state() {
-    std::memset(&g_selected_range, 0, sizeof g_selected_range);
-    g_wavelength_count_cache = 0;
+void invalidate_selected_range_state(orv_device &device) {
+    std::memset(&device.selected_range, 0, sizeof device.selected_range);
+    device.wavelength_count_cache = 0;
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+struct orv_device;
+
 // D2XX read and write timeouts outside an exchange, and the read timeout of a
 // register reply's header.
 inline constexpr uint32_t ORV_DEFAULT_TIMEOUT_MS = 5000;
@@ -16,7 +18,7 @@ inline constexpr unsigned NIR_FLASH_IDLE_GAP_MS = 1000;
 inline constexpr uint32_t NIR_POLL_READ_TIMEOUT_MS = 50;
 inline constexpr unsigned NIR_POLL_PAUSE_MS = 5;
 
-// Read timeout for a spectrum on both protocols, from the remembered
-// integration time and average number: ceil(integration ms) * averages
+// Read timeout for a spectrum on both protocols, from the integration time
+// and average number the device remembers: ceil(integration ms) * averages
 // (0 counts as 1) + 1000, at most 120000.
-uint64_t spectrum_read_timeout_ms();
+uint64_t spectrum_read_timeout_ms(const orv_device &device);

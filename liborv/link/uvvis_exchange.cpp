@@ -26,32 +26,35 @@ double now_ms() { return orv::platform::monotonic_ms(); }
 
 }  // namespace
 
-int send_and_recv(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint8_t *out_data,
-                  int out_capacity, int *out_len, int is_query) {
+int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const uint8_t *data,
+                  int len, uint8_t *out_data, int out_capacity, int *out_len, int is_query) {
     const bool tracing = reg == ORV_REG_SPECTRUM && orv::platform::env_exists(TRACE_VARIABLE);
 
     uint8_t request[ORV_REQUEST_BUFFER_SIZE];
     int request_len = build_request(reg, addr, data, len, is_query, request);
     if (request_len == 0) return ORV_ERR_INVALID_PARAM;
-    if (g_device_open == 0) return ORV_ERR_NOT_OPEN;
+    if (!device.is_open) return ORV_ERR_NOT_OPEN;
+    FT_HANDLE bridge = device.ft_handle;
 
-    purge_bridge();
+    purge_bridge(bridge);
     double t0 = tracing ? now_ms() : 0.0;
-    int rc = ft_write_all(request, static_cast<uint32_t>(request_len));
+    int rc = ft_write_all(bridge, request, static_cast<uint32_t>(request_len));
     if (rc != ORV_OK) return rc;
     double t1 = tracing ? now_ms() : 0.0;
 
-    set_read_timeout(reg == ORV_REG_SPECTRUM ? static_cast<uint32_t>(spectrum_read_timeout_ms())
-                                             : ORV_REGISTER_READ_TIMEOUT_MS);
+    set_read_timeout(bridge, reg == ORV_REG_SPECTRUM
+                                 ? static_cast<uint32_t>(spectrum_read_timeout_ms(device))
+                                 : ORV_REGISTER_READ_TIMEOUT_MS);
 
     uint8_t response[ORV_PACKET_MAX_SIZE];
-    rc = ft_read_exact(response, ORV_PACKET_HEADER_SIZE);
+    rc = ft_read_exact(bridge, response, ORV_PACKET_HEADER_SIZE);
     if (rc != ORV_OK) return rc;
     double t2 = tracing ? now_ms() : 0.0;
 
     const uint32_t packet_len = uvvis_packet_length(response);
     if (packet_len > ORV_PACKET_MAX_SIZE) return ORV_ERR_TRANSPORT;
-    rc = ft_read_exact(response + ORV_PACKET_HEADER_SIZE, packet_len - ORV_PACKET_HEADER_SIZE);
+    rc = ft_read_exact(bridge, response + ORV_PACKET_HEADER_SIZE,
+                       packet_len - ORV_PACKET_HEADER_SIZE);
     if (rc != ORV_OK) return rc;
 
     if (tracing) {
@@ -62,7 +65,7 @@ int send_and_recv(uint8_t reg, uint32_t addr, const uint8_t *data, int len, uint
             t1 - t0, t2 - t1, t3 - t2, t3 - t0, static_cast<int>(packet_len));
         std::fflush(stdout);
     }
-    restore_default_timeouts();
+    restore_default_timeouts(bridge);
 
     orv_parsed_packet parsed;
     if (orv_parse_response(response, static_cast<int>(packet_len), &parsed) != ORV_OK)

@@ -1,5 +1,6 @@
 // Readable forms of UVVIS_ORV packets on stdout: a hex dump, the names of
-// service and reply codes, and a field-by-field listing of a decoded packet.
+// service and reply codes, and a field-by-field listing of a decoded packet;
+// and the names of liborv's result codes.
 #include <cstdio>
 
 #include "orv.h"
@@ -53,6 +54,28 @@ ORV_API const char *orv_ans_reply_name(uint8_t code) {
     case ORV_REPLY_WRITE_PROTECT: return "Write Protect Not Open";
     default: return "Unknown Reply";
     }
+}
+
+ORV_API const char *orv_result_name(int code) {
+    // Each name is its macro's own spelling.
+#define RESULT_NAME(result) \
+    case result: return #result
+    switch (code) {
+        RESULT_NAME(ORV_OK);
+        RESULT_NAME(ORV_ERR_GENERIC);
+        RESULT_NAME(ORV_ERR_DEVICE_NOT_FOUND);
+        RESULT_NAME(ORV_ERR_NOT_OPEN);
+        RESULT_NAME(ORV_ERR_TRANSPORT);
+        RESULT_NAME(ORV_ERR_INVALID_PARAM);
+        RESULT_NAME(ORV_ERR_OPEN_FAILED);
+        RESULT_NAME(ORV_ERR_CRC_MISMATCH);
+        RESULT_NAME(ORV_ERR_INVALID_PACKET);
+        RESULT_NAME(ORV_ERR_TIMEOUT);
+        RESULT_NAME(ORV_ERR_WRITE_PROTECTED);
+        RESULT_NAME(ORV_ERR_UNSUPPORTED);
+    default: return "unknown";
+    }
+#undef RESULT_NAME
 }
 
 ORV_API void orv_print_parsed(const orv_parsed_packet *p) {

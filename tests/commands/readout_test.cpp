@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "commands/readout.h"
-#include "link/device_state.h"
+#include "device_record.h"
 #include "sim_session.h"
 
 namespace {
@@ -23,23 +23,25 @@ class Spectrum : public SimSession {};
 TEST_F(Spectrum, TooSmallBuffersAreRefusedWithoutTrafficOnceTheCountIsKnown) {
     open_instrument(UV1024);
     uint16_t count = 0;
-    ASSERT_EQ(orv_get_wavelength_count(&count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_wavelength_count, &count), ORV_OK);
     ASSERT_EQ(count, 1024);
     orvsim_reset_counters();
     std::vector<uint16_t> samples(count);
     std::vector<double> wavelengths(count);
-    EXPECT_EQ(orv_get_full_spectrum_data(samples.data(), count - 1), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(orv_get_full_wavelength_data(wavelengths.data(), count - 1), ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), count - 1),
+              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(DEVICE_CALL(get_full_wavelength_data, wavelengths.data(), count - 1),
+              ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(writes(), 0);
 
     // With the count cached a spectrum is one exchange; after a reset the
     // count is asked for again first.
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), count), ORV_OK);
     EXPECT_EQ(writes(), 1);
-    ASSERT_EQ(orv_reset_device(), ORV_OK);
-    EXPECT_EQ(g_wavelength_count_cache, 0);
+    ASSERT_EQ(DEVICE_CALL(reset_device), ORV_OK);
+    EXPECT_EQ(orvtest::session_device().wavelength_count_cache, 0);
     orvsim_reset_counters();
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), count), ORV_OK);
     EXPECT_EQ(writes(), 2);
 }
 
@@ -47,11 +49,11 @@ TEST_F(Spectrum, NirSpectrumAsksForAnUnknownCountFirst) {
     open_instrument(NIR256);
     std::vector<uint16_t> samples(256);
     // The count sets the reply length: the table query first, then the spectrum.
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), 256), ORV_OK);
     EXPECT_EQ(writes(), 2);
-    EXPECT_EQ(g_wavelength_count_cache, 256);
+    EXPECT_EQ(orvtest::session_device().wavelength_count_cache, 256);
     orvsim_reset_counters();
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 256), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), 256), ORV_OK);
     EXPECT_EQ(writes(), 1);
 }
 
@@ -63,10 +65,10 @@ TEST_F(Spectrum, TableValuesAndEndsAsTheProtocolsReportThem) {
         SCOPED_TRACE(base);
         open_instrument(small_instrument(base, "descending"));
         std::vector<double> table(8);
-        ASSERT_EQ(orv_get_full_wavelength_data(table.data(), 8), ORV_OK);
+        ASSERT_EQ(DEVICE_CALL(get_full_wavelength_data, table.data(), 8), ORV_OK);
         EXPECT_EQ(table, std::vector<double>(ascending.rbegin(), ascending.rend()));
         double first = 0, last = 0;
-        ASSERT_EQ(orv_get_full_wavelength_range(&first, &last), ORV_OK);
+        ASSERT_EQ(DEVICE_CALL(get_full_wavelength_range, &first, &last), ORV_OK);
         const bool nir = base == NIR256;
         EXPECT_EQ(first, nir ? 400.0 : 470.0);
         EXPECT_EQ(last, nir ? 470.0 : 400.0);
@@ -103,11 +105,11 @@ TEST_F(Spectrum, NirFrameFormsAreStripped) {
                         R"({"kind": "data", "command": "53", "bytes": ")" + hex(c.reply) + "\"}"));
         std::vector<uint16_t> samples(16, 0xFFFF);
         int delivered = 0;
-        ASSERT_EQ(read_spectrum(samples.data(), 16, &delivered), ORV_OK);
+        ASSERT_EQ(read_spectrum(orvtest::session_device(), samples.data(), 16, &delivered), ORV_OK);
         ASSERT_EQ(delivered, c.samples);
         for (int i = 0; i < c.samples; ++i) EXPECT_EQ(samples[i], i + 1) << i;
         EXPECT_EQ(samples[c.samples], 0xFFFF);
-        EXPECT_EQ(g_wavelength_count_cache, c.samples);
+        EXPECT_EQ(orvtest::session_device().wavelength_count_cache, c.samples);
     }
 }
 
@@ -115,7 +117,7 @@ TEST_F(Spectrum, ShortAndOverlongUvvisRepliesStayInsideTheBuffers) {
     // A spectrum of 8 bytes fills 4 samples and leaves the rest alone.
     open_instrument(with_faults(UV2048, R"({"kind": "short_data", "bytes": 8, "register": "C6"})"));
     std::vector<uint16_t> samples(2048, 0xFFFF);
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), 2048), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), 2048), ORV_OK);
     EXPECT_NE(samples[3], 0xFFFF);
     EXPECT_EQ(samples[4], 0xFFFF);
 
@@ -123,11 +125,11 @@ TEST_F(Spectrum, ShortAndOverlongUvvisRepliesStayInsideTheBuffers) {
     open_instrument(with_faults(UV1024, R"({"kind": "extra_data", "bytes": 16352, "register": "C2"},
                                            {"kind": "extra_data", "bytes": 16352, "register": "C6"})"));
     uint16_t count = 0;
-    ASSERT_EQ(orv_get_wavelength_count(&count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_wavelength_count, &count), ORV_OK);
     EXPECT_EQ(count, 1024);
     std::vector<uint16_t> exact(1025, 0xFFFF);
     int delivered = 0;
-    ASSERT_EQ(read_spectrum(exact.data(), 1024, &delivered), ORV_OK);
+    ASSERT_EQ(read_spectrum(orvtest::session_device(), exact.data(), 1024, &delivered), ORV_OK);
     EXPECT_EQ(delivered, 1024);
     EXPECT_EQ(exact[1024], 0xFFFF);
 }
@@ -136,20 +138,19 @@ class LongSpectrum : public SimSession, public ::testing::WithParamInterface<std
 protected:
     void TearDown() override {
         SimSession::TearDown();
-        g_current_integration_us = 10000;
-        g_current_average_number = 1;
+        orvtest::restore_builtin_settings();
     }
 };
 
 TEST_P(LongSpectrum, TimeoutFollowsIntegrationTimesAverages) {
     // 250 ms x 10 scans take 2.5 s: far beyond the 1010 ms of the defaults.
     open(one_bridge(GetParam(), 1.0));
-    ASSERT_EQ(orv_set_integration_time(250000), ORV_OK);
-    ASSERT_EQ(orv_set_average_number(10), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(set_integration_time, 250000), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(set_average_number, 10), ORV_OK);
     uint16_t count = 0;
-    ASSERT_EQ(orv_get_wavelength_count(&count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_wavelength_count, &count), ORV_OK);
     std::vector<uint16_t> samples(count);
-    ASSERT_EQ(orv_get_full_spectrum_data(samples.data(), count), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_full_spectrum_data, samples.data(), count), ORV_OK);
     EXPECT_GT(orvsim_last_modeled_reply_ms(0), 2400.0);
 }
 

@@ -111,7 +111,7 @@ TEST_F(HostileReplies, NirRepliesShorterThanTheValueAreTransportErrors) {
     // The model is the exception: an instrument that cannot tell is "NIR".
     open_nir(R"({"kind": "data", "command": "BB", "bytes": "13 00 00 12"})");
     char model[16];
-    ASSERT_EQ(orv_get_device_model(model, sizeof model), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_device_model, model, sizeof model), ORV_OK);
     EXPECT_STREQ(model, "NIR");
 }
 
@@ -156,11 +156,12 @@ TEST_P(ExchangeFailureSweep, EveryExportPassesTheCodeOn) {
     // The summary record is delivered all the same, its unreadable texts empty.
     orv_device_info info;
     std::memset(&info, 'x', sizeof info);
-    ASSERT_EQ(orv_get_device_info(&info), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_device_info, &info), ORV_OK);
     EXPECT_STREQ(info.hardware_version, "");
     EXPECT_STREQ(info.model, sweep.nir ? "NIR" : "");
     EXPECT_STREQ(info.serial_number, sweep.nir ? "NIR" : "");
-    EXPECT_EQ(orv_is_open(), 1);  // no failure closes the device
+    int32_t protocol = 0;  // no failure closes the device
+    EXPECT_EQ(DEVICE_CALL(get_device_protocol, &protocol), ORV_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -179,13 +180,13 @@ TEST_F(HostileReplies, SelectionRefusesCountsNoTableCanHave) {
     open_uvvis(
         R"({"kind": "data", "register": "C2", "address": "0B", "bytes": "00 00 00 00", "occurrence": 2},
                   {"kind": "data", "register": "C2", "address": "0B", "bytes": "00 00 08 01", "occurrence": 3})");
-    ASSERT_EQ(orv_set_selected_wavelength_range(400.0, 500.0), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(set_selected_wavelength_range, 400.0, 500.0), ORV_OK);
     orv_wavelength_range before{};
-    ASSERT_EQ(orv_get_selected_wavelength_range(&before), ORV_OK);
+    ASSERT_EQ(DEVICE_CALL(get_selected_wavelength_range, &before), ORV_OK);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(orv_set_selected_wavelength_range(450.0, 550.0), ORV_ERR_TRANSPORT);
+        EXPECT_EQ(DEVICE_CALL(set_selected_wavelength_range, 450.0, 550.0), ORV_ERR_TRANSPORT);
         orv_wavelength_range after{};
-        ASSERT_EQ(orv_get_selected_wavelength_range(&after), ORV_OK);
+        ASSERT_EQ(DEVICE_CALL(get_selected_wavelength_range, &after), ORV_OK);
         EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);  // the earlier selection holds
     }
 }

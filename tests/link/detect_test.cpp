@@ -42,7 +42,7 @@ TEST_F(Detect, ProbesFindEachProtocol) {
     open_auto(NIR256);
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_NIR_LEGACY);
     EXPECT_EQ(detected().capabilities, ORV_CAPS_NIR);
-    EXPECT_EQ(is_nir_device(), 1);
+    EXPECT_EQ(is_nir_device(builtin_device()), 1);
 }
 
 TEST_F(Detect, ShortModelReplyStillCountsAsUvvis) {
@@ -74,7 +74,7 @@ TEST_F(Detect, PreferenceDecidesWithoutSendingAnything) {
 
     // The preference outlives close and holds for the next open.
     orv_close_device();
-    EXPECT_EQ(g_protocol_preference, ORV_PREFER_NIR);
+    EXPECT_EQ(g_protocol_preference.load(), ORV_PREFER_NIR);
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     EXPECT_EQ(orvsim_write_count(0), 0);
     EXPECT_EQ(detected().protocol, ORV_PROTOCOL_NIR_LEGACY);
@@ -91,19 +91,19 @@ TEST_F(Detect, PreferenceDecidesWithoutSendingAnything) {
 TEST_F(Detect, PreferenceChangesOnlyWhileClosedAndOnlyToKnownValues) {
     EXPECT_EQ(orv_set_protocol_preference(3), ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orv_set_protocol_preference(-1), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(g_protocol_preference, ORV_PREFER_AUTO);
+    EXPECT_EQ(g_protocol_preference.load(), ORV_PREFER_AUTO);
 
     open_auto(UV1024);
     EXPECT_EQ(orv_set_protocol_preference(ORV_PREFER_NIR), ORV_ERR_NOT_OPEN);
     EXPECT_EQ(orv_set_protocol_preference(3), ORV_ERR_NOT_OPEN);
-    EXPECT_EQ(g_protocol_preference, ORV_PREFER_AUTO);
+    EXPECT_EQ(g_protocol_preference.load(), ORV_PREFER_AUTO);
 }
 
 TEST_F(Detect, GettersNeedAnOpenDeviceFirst) {
     EXPECT_EQ(orv_get_device_protocol(nullptr), ORV_ERR_NOT_OPEN);
     EXPECT_EQ(orv_get_capabilities(nullptr), ORV_ERR_NOT_OPEN);
     // With nothing open the protocol is unknown, which commands drive as UVVIS_ORV.
-    EXPECT_EQ(is_nir_device(), 0);
+    EXPECT_EQ(is_nir_device(builtin_device()), 0);
 
     open_auto(UV1024);
     EXPECT_EQ(orv_get_device_protocol(nullptr), ORV_ERR_INVALID_PARAM);

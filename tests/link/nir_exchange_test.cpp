@@ -20,7 +20,7 @@ constexpr int kSentinel = -12345;
 const std::string kVersion = "SIMULATED NIR 1.0";
 
 int get_version(uint8_t *out, int *len, int capacity) {
-    return nir_get_command(NIR_CMD_VERSION, out, len, capacity);
+    return nir_get_command(builtin_device(), NIR_CMD_VERSION, out, len, capacity);
 }
 
 }  // namespace
@@ -38,7 +38,8 @@ TEST_F(Nir, CommandFrameCarriesCrc16HighByteFirst) {
     const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(orv_crc16_legacy(digits, sizeof digits), 0x4B37);
     // The instrument does not know the command and answers NAK.
-    EXPECT_EQ(nir_send_command(digits, sizeof digits, nullptr, nullptr, 0, 100), ORV_ERR_TRANSPORT);
+    EXPECT_EQ(nir_send_command(builtin_device(), digits, sizeof digits, nullptr, nullptr, 0, 100),
+              ORV_ERR_TRANSPORT);
     uint8_t frame[16] = {};
     ASSERT_EQ(orvsim_last_write(0, frame, sizeof frame), 11);
     EXPECT_EQ(std::memcmp(frame, digits, sizeof digits), 0);
@@ -68,11 +69,13 @@ TEST_F(Nir, QueriesAndSettingsRoundTrip) {
     open_nir();
     uint8_t setting[5] = {NIR_CMD_INTEGRATION};
     put_be32(setting + 1, 123456);
-    ASSERT_EQ(nir_send_command(setting, sizeof setting, nullptr, nullptr, 0, NIR_SET_IDLE_GAP_MS),
+    ASSERT_EQ(nir_send_command(builtin_device(), setting, sizeof setting, nullptr, nullptr, 0,
+                               NIR_SET_IDLE_GAP_MS),
               ORV_OK);
     uint8_t value[4] = {};
     int len = 0;
-    ASSERT_EQ(nir_query_command(NIR_CMD_INTEGRATION, value, &len, sizeof value), ORV_OK);
+    ASSERT_EQ(nir_query_command(builtin_device(), NIR_CMD_INTEGRATION, value, &len, sizeof value),
+              ORV_OK);
     ASSERT_EQ(len, 4);
     EXPECT_EQ(get_be32(value), 123456u);
 }
@@ -89,30 +92,37 @@ TEST_F(Nir, RefusedBeforeAnythingIsSent) {
     load_scenario(one_bridge(NIR256));
     const uint8_t cmd[1] = {NIR_CMD_VERSION};
     int len = kSentinel;
-    EXPECT_EQ(nir_send_command(cmd, 1, nullptr, &len, 0, 100), ORV_ERR_NOT_OPEN);
+    EXPECT_EQ(nir_send_command(builtin_device(), cmd, 1, nullptr, &len, 0, 100), ORV_ERR_NOT_OPEN);
 
     ASSERT_EQ(orv_set_protocol_preference(ORV_PREFER_NIR), ORV_OK);
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     std::vector<uint8_t> big(NIR_MAX_COMMAND + 1, NIR_CMD_VERSION);
-    EXPECT_EQ(nir_send_command(nullptr, 1, nullptr, &len, 0, 100), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_send_command(cmd, 0, nullptr, &len, 0, 100), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_send_command(big.data(), NIR_MAX_COMMAND + 1, nullptr, &len, 0, 100),
+    EXPECT_EQ(nir_send_command(builtin_device(), nullptr, 1, nullptr, &len, 0, 100),
               ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_send_command(builtin_device(), cmd, 0, nullptr, &len, 0, 100),
+              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(
+        nir_send_command(builtin_device(), big.data(), NIR_MAX_COMMAND + 1, nullptr, &len, 0, 100),
+        ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_write_count(0), 0);
 
     // A reply that could not fit the reply buffer is refused after sending.
-    EXPECT_EQ(
-        nir_send_command_with_expected_payload(cmd, 1, nullptr, &len, 0, 100, NIR_REPLY_BUFFER - 2),
-        ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_send_command_with_expected_payload(builtin_device(), cmd, 1, nullptr, &len, 0,
+                                                     100, NIR_REPLY_BUFFER - 2),
+              ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_write_count(0), 1);
     EXPECT_EQ(len, kSentinel);
 
     int count = 0;
     uint8_t buf[4];
-    EXPECT_EQ(nir_read_available(nullptr, 4, &count, 10), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_read_available(buf, 0, &count, 10), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_read_exact_response(buf, 0, &count, 10), ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(nir_read_exact_response(buf, 4, nullptr, 10), ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_read_available(builtin_device().ft_handle, nullptr, 4, &count, 10),
+              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_read_available(builtin_device().ft_handle, buf, 0, &count, 10),
+              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_read_exact_response(builtin_device().ft_handle, buf, 0, &count, 10),
+              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(nir_read_exact_response(builtin_device().ft_handle, buf, 4, nullptr, 10),
+              ORV_ERR_INVALID_PARAM);
 }
 
 struct NirFaultRow {
@@ -209,7 +219,8 @@ TEST_F(Nir, SpectrumIsReadToItsKnownLength) {
     int len = 0;
     // Known length: no idle gap to wait for.
     double ms = elapsed_ms([&] {
-        ASSERT_EQ(nir_spectrum_command(256, out.data(), &len, static_cast<int>(out.size())),
+        ASSERT_EQ(nir_spectrum_command(builtin_device(), 256, out.data(), &len,
+                                       static_cast<int>(out.size())),
                   ORV_OK);
     });
     EXPECT_LT(ms, 400.0);
@@ -225,6 +236,7 @@ TEST_F(Nir, ShorterSpectrumTimesOut) {
     open(one_bridge(NIR256 + R"(, "frame_trailer": false)"), 0, ORV_PREFER_NIR);
     std::vector<uint8_t> out(1024);
     int len = 0;
-    EXPECT_EQ(nir_spectrum_command(256, out.data(), &len, static_cast<int>(out.size())),
-              ORV_ERR_TIMEOUT);
+    EXPECT_EQ(
+        nir_spectrum_command(builtin_device(), 256, out.data(), &len, static_cast<int>(out.size())),
+        ORV_ERR_TIMEOUT);
 }

@@ -22,11 +22,11 @@ std::string list_failing(const char *which) {
 
 void expect_closed_state() {
     EXPECT_EQ(orv_is_open(), 0);
-    EXPECT_EQ(g_ft_handle, nullptr);
-    EXPECT_EQ(g_device_protocol, ORV_PROTOCOL_UNKNOWN);
-    EXPECT_EQ(g_device_capabilities, 0u);
-    EXPECT_EQ(g_selected_range.valid, 0);
-    EXPECT_EQ(g_wavelength_count_cache, 0);
+    EXPECT_EQ(builtin_device().ft_handle, nullptr);
+    EXPECT_EQ(builtin_device().protocol, ORV_PROTOCOL_UNKNOWN);
+    EXPECT_EQ(builtin_device().capabilities, 0u);
+    EXPECT_EQ(builtin_device().selected_range.valid, 0);
+    EXPECT_EQ(builtin_device().wavelength_count_cache, 0);
     EXPECT_EQ(orvsim_open_handle_count(), 0);
 }
 
@@ -39,22 +39,22 @@ TEST_F(OpenClose, OpenAndCloseMoveBetweenTheTwoStates) {
     expect_closed_state();
 
     // Stale range and cache from an earlier device are dropped by open and close.
-    g_selected_range.valid = 1;
-    g_wavelength_count_cache = 77;
+    builtin_device().selected_range.valid = 1;
+    builtin_device().wavelength_count_cache = 77;
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     EXPECT_EQ(orv_is_open(), 1);
-    EXPECT_NE(g_ft_handle, nullptr);
-    EXPECT_EQ(g_device_protocol, ORV_PROTOCOL_UVVIS);
-    EXPECT_EQ(g_device_capabilities, ORV_CAPS_UVVIS);
-    EXPECT_EQ(g_selected_range.valid, 0);
-    EXPECT_EQ(g_wavelength_count_cache, 0);
+    EXPECT_NE(builtin_device().ft_handle, nullptr);
+    EXPECT_EQ(builtin_device().protocol, ORV_PROTOCOL_UVVIS);
+    EXPECT_EQ(builtin_device().capabilities, ORV_CAPS_UVVIS);
+    EXPECT_EQ(builtin_device().selected_range.valid, 0);
+    EXPECT_EQ(builtin_device().wavelength_count_cache, 0);
 
     // Opening another device closes the first: one handle at a time.
     ASSERT_EQ(orv_open_device(1), ORV_OK);
     EXPECT_EQ(orvsim_open_handle_count(), 1);
 
-    g_selected_range.valid = 1;
-    g_wavelength_count_cache = 77;
+    builtin_device().selected_range.valid = 1;
+    builtin_device().wavelength_count_cache = 77;
     orv_close_device();
     expect_closed_state();
     orv_close_device();  // twice is harmless
@@ -75,15 +75,15 @@ TEST_F(OpenClose, FailedOpenLeavesNothingOpen) {
 
 TEST_F(OpenClose, SettingsSurviveCloseAndReopen) {
     load_scenario(kTwoBridgesAndABrokenOne);
-    g_current_integration_us = 250000;
-    g_current_average_number = 10;
+    builtin_device().current_integration_us = 250000;
+    builtin_device().current_average_number = 10;
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     orv_close_device();
     ASSERT_EQ(orv_open_device(0), ORV_OK);
-    EXPECT_EQ(g_current_integration_us, 250000u);
-    EXPECT_EQ(g_current_average_number, 10);
-    g_current_integration_us = 10000;
-    g_current_average_number = 1;
+    EXPECT_EQ(builtin_device().current_integration_us, 250000u);
+    EXPECT_EQ(builtin_device().current_average_number, 10);
+    builtin_device().current_integration_us = 10000;
+    builtin_device().current_average_number = 1;
 }
 
 TEST_F(OpenClose, ChipSerialCopyIsBoundedAndTerminated) {

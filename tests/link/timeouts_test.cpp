@@ -1,5 +1,5 @@
-// The spectrum read timeout, from the remembered integration time and
-// average number.
+// The spectrum read timeout, from the integration time and average number a
+// device remembers.
 #include <gtest/gtest.h>
 
 #include "link/device_state.h"
@@ -7,14 +7,11 @@
 
 class SpectrumTimeout : public ::testing::Test {
 protected:
-    void TearDown() override {
-        g_current_integration_us = 10000;
-        g_current_average_number = 1;
-    }
     static uint64_t timeout_for(uint32_t integration_us, uint8_t averages) {
-        g_current_integration_us = integration_us;
-        g_current_average_number = averages;
-        return spectrum_read_timeout_ms();
+        orv_device device;
+        device.current_integration_us = integration_us;
+        device.current_average_number = averages;
+        return spectrum_read_timeout_ms(device);
     }
 };
 

@@ -25,7 +25,8 @@ constexpr int kSentinel = -12345;
 
 // Reads `words` words of register C1h at `addr`.
 int read_params(uint32_t addr, int words, uint8_t *out, int capacity, int *out_len) {
-    return send_and_recv(ORV_REG_PARAMS, addr, nullptr, words, out, capacity, out_len, 1);
+    return send_and_recv(builtin_device(), ORV_REG_PARAMS, addr, nullptr, words, out, capacity,
+                         out_len, 1);
 }
 
 }  // namespace
@@ -59,13 +60,15 @@ TEST_F(Exchange, RegisterReadsAndWritesRoundTrip) {
         EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 32);  // a read request is 32 bytes
 
         uint8_t word[4] = {};
-        ASSERT_EQ(send_and_recv(ORV_REG_STORED, kWavelengthCountAddr, nullptr, 1, word, 4, &len, 1),
+        ASSERT_EQ(send_and_recv(builtin_device(), ORV_REG_STORED, kWavelengthCountAddr, nullptr, 1,
+                                word, 4, &len, 1),
                   ORV_OK);
         EXPECT_EQ(len, 4);
         EXPECT_EQ(get_be32(word), e.pixels);
 
         put_be32(word, 7);
-        ASSERT_EQ(send_and_recv(ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0, &len, 0),
+        ASSERT_EQ(send_and_recv(builtin_device(), ORV_REG_PARAMS, kAverageAddr, word, 4, nullptr, 0,
+                                &len, 0),
                   ORV_OK);
         EXPECT_EQ(orvsim_last_write(e.bridge, nullptr, 0), 36);
         EXPECT_EQ(len, 0);  // a write ACK carries no data
@@ -84,20 +87,21 @@ TEST_F(Exchange, RefusedBeforeAnythingIsSent) {
     ASSERT_EQ(orv_set_protocol_preference(ORV_PREFER_UVVIS), ORV_OK);
     ASSERT_EQ(orv_open_device(0), ORV_OK);
     std::vector<uint8_t> big(ORV_MAX_WRITE_DATA + 1, 0x11);
-    EXPECT_EQ(send_and_recv(ORV_REG_FLASH_DATA, 0, big.data(), ORV_MAX_WRITE_DATA + 1, nullptr, 0,
-                            &len, 0),
+    EXPECT_EQ(send_and_recv(builtin_device(), ORV_REG_FLASH_DATA, 0, big.data(),
+                            ORV_MAX_WRITE_DATA + 1, nullptr, 0, &len, 0),
               ORV_ERR_INVALID_PARAM);
-    EXPECT_EQ(send_and_recv(ORV_REG_FLASH_DATA, 0, nullptr, 4, nullptr, 0, &len, 0),
-              ORV_ERR_INVALID_PARAM);
+    EXPECT_EQ(
+        send_and_recv(builtin_device(), ORV_REG_FLASH_DATA, 0, nullptr, 4, nullptr, 0, &len, 0),
+        ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_write_count(0), 0);
     EXPECT_EQ(len, kSentinel);
 
     // The largest write that fits goes out whole (the instrument then refuses
     // it because its write protection is closed, which does not matter here).
     big.pop_back();
-    EXPECT_NE(
-        send_and_recv(ORV_REG_FLASH_DATA, 0, big.data(), ORV_MAX_WRITE_DATA, nullptr, 0, &len, 0),
-        ORV_ERR_INVALID_PARAM);
+    EXPECT_NE(send_and_recv(builtin_device(), ORV_REG_FLASH_DATA, 0, big.data(), ORV_MAX_WRITE_DATA,
+                            nullptr, 0, &len, 0),
+              ORV_ERR_INVALID_PARAM);
     EXPECT_EQ(orvsim_last_write(0, nullptr, 0), ORV_REQUEST_BUFFER_SIZE);
 }
 
@@ -184,13 +188,14 @@ class SpectrumExchange : public Exchange {
 protected:
     void TearDown() override {
         orvtest::set_env("ORV_TRACE_TIMING", nullptr);
-        g_current_integration_us = 10000;
-        g_current_average_number = 1;
+        builtin_device().current_integration_us = 10000;
+        builtin_device().current_average_number = 1;
         Exchange::TearDown();
     }
     int read_spectrum(uint8_t reg = ORV_REG_SPECTRUM) {
         int len = 0;
-        return send_and_recv(reg, 0, nullptr, 1024, spectrum, sizeof spectrum, &len, 1);
+        return send_and_recv(builtin_device(), reg, 0, nullptr, 1024, spectrum, sizeof spectrum,
+                             &len, 1);
     }
     uint8_t spectrum[4096];
 };
@@ -198,13 +203,13 @@ protected:
 TEST_F(SpectrumExchange, WaitsForIntegrationTimesAverages) {
     // 500 ms x 2 scans + 1000 ms: an answer 1500 ms late still arrives in time.
     open_uvvis(R"({"kind": "delay", "ms": 1500, "register": "C6"})");
-    g_current_integration_us = 500000;
-    g_current_average_number = 2;
+    builtin_device().current_integration_us = 500000;
+    builtin_device().current_average_number = 2;
     EXPECT_EQ(read_spectrum(), ORV_OK);
 
     // With the settings at load the spectrum may take 1010 ms.
-    g_current_integration_us = 10000;
-    g_current_average_number = 1;
+    builtin_device().current_integration_us = 10000;
+    builtin_device().current_average_number = 1;
     double ms = elapsed_ms([&] { EXPECT_EQ(read_spectrum(), ORV_ERR_TIMEOUT); });
     EXPECT_GT(ms, 900.0);
     EXPECT_LT(ms, 1450.0);

@@ -1,9 +1,11 @@
 // Every liborv export that needs an open device, as uniform calls: one with
 // arguments it accepts, writing its outputs into one caller block (so a test
 // can check that a failed call left the block exactly as it was), and one
-// with arguments it must refuse. The tests of the checks made before
-// anything is sent and the hardening tests that drive every export through
-// one kind of failure share this table.
+// with arguments it must refuse. Each row calls through the session's
+// interface (device_interface.h): orv_<name>, or its twin orv_device_<name>
+// on the session's handle. The tests of the checks made before anything is
+// sent and the hardening tests that drive every export through one kind of
+// failure share this table.
 #pragma once
 
 #include <cstdint>

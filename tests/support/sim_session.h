@@ -2,7 +2,9 @@
 // provider: scenarios of one bridge, a library state each test starts and
 // ends in (nothing open, automatic detection; afterwards the built-in
 // scenario again), and what the instrument saw (write count, last request).
-// It uses only the exports, so it serves the static and the shared library.
+// It opens the built-in device or, in the run that drives handles, a handle
+// (device_interface.h). It uses only the exports, so it serves the static
+// and the shared library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "device_interface.h"
 #include "orv.h"
 #include "orvsim.h"
 
@@ -58,8 +61,22 @@ protected:
         orvsim_load_default_scenario();
     }
     static void reset_library() {
-        orv_close_device();
+        close_device();
         orv_set_protocol_preference(ORV_PREFER_AUTO);
+    }
+
+    // Closes the device of the session's interface (and the built-in one).
+    static void close_device() {
+        orv_close_device();
+        orv_device_close(orvtest::session_handle);
+        orvtest::session_handle = nullptr;
+    }
+
+    // Opens bridge `index` through the session's interface.
+    static int open_device(int index) {
+        close_device();
+        if (!orvtest::via_handle()) return orv_open_device(index);
+        return orv_device_open(index, &orvtest::session_handle);
     }
 
     static void load_scenario(const std::string &scenario) {
@@ -70,10 +87,14 @@ protected:
     // Loads the scenario, opens bridge `index` with the preference and clears
     // the write counters.
     static void open(const std::string &scenario, int index = 0, int preference = ORV_PREFER_AUTO) {
-        orv_close_device();
+        close_device();
         load_scenario(scenario);
         ASSERT_EQ(orv_set_protocol_preference(preference), ORV_OK);
-        ASSERT_EQ(orv_open_device(index), ORV_OK);
+        ASSERT_EQ(open_device(index), ORV_OK);
+        // A handle run leaves the built-in device alone.
+        if (orvtest::via_handle()) {
+            ASSERT_EQ(orv_is_open(), 0);
+        }
         orvsim_reset_counters();
     }
     static void open_instrument(const std::string &instrument) { open(one_bridge(instrument)); }

@@ -20,3 +20,15 @@ int c_parse_response_rejects_short_input(void) {
 }
 
 const char *c_reply_name(uint8_t code) { return orv_ans_reply_name(code); }
+
+/* The handle interface from C: an opaque pointer, twins that take it first. */
+int c_null_handle_is_not_open(void) {
+    orv_device *device = NULL;
+    uint16_t count = 0;
+    orv_device_close(device);
+    return orv_device_get_wavelength_count(device, &count) == ORV_ERR_NOT_OPEN &&
+           orv_device_reset_device(device) == ORV_ERR_NOT_OPEN &&
+           orv_device_open(0, NULL) == ORV_ERR_INVALID_PARAM;
+}
+
+const char *c_result_name(int code) { return orv_result_name(code); }

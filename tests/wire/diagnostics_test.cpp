@@ -1,10 +1,13 @@
-// Packet diagnostics: dump and listing output byte for byte, and the names.
+// Packet diagnostics: dump and listing output byte for byte, and the names
+// of service, reply and result codes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <numeric>
 #include <vector>
 
+#include "header_declarations.h"
 #include "orv.h"
 #include "stdout_capture.h"
 
@@ -55,6 +58,17 @@ TEST(DumpHex, EmptyOrNullInputWritesOnlyTheNewline) {
     EXPECT_EQ(dump({}), "\n");
     EXPECT_EQ(capture_stdout([] { orv_dump_hex(nullptr, 8); }), "\n");
     EXPECT_EQ(capture_stdout([] { orv_dump_hex(nullptr, -1); }), "\n");
+}
+
+TEST(Names, ResultCodesAsTheHeaderDefinesThem) {
+    const auto codes = orvtest::header_result_codes();
+    ASSERT_EQ(codes.size(), 12u) << "orv.h not read, or result codes added: update this count";
+    for (const auto &[name, value] : codes) {
+        EXPECT_STREQ(orv_result_name(value), name.c_str()) << value;
+    }
+    for (int other : {1, -12, 255, INT_MIN, INT_MAX}) {
+        EXPECT_STREQ(orv_result_name(other), "unknown") << other;
+    }
 }
 
 TEST(Names, ServiceAndReplyCodes) {
