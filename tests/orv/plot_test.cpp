@@ -51,19 +51,34 @@ Spectrum spectrum(const std::string &chip, unsigned number, std::vector<double> 
         chip, number, {}, std::make_shared<const std::vector<double>>(std::move(x)), std::move(y)};
 }
 
-TEST(PlotFigure, OneLinePerSpectrumAndEveryInstrumentInTheTitle) {
+TEST(PlotFigure, SeveralInstrumentsHaveAColourAndALegendEntryEach) {
     const std::vector<PlotSource> sources{{"A", "SIM-UV2048 (A, SIMULATED)", "integration 10 ms"},
                                           {"B", "SIM-NIR256 (B, SIMULATED)", "integration 20 ms"}};
     const PlotFigure figure =
-        figure_of(sources, {spectrum("A", 1, {1, 2}, {5, 6}), spectrum("B", 1, {3, 4, 5}, {7, 8}),
-                            spectrum("A", 2, {1, 2}, {9, 9})});
-    EXPECT_EQ(figure.title, "SIM-UV2048 (A, SIMULATED); SIM-NIR256 (B, SIMULATED)");
-    EXPECT_NE(figure.subtitle.find("A: integration 10 ms; B: integration 20 ms"),
-              std::string::npos);
+        figure_of(sources, {spectrum("B", 1, {3, 4, 5}, {7, 8}), spectrum("A", 2, {1, 2}, {9, 9}),
+                            spectrum("A", 1, {1, 2}, {5, 6})});
+    EXPECT_EQ(figure.title,
+              (std::vector<std::string>{"SIM-UV2048 (A, SIMULATED): integration 10 ms",
+                                        "SIM-NIR256 (B, SIMULATED): integration 20 ms"}));
+    EXPECT_EQ(figure.subtitle, "3 spectra from 2 instruments");
     ASSERT_EQ(figure.lines.size(), 3u);
+    // In source order, then by number; one legend entry per instrument.
+    EXPECT_EQ(figure.lines[0].label, "A (2 spectra)");
+    EXPECT_EQ(figure.lines[0].y, (std::vector<double>{5, 6}));
+    EXPECT_EQ(figure.lines[1].label, "");
+    EXPECT_EQ(figure.lines[2].label, "B");
+    EXPECT_EQ(figure.lines[0].color, figure.lines[1].color);
+    EXPECT_NE(figure.lines[0].color, figure.lines[2].color);
+    EXPECT_EQ(figure.lines[2].x.size(), 2u);  // no more points than counts
+}
+
+TEST(PlotFigure, OneInstrumentHasALegendEntryPerSpectrum) {
+    const PlotFigure figure = figure_of({{"A", "SIM-UV2048 (A, SIMULATED)", "integration 10 ms"}},
+                                        {spectrum("A", 1, {1}, {5}), spectrum("A", 2, {1}, {6})});
+    ASSERT_EQ(figure.lines.size(), 2u);
     EXPECT_EQ(figure.lines[0].label, "A #1");
-    EXPECT_EQ(figure.lines[1].label, "B");
-    EXPECT_EQ(figure.lines[1].x.size(), 2u);  // no more points than counts
+    EXPECT_EQ(figure.lines[1].label, "A #2");
+    EXPECT_NE(figure.lines[0].color, figure.lines[1].color);
 }
 
 class RecordingCanvas final : public Canvas {
@@ -72,24 +87,31 @@ public:
     void polyline(const std::vector<Point> &points, double, Color) override {
         lines.push_back(points);
     }
-    void text(Point at, const std::string &content, double, TextAnchor, Color, bool) override {
+    void text(Point at, const std::string &content, double size, TextAnchor, Color, bool) override {
         texts.push_back(content);
+        sizes.push_back(size);
         text_points.push_back(at);
+    }
+    double text_width(const std::string &content, double size) override {
+        return static_cast<double>(content.size()) * size * 0.6;
     }
     void finish() override {}
 
     std::vector<std::vector<Point>> lines;
     std::vector<std::string> texts;
+    std::vector<double> sizes;
     std::vector<Point> text_points;
 };
 
 TEST(PlotDrawing, EverythingLandsOnThePageWithLabelsAndTitle) {
     PlotFigure figure;
-    figure.title = "title \xFF";
+    figure.title = {"title \xFF", std::string(400, 'w')};
     figure.subtitle = "settings";
-    figure.lines.push_back({"A", {200, 700, 2247}, {0, 65535, 100}});
+    figure.lines.push_back({"A", 0, {200, 700, 2247}, {0, 65535, 100}});
     RecordingCanvas canvas;
     draw_figure(figure, canvas, 800, 500);
+    for (std::size_t i = 0; i < canvas.texts.size(); ++i)  // long titles shrink to fit
+        EXPECT_LE(canvas.text_width(canvas.texts[i], canvas.sizes[i]), 800 + 1e-6);
     for (const auto &line : canvas.lines)
         for (const Point &point : line) {
             EXPECT_GE(point.x, 0);

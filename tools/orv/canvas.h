@@ -32,6 +32,8 @@ public:
     // quarter turn counter-clockwise when vertical.
     virtual void text(Point at, const std::string &text, double size, TextAnchor anchor,
                       Color color, bool vertical = false) = 0;
+    // How wide the text would be at that size.
+    virtual double text_width(const std::string &text, double size) = 0;
     // Writes the page to the stream; a Failure when the library reports an error.
     virtual void finish() = 0;
 };

@@ -54,19 +54,24 @@ public:
 
     void text(Point at, const std::string &text, double size, TextAnchor anchor, Color color,
               bool vertical) override {
+        const double width = text_width(text, size);
         set_color(color);
-        cairo_set_font_size(context_, size);
-        cairo_text_extents_t extents{};
-        cairo_text_extents(context_, text.c_str(), &extents);
         double shift = 0;
-        if (anchor == TextAnchor::center) shift = extents.x_advance / 2;
-        if (anchor == TextAnchor::right) shift = extents.x_advance;
+        if (anchor == TextAnchor::center) shift = width / 2;
+        if (anchor == TextAnchor::right) shift = width;
         cairo_save(context_);
         cairo_translate(context_, at.x, at.y);
         if (vertical) cairo_rotate(context_, -M_PI / 2);
         cairo_move_to(context_, -shift, 0);
         cairo_show_text(context_, text.c_str());
         cairo_restore(context_);
+    }
+
+    double text_width(const std::string &text, double size) override {
+        cairo_set_font_size(context_, size);
+        cairo_text_extents_t extents{};
+        cairo_text_extents(context_, text.c_str(), &extents);
+        return extents.x_advance;
     }
 
     void finish() override {

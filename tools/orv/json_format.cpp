@@ -7,7 +7,6 @@
 #include "version.h"
 
 namespace orvcli {
-namespace {
 
 nlohmann::json settings_json(const AcquisitionSettings &settings) {
     nlohmann::json json{{"integration_us", settings.integration_us}, {"average", settings.average}};
@@ -17,6 +16,16 @@ nlohmann::json settings_json(const AcquisitionSettings &settings) {
     return json;
 }
 
+nlohmann::json source_json(const SeriesSource &source) {
+    const InstrumentIdentity &identity = source.identity;
+    return {{"chip_serial", identity.chip_serial}, {"description", identity.description},
+            {"protocol", identity.protocol},       {"model", identity.model},
+            {"serial", identity.serial},           {"hardware_version", identity.hardware_version},
+            {"simulated", identity.simulated},     {"settings", settings_json(source.settings)}};
+}
+
+namespace {
+
 class JsonWriter final : public SpectrumWriter {
 public:
     explicit JsonWriter(std::ostream &out) : out_(out) {}
@@ -24,17 +33,7 @@ public:
     void begin(const std::vector<SeriesSource> &sources,
                std::chrono::system_clock::time_point started) override {
         nlohmann::json instruments = nlohmann::json::array();
-        for (const SeriesSource &source : sources) {
-            const InstrumentIdentity &identity = source.identity;
-            instruments.push_back({{"chip_serial", identity.chip_serial},
-                                   {"description", identity.description},
-                                   {"protocol", identity.protocol},
-                                   {"model", identity.model},
-                                   {"serial", identity.serial},
-                                   {"hardware_version", identity.hardware_version},
-                                   {"simulated", identity.simulated},
-                                   {"settings", settings_json(source.settings)}});
-        }
+        for (const SeriesSource &source : sources) instruments.push_back(source_json(source));
         const nlohmann::json program{{"program", "orv"}, {"version", kVersion}};
         out_ << "{\n\"generator\": " << json_text(program)
              << ",\n\"started_utc\": " << json_text(format_utc(started))

@@ -20,22 +20,11 @@ constexpr std::chrono::seconds kLongPoll{1};
 // read's own length.
 constexpr std::chrono::seconds kChangeGrace{5};
 
-nlohmann::json settings_json(const AcquisitionSettings &settings) {
-    return {{"integration_us", settings.integration_us}, {"average", settings.average}};
-}
-
 nlohmann::json status_json(const LiveStatus &status) {
-    const InstrumentIdentity &identity = status.source.identity;
-    return {{"chip_serial", identity.chip_serial},
-            {"description", identity.description},
-            {"protocol", identity.protocol},
-            {"model", identity.model},
-            {"serial", identity.serial},
-            {"hardware_version", identity.hardware_version},
-            {"simulated", identity.simulated},
-            {"settings", settings_json(status.source.settings)},
-            {"paused", status.paused},
-            {"error", status.error}};
+    nlohmann::json json = source_json(status.source);
+    json["paused"] = status.paused;
+    json["error"] = status.error;
+    return json;
 }
 
 void reply_json(httplib::Response &response, const nlohmann::json &json, int status = 200) {

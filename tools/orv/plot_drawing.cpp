@@ -23,6 +23,7 @@ constexpr std::array<Color, 8> kPalette{{{0.00, 0.45, 0.70},
                                          {0.94, 0.89, 0.26},
                                          {0.00, 0.00, 0.00}}};
 constexpr std::size_t kLegendEntries = 10;
+constexpr std::size_t kTitleLines = 6;
 
 // Expected length of a UTF-8 sequence from its first byte; 0: not a first byte.
 int sequence_length(unsigned char byte) {
@@ -54,9 +55,53 @@ std::string valid_utf8(const std::string &text) {
     return out;
 }
 
+namespace {
+
+// Text at `size`, or smaller so that it fits `room`.
+double fitting_size(Canvas &canvas, const std::string &text, double size, double room) {
+    const double width = canvas.text_width(text, size);
+    return width > room && width > 0 ? size * room / width : size;
+}
+
+void draw_legend(const PlotFigure &figure, Canvas &canvas, double right, double top) {
+    std::vector<const PlotLine *> entries;
+    for (const PlotLine &line : figure.lines)
+        if (!line.label.empty()) entries.push_back(&line);
+    const std::size_t shown = std::min(entries.size(), kLegendEntries);
+    const bool more = entries.size() > shown;
+    double label_width = 0;
+    for (std::size_t i = 0; i < shown; ++i)
+        label_width = std::max(label_width, canvas.text_width(valid_utf8(entries[i]->label), 12));
+    const double box_width = label_width + 50;
+    const double box_height = 18 * static_cast<double>(shown + (more ? 1 : 0)) + 10;
+    const double x = right - box_width - 10, y = top + 10;
+    canvas.fill_rectangle({x, y}, box_width, box_height, kGrid);
+    canvas.fill_rectangle({x + 1, y + 1}, box_width - 2, box_height - 2, kWhite);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const double baseline = y + 20 + 18 * static_cast<double>(i);
+        canvas.polyline({{x + 8, baseline - 4}, {x + 34, baseline - 4}}, 2.5,
+                        kPalette[entries[i]->color % kPalette.size()]);
+        canvas.text({x + 40, baseline}, valid_utf8(entries[i]->label), 12, TextAnchor::left,
+                    kBlack);
+    }
+    if (more)
+        canvas.text({x + 40, y + 20 + 18 * static_cast<double>(shown)},
+                    fmt::format("and {} more", entries.size() - shown), 12, TextAnchor::left,
+                    kGrey);
+}
+
+}  // namespace
+
 void draw_figure(const PlotFigure &figure, Canvas &canvas, int width, int height) {
     const double w = width, h = height;
-    const double left = 90, right = w - 30, top = 78, bottom = h - 64;
+    std::vector<std::string> title(
+        figure.title.begin(),
+        figure.title.begin() + static_cast<long>(std::min(figure.title.size(), kTitleLines)));
+    if (figure.title.size() > kTitleLines)
+        title.back() =
+            fmt::format("and {} more instruments", figure.title.size() - kTitleLines + 1);
+    const double title_height = 22 * static_cast<double>(title.size()) + 24;
+    const double left = 90, right = w - 30, top = 24 + title_height, bottom = h - 64;
     canvas.fill_rectangle({0, 0}, w, h, kWhite);
 
     double x_low = std::numeric_limits<double>::max(),
@@ -89,31 +134,24 @@ void draw_figure(const PlotFigure &figure, Canvas &canvas, int width, int height
     canvas.polyline({{left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}}, 1,
                     kBlack);
 
-    for (std::size_t i = 0; i < figure.lines.size(); ++i) {
-        const PlotLine &line = figure.lines[i];
+    for (const PlotLine &line : figure.lines) {
         std::vector<Point> points;
         points.reserve(line.x.size());
         for (std::size_t k = 0; k < line.x.size() && k < line.y.size(); ++k)
             points.push_back({to_x(line.x[k]), to_y(line.y[k])});
-        canvas.polyline(points, 1.4, kPalette[i % kPalette.size()]);
+        canvas.polyline(points, 1.4, kPalette[line.color % kPalette.size()]);
     }
 
-    // Legend: top right inside the plot area.
-    const std::size_t shown = std::min(figure.lines.size(), kLegendEntries);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const double y = top + 20 + 18 * static_cast<double>(i);
-        canvas.polyline({{right - 210, y - 4}, {right - 184, y - 4}}, 2.5,
-                        kPalette[i % kPalette.size()]);
-        canvas.text({right - 178, y}, valid_utf8(figure.lines[i].label), 12, TextAnchor::left,
-                    kBlack);
-    }
-    if (figure.lines.size() > shown)
-        canvas.text({right - 178, top + 20 + 18 * static_cast<double>(shown)},
-                    fmt::format("and {} more", figure.lines.size() - shown), 12, TextAnchor::left,
-                    kGrey);
+    draw_legend(figure, canvas, right, top);
 
-    canvas.text({w / 2, 30}, valid_utf8(figure.title), 16, TextAnchor::center, kBlack);
-    canvas.text({w / 2, 54}, valid_utf8(figure.subtitle), 13, TextAnchor::center, kGrey);
+    double baseline = 30;
+    for (const std::string &line : title) {
+        const std::string text = valid_utf8(line);
+        canvas.text({w / 2, baseline}, text, fitting_size(canvas, text, 15, w - 20),
+                    TextAnchor::center, kBlack);
+        baseline += 22;
+    }
+    canvas.text({w / 2, baseline}, valid_utf8(figure.subtitle), 13, TextAnchor::center, kGrey);
     canvas.text({(left + right) / 2, h - 20}, figure.x_label, 14, TextAnchor::center, kBlack);
     canvas.text({24, (top + bottom) / 2}, figure.y_label, 14, TextAnchor::center, kBlack, true);
 }

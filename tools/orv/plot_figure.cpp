@@ -10,23 +10,46 @@ namespace orvcli {
 
 PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra) {
     PlotFigure figure;
-    std::map<std::string, int> spectra_per_instrument;
-    for (const Spectrum &spectrum : spectra) ++spectra_per_instrument[spectrum.instrument];
+    std::map<std::string, std::size_t> source_of;
     for (const PlotSource &source : sources) {
-        figure.title += fmt::format("{}{}", figure.title.empty() ? "" : "; ", source.description);
-        figure.subtitle +=
-            fmt::format("{}{}{}", figure.subtitle.empty() ? "" : "; ",
-                        sources.size() > 1 ? source.chip_serial + ": " : "", source.settings);
+        source_of.emplace(source.chip_serial, source_of.size());
+        figure.title.push_back(source.settings.empty()
+                                   ? source.description
+                                   : fmt::format("{}: {}", source.description, source.settings));
     }
-    if (spectra.size() > 1) figure.subtitle += fmt::format(" ({} spectra)", spectra.size());
-    for (const Spectrum &spectrum : spectra) {
+    std::vector<const Spectrum *> ordered;
+    for (const Spectrum &spectrum : spectra) ordered.push_back(&spectrum);
+    const auto rank = [&](const Spectrum *spectrum) {
+        const auto found = source_of.find(spectrum->instrument);
+        return std::make_pair(found == source_of.end() ? sources.size() : found->second,
+                              spectrum->number);
+    };
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](const Spectrum *a, const Spectrum *b) { return rank(a) < rank(b); });
+    std::map<std::string, std::size_t> count_of;
+    for (const Spectrum *spectrum : ordered) ++count_of[spectrum->instrument];
+    figure.subtitle = fmt::format("{} spectr{} from {} instrument{}", spectra.size(),
+                                  spectra.size() == 1 ? "um" : "a", count_of.size(),
+                                  count_of.size() == 1 ? "" : "s");
+
+    const bool by_instrument = count_of.size() > 1;
+    std::string previous;
+    for (const Spectrum *spectrum : ordered) {
         PlotLine line;
-        line.label = spectra_per_instrument[spectrum.instrument] > 1
-                         ? fmt::format("{} #{}", spectrum.instrument, spectrum.number)
-                         : spectrum.instrument;
-        const std::size_t n = std::min(spectrum.counts.size(), spectrum.wavelengths_nm->size());
-        line.x.assign(spectrum.wavelengths_nm->begin(), spectrum.wavelengths_nm->begin() + n);
-        for (std::size_t i = 0; i < n; ++i) line.y.push_back(spectrum.counts[i]);
+        if (by_instrument) {
+            line.color = rank(spectrum).first;
+            const std::size_t count = count_of[spectrum->instrument];
+            if (spectrum->instrument != previous)
+                line.label = count > 1 ? fmt::format("{} ({} spectra)", spectrum->instrument, count)
+                                       : spectrum->instrument;
+        } else {
+            line.color = figure.lines.size();
+            line.label = fmt::format("{} #{}", spectrum->instrument, spectrum->number);
+        }
+        previous = spectrum->instrument;
+        const std::size_t n = std::min(spectrum->counts.size(), spectrum->wavelengths_nm->size());
+        line.x.assign(spectrum->wavelengths_nm->begin(), spectrum->wavelengths_nm->begin() + n);
+        for (std::size_t i = 0; i < n; ++i) line.y.push_back(spectrum->counts[i]);
         figure.lines.push_back(std::move(line));
     }
     return figure;

@@ -10,13 +10,14 @@
 namespace orvcli {
 
 struct PlotLine {
-    std::string label;
+    std::string label;      // "" for a line that shares the legend entry before it
+    std::size_t color = 0;  // index into the drawing's palette
     std::vector<double> x;
     std::vector<double> y;
 };
 
 struct PlotFigure {
-    std::string title;
+    std::vector<std::string> title;  // one line per instrument
     std::string subtitle;
     std::string x_label = "Wavelength (nm)";
     std::string y_label = "Counts";
@@ -31,8 +32,10 @@ struct PlotSource {
     std::string settings;
 };
 
-// One line per spectrum (labelled by instrument, and by number when an
-// instrument has several); the title names every instrument with its settings.
+// One line per spectrum, in the order of the sources and then by number. With
+// several instruments each has one colour and one legend entry; with one,
+// each spectrum has its own. The title has a line per instrument with its
+// settings, the subtitle says how many spectra there are.
 PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra);
 
 // An axis from min to max whose ends and ticks are round numbers (1, 2 or 5

@@ -40,7 +40,7 @@ class Program(unittest.TestCase):
         self.assertIn("serve is not part of this build", run.out)
         run = orv("--provider", "x.dll", "list")
         self.assertEqual(run.status, USAGE, run)
-        self.assertIn("not available in the Windows build", run.err)
+        self.assertIn("Not available in the Windows build", run.err)
 
 
 class ListCommand(unittest.TestCase):
