@@ -17,7 +17,8 @@ struct SeriesPlan {
     Microseconds interval{0};
 };
 
-// Receives every finished spectrum, one call at a time, in the order they finish.
+// Receives every finished spectrum, one call at a time from one thread of its
+// own (so writing overlaps the next reads), in the order they finish.
 using SpectrumSink = std::function<void(const Spectrum &)>;
 
 // Runs the series; the wavelength table of each instrument is read first.

@@ -7,12 +7,13 @@ import json
 import os
 import re
 import signal
+import subprocess
 import time
 import unittest
 from datetime import datetime
 
-from orv_e2e import (LIBRARY, WINDOWS_BUILD, orv, reference, scratch, spectra_of, start_orv,
-                     table_rows, transcript_calls)
+from orv_e2e import (LIBRARY, WINDOWS_BUILD, command, environment, orv, reference, scratch,
+                     spectra_of, start_orv, table_rows, transcript_calls)
 
 USAGE, DEVICE, INSTRUMENT, OUTPUT, INTERRUPTED = 1, 2, 3, 4, 130
 needs_liborv_on_host = unittest.skipUnless(LIBRARY, "liborv cannot be loaded by this host")
@@ -215,6 +216,17 @@ class ReadCommand(unittest.TestCase):
         self.assertEqual(run.status, INSTRUMENT, run)
         self.assertEqual(run.err, "orv: read spectrum from ORVFAIL1: ORV_ERR_TIMEOUT\n")
         self.assertEqual(os.listdir(folder), [])
+
+    @not_on_windows
+    def test_output_that_fails_midway_ends_every_instrument(self):
+        started = time.monotonic()
+        with open("/dev/full", "wb") as full:
+            completed = subprocess.run(command("read", "-d", "all", "--count", "100000"),
+                                       stdout=full, stderr=subprocess.PIPE, timeout=120,
+                                       env=environment("fast"))
+        self.assertEqual(completed.returncode, OUTPUT)
+        self.assertEqual(completed.stderr.decode(), "orv: write standard output: write failed\n")
+        self.assertLess(time.monotonic() - started, 30)  # not after the whole series
 
     def test_bad_input_never_reaches_the_instrument(self):
         folder = scratch("read_bad_input")
