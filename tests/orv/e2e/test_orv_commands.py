@@ -12,6 +12,7 @@ import time
 import unittest
 from datetime import datetime
 
+import orv_timing
 from orv_e2e import (LIBRARY, WINDOWS_BUILD, command, environment, orv, reference, scratch,
                      spectra_of, start_orv, table_rows, transcript_calls)
 
@@ -333,3 +334,19 @@ class PlotCommand(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@not_on_windows
+class Timing(unittest.TestCase):
+    """The default scenario in real time; the margins leave room for a busy
+    machine (orv_timing.py prints the figures themselves)."""
+
+    def test_a_series_takes_the_modelled_time_per_read(self):
+        _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
+        self.assertLess(by_stamps / orv_timing.SINGLE_MODEL_MS, 1.10)
+        self.assertGreater(by_stamps / orv_timing.SINGLE_MODEL_MS, 0.99)
+
+    def test_every_instrument_at_once_takes_the_time_of_the_slowest(self):
+        together, alone = orv_timing.every_instrument_s(30)
+        self.assertLess(together, 1.25 * max(alone.values()))
+        self.assertLess(together, 0.9 * sum(alone.values()))
