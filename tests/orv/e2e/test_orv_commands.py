@@ -5,6 +5,7 @@ host to load liborv, send signals, or plot."""
 
 import json
 import os
+import pty
 import re
 import signal
 import subprocess
@@ -266,6 +267,42 @@ class ReadCommand(unittest.TestCase):
         self.assertEqual(len(times), 3)
         for earlier, later in zip(times, times[1:]):
             self.assertGreater((later - earlier).total_seconds(), 0.3)
+
+    @not_on_windows
+    def test_progress_bar_for_a_long_series_on_a_terminal(self):
+        folder = scratch("read_progress")
+
+        def standard_error_on_a_terminal(count):
+            terminal, side = pty.openpty()
+            with subprocess.Popen(command("read", "-d", "ORVSIM01", "--integration", "10ms",
+                                          "--count", count, "-o",
+                                          os.path.join(folder, count + ".csv")),
+                                  stdout=subprocess.PIPE, stderr=side,
+                                  env=environment("fast")) as process:
+                os.close(side)
+                text = b""
+                while True:
+                    try:
+                        chunk = os.read(terminal, 4096)
+                    except OSError:  # the program ended and closed the terminal
+                        break
+                    if not chunk:
+                        break
+                    text += chunk
+                self.assertEqual(process.wait(timeout=120), 0, text)
+            os.close(terminal)
+            return text.decode()
+
+        # 400 x 10 ms is expected to take 4 s (the scenario runs it faster).
+        drawn = [line.replace("\x1b[K", "").strip()
+                 for line in standard_error_on_a_terminal("400").split("\r")]
+        drawn = [line for line in drawn if line]
+        self.assertGreaterEqual(len(drawn), 2)
+        self.assertEqual(drawn[0], "[" + " " * 30 + "] 0/400")
+        self.assertEqual(drawn[-1], "[" + "#" * 30 + "] 400/400")
+        for line in drawn:
+            self.assertRegex(line, r"^\[#* *\] \d+/400(, \d+ s left)?$")
+        self.assertEqual(standard_error_on_a_terminal("100"), "")  # about 1 s: no bar
 
     @not_on_windows
     def test_ctrl_c_keeps_every_complete_spectrum_in_a_well_formed_file(self):
