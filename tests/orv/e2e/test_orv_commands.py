@@ -36,6 +36,27 @@ class Program(unittest.TestCase):
             run = orv(*args)
             self.assertEqual(run.status, USAGE, f"{args}: {run}")
 
+    def test_every_subcommand_has_help_and_touches_no_instrument(self):
+        transcript = os.path.join(scratch("help"), "transcript.txt")
+        options = {"list": ["--probe", "--format FORMAT"],
+                   "info": ["-d,--device DEVICE", "--format FORMAT"],
+                   "get": ["PARAM", "-d,--device DEVICE", "xenon-pulse", "stored-smoothing"],
+                   "set": ["PARAM", "VALUE", "-d,--device DEVICE", "dac", "0..4095"],
+                   "read": ["-d,--device DEVICE", "--integration DURATION", "--average N",
+                            "--range START:END", "--count N", "--interval DURATION",
+                            "--format FORMAT", "-o,--output FILE"]}
+        if not WINDOWS_BUILD:
+            options["plot"] = ["--input FILE", "-o,--output FILE", "--size WxH", "--count N"]
+            options["serve"] = ["--port PORT", "--bind ADDRESS", "--integration DURATION"]
+        for command_name, expected in options.items():
+            run = orv(command_name, "--help", transcript=transcript)
+            self.assertEqual(run.status, 0, f"{command_name}: {run}")
+            self.assertIn("Usage: ", run.out)
+            self.assertIn(f" {command_name} [OPTIONS]", run.out)
+            for text in expected:
+                self.assertIn(text, run.out, command_name)
+        self.assertNotIn("FT_Open", transcript_calls(transcript))
+
     @unittest.skipUnless(WINDOWS_BUILD, "the Windows build only")
     def test_windows_build_says_what_it_leaves_out(self):
         run = orv("--help")
@@ -375,15 +396,30 @@ if __name__ == "__main__":
 
 @not_on_windows
 class Timing(unittest.TestCase):
-    """The default scenario in real time; the margins leave room for a busy
-    machine (orv_timing.py prints the figures themselves)."""
+    """The default scenario in real time (orv_timing.py prints the figures
+    themselves). Load from other processes only makes a run slower, so each
+    check takes the best of up to three runs and leaves room for a busy
+    machine; it still catches work of 1.5 ms or more added to every read (a
+    wavelength-table read, a wait) and instruments run one after the other."""
+
+    ATTEMPTS = 3
 
     def test_a_series_takes_the_modelled_time_per_read(self):
-        _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
-        self.assertLess(by_stamps / orv_timing.SINGLE_MODEL_MS, 1.10)
-        self.assertGreater(by_stamps / orv_timing.SINGLE_MODEL_MS, 0.99)
+        ratios = []
+        for _ in range(self.ATTEMPTS):
+            _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
+            ratios.append(by_stamps / orv_timing.SINGLE_MODEL_MS)
+            if ratios[-1] < 1.10:
+                break
+        self.assertLess(min(ratios), 1.10, ratios)
+        self.assertGreater(min(ratios), 0.99, ratios)
 
     def test_every_instrument_at_once_takes_the_time_of_the_slowest(self):
         together, alone = orv_timing.every_instrument_s(30)
-        self.assertLess(together, 1.25 * max(alone.values()))
-        self.assertLess(together, 0.9 * sum(alone.values()))
+        for _ in range(self.ATTEMPTS - 1):
+            if together < 1.25 * max(alone.values()):
+                break
+            together = min(together, orv_timing.timed_read(
+                "-d", "all", "--count", "30", *orv_timing.SETTINGS)[0])
+        self.assertLess(together, 1.25 * max(alone.values()), alone)
+        self.assertLess(together, 0.9 * sum(alone.values()), alone)
