@@ -33,7 +33,7 @@ Probe probe(const Bridge &bridge) {
         result.protocol = identity.protocol;
         result.model = identity.model;
         result.serial = identity.serial;
-    } catch (const Failure &failure) {
+    } catch (const std::exception &failure) {  // this thread's failure stays in its row
         result.error = failure.what();
     }
     return result;

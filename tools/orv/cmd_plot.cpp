@@ -95,10 +95,16 @@ void add_plot_command(CLI::App &app, Action &action) {
         "Draw spectra (acquired now, or from a CSV of orv read) to PNG or SVG: counts "
         "against wavelength, one line per spectrum.");
     add_acquisition_options(*command, options->acquisition);
-    command
-        ->add_option("-i,--input", options->input,
-                     "Plot this CSV or TSV written by orv read instead of acquiring.")
-        ->option_text("FILE");
+    CLI::Option *input =
+        command
+            ->add_option("-i,--input", options->input,
+                         "Plot this CSV or TSV written by orv read instead of acquiring.")
+            ->option_text("FILE");
+    // A table from a file is drawn as it is: no acquisition option applies.
+    for (CLI::Option *acquisition : command->get_options([&](CLI::Option *option) {
+             return option != input && option != command->get_help_ptr();
+         }))
+        input->excludes(acquisition);
     command->add_option("-o,--output", options->output, "The image file (.png or .svg).")
         ->required()
         ->option_text("FILE REQUIRED");

@@ -5,10 +5,10 @@
 namespace orvcli {
 
 CLI::Option *add_device_option(CLI::App &command, std::string &device, AllowAll allow_all) {
-    const std::string help =
-        fmt::format("{} (default: {}).",
-                    allow_all == AllowAll::yes ? "Index, chip serial, or all" : "Index or chip serial",
-                    device.empty() ? std::string("the only instrument") : device);
+    const std::string help = fmt::format(
+        "{} (default: {}).",
+        allow_all == AllowAll::yes ? "Index, chip serial, or all" : "Index or chip serial",
+        device.empty() ? std::string("the only instrument") : device);
     return command.add_option("-d,--device", device, help)->option_text("DEVICE");
 }
 

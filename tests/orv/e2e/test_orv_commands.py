@@ -35,6 +35,7 @@ class Program(unittest.TestCase):
                      ["read", "--bogus"]):
             run = orv(*args)
             self.assertEqual(run.status, USAGE, f"{args}: {run}")
+            self.assertRegex(run.err, r"^orv: [^\n]+ \(see --help\)\n$")
 
     def test_every_subcommand_has_help_and_touches_no_instrument(self):
         transcript = os.path.join(scratch("help"), "transcript.txt")
@@ -382,16 +383,15 @@ class PlotCommand(unittest.TestCase):
                  (["-o", os.path.join(folder, "x.png"), "--size", "10x10"], USAGE, "--size"),
                  (["-o", os.path.join(folder, "x.png"), "--input", os.path.join(folder, "none")],
                   USAGE, "cannot be read"),
-                 (["-o", os.path.join(folder, "no", "x.png"), "-d", "0"], OUTPUT, "write ")]
+                 (["-o", os.path.join(folder, "no", "x.png"), "-d", "0"], OUTPUT, "write "),
+                 (["-o", os.path.join(folder, "x.svg"), "--input", os.path.join(folder, "a.csv"),
+                   "--count", "3"], USAGE, "--count excludes --input")]
         for args, status, message in cases:
             run = orv("plot", *args)
             self.assertEqual(run.status, status, f"{args}: {run}")
             self.assertIn(message, run.err)
         self.assertEqual(os.listdir(folder), [])
 
-
-if __name__ == "__main__":
-    unittest.main()
 
 
 @not_on_windows
@@ -423,3 +423,7 @@ class Timing(unittest.TestCase):
                 "-d", "all", "--count", "30", *orv_timing.SETTINGS)[0])
         self.assertLess(together, 1.25 * max(alone.values()), alone)
         self.assertLess(together, 0.9 * sum(alone.values()), alone)
+
+
+if __name__ == "__main__":
+    unittest.main()
