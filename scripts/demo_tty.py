@@ -14,7 +14,11 @@ report goes to standard output as it comes; then, on standard error:
 
 Targets: every case's avg_ms within 3 % and 0.5 ms of the model, CPU time
 (program + server) at most 5 % of the wall time. With --check the exit status
-is 1 when one is missed; otherwise it is the program's.
+is 1 when one is missed; otherwise it is the program's. --timing-advisory
+(with --check) still prints the timing against the model but fails only on
+the rest: the program's and the server's exit status, a tree left behind,
+the CPU share. The timing target is for a quiet machine; CI's machine runs
+builds beside it.
 
 Used by scripts/demo-tty.sh:  python3 scripts/demo_tty.py --bin build/linux/bin [--check]
 """
@@ -155,6 +159,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bin", required=True, help="the linux preset's bin folder")
     parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
+    parser.add_argument("--timing-advisory", action="store_true",
+                        help="with --check: print the timing against the model, do not fail on it")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="orv_demo_tty_") as folder:
@@ -177,7 +183,8 @@ def main():
             say(f"orvsim-serve: exit status {server_status}, tree left behind: {leftovers}")
         say(f"{PROGRAM}: exit status {status}")
     if args.check:
-        ok = status == 0 and timing_ok and cpu_ok and server_status == 0 and not leftovers
+        timing_gates = timing_ok or args.timing_advisory
+        ok = status == 0 and timing_gates and cpu_ok and server_status == 0 and not leftovers
         say("tty demo: all targets met" if ok else "tty demo: a target was missed")
         return 0 if ok else 1
     return status
