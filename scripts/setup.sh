@@ -4,9 +4,10 @@
 # and Ninja, GoogleTest (also its sources for the Windows build), Google
 # Benchmark, nlohmann-json, CLI11 (orvsim-serve's arguments), wine64,
 # valgrind, python3, and what the Python package and its tests use: numpy,
-# venv, setuptools, wheel, pytest, matplotlib and mypy. Runs apt-get update
-# once, and only when something has to be installed. Needs root (uses sudo
-# otherwise).
+# venv, setuptools, wheel, pytest, matplotlib and mypy; for the orv program
+# pkgconf, fmt, cairo, cpp-httplib, Chart.js and a font, and for its browser
+# test Chromium, its driver and Selenium. Runs apt-get update once, and only
+# when something has to be installed. Needs root (uses sudo otherwise).
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +17,8 @@ PACKAGES=(
   wine64 wine valgrind python3 procps libcli11-dev
   python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
   python3-mypy
+  pkgconf libfmt-dev libcairo2-dev libcpp-httplib-dev libjs-chart.js fonts-dejavu-core
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

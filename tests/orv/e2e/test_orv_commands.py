@@ -1,0 +1,352 @@
+"""orv's subcommands run as a user runs them, against simulated instruments:
+outputs parsed, values compared with what liborv returns, failures and exit
+statuses. The Windows build runs the same under wine, less what needs the
+host to load liborv, send signals, or plot."""
+
+import json
+import os
+import re
+import signal
+import subprocess
+import time
+import unittest
+from datetime import datetime
+
+import orv_timing
+from orv_e2e import (LIBRARY, WINDOWS_BUILD, command, environment, orv, reference, scratch,
+                     spectra_of, start_orv, table_rows, transcript_calls)
+
+USAGE, DEVICE, INSTRUMENT, OUTPUT, INTERRUPTED = 1, 2, 3, 4, 130
+needs_liborv_on_host = unittest.skipUnless(LIBRARY, "liborv cannot be loaded by this host")
+not_on_windows = unittest.skipIf(WINDOWS_BUILD, "not part of the Windows build")
+
+
+class Program(unittest.TestCase):
+    def test_version_help_and_usage_errors(self):
+        run = orv("--version")
+        self.assertEqual(run.status, 0, run)
+        self.assertRegex(run.out, r"^orv \d+\.\d+\.\d+\s*$")
+        run = orv("--help")
+        self.assertEqual(run.status, 0, run)
+        for word in ("list", "info", "get", "set", "read", "--provider", "Exit status", "130"):
+            self.assertIn(word, run.out)
+        for args in ([], ["frobnicate"], ["read", "--count", "0"], ["read", "--average", "300"],
+                     ["read", "--bogus"]):
+            run = orv(*args)
+            self.assertEqual(run.status, USAGE, f"{args}: {run}")
+
+    @unittest.skipUnless(WINDOWS_BUILD, "the Windows build only")
+    def test_windows_build_says_what_it_leaves_out(self):
+        run = orv("--help")
+        self.assertIn("plot is not part of this build", run.out)
+        self.assertIn("serve is not part of this build", run.out)
+        run = orv("--provider", "x.dll", "list")
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("Not available in the Windows build", run.err)
+
+
+class ListCommand(unittest.TestCase):
+    def test_text_lists_every_bridge(self):
+        run = orv("list")
+        self.assertEqual(run.status, 0, run)
+        lines = run.out.splitlines()
+        self.assertEqual(lines[0].split(), ["INDEX", "CHIP", "SERIAL", "USB", "ID", "DESCRIPTION"])
+        self.assertEqual([line.split()[:3] for line in lines[1:]],
+                         [["0", "ORVSIM01", "0403:6001"], ["1", "ORVSIM02", "0403:6001"],
+                          ["2", "ORVSIM03", "0403:6001"], ["3", "ORVSIM04", "0403:6015"]])
+        self.assertIn("SIMULATED NIR Spectrometer", lines[3])
+
+    def test_probe_names_protocol_model_and_serial_of_each_instrument(self):
+        run = orv("list", "--probe", "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        listed = json.loads(run.out)
+        self.assertEqual([entry["chip_serial"] for entry in listed],
+                         ["ORVSIM01", "ORVSIM02", "ORVSIM03", "ORVSIM04"])
+        self.assertEqual([entry["instrument"] and entry["instrument"]["protocol"]
+                          for entry in listed], ["UVVIS_ORV", "UVVIS_ORV", "NIR_LEGACY", None])
+        self.assertTrue(listed[0]["instrument"]["model"].startswith("SIM-UV"))
+        self.assertEqual(listed[3]["usb_id"], "0403:6015")
+
+    def test_no_bridges_and_a_missing_provider(self):
+        run = orv("list", scenario_name="empty")
+        self.assertEqual((run.status, run.out), (0, "no devices listed\n"), run)
+        if not WINDOWS_BUILD:
+            run = orv("--provider", "/nonexistent/libftd2xx.so", "list")
+            self.assertEqual(run.status, DEVICE, run)
+            self.assertRegex(run.err, r"^orv: load the D2XX provider /nonexistent/libftd2xx.so: ")
+
+
+class InfoCommand(unittest.TestCase):
+    def test_several_instruments_and_no_choice_lists_them(self):
+        run = orv("info")
+        self.assertEqual(run.status, DEVICE, run)
+        self.assertEqual(run.err.count("\n"), 1, run)
+        self.assertIn("3 instruments attached", run.err)
+        self.assertIn("0 ORVSIM01, 1 ORVSIM02, 2 ORVSIM03", run.err)
+        for device in ("7", "NOPE"):
+            run = orv("info", "-d", device)
+            self.assertEqual(run.status, DEVICE, run)
+            self.assertIn(f"-d {device}: no device", run.err)
+
+    def test_uv_instrument_in_full(self):
+        run = orv("info", "-d", "ORVSIM01", "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        info = json.loads(run.out)
+        self.assertEqual(info["protocol"], "UVVIS_ORV")
+        self.assertTrue(info["simulated"])
+        self.assertTrue(info["model"].startswith("SIM-"))
+        self.assertEqual(info["wavelength_count"], 2048)
+        self.assertEqual(len(info["wavelength_range"]), 2)
+        self.assertEqual(len(info["calibration"]), 4)
+        self.assertIsInstance(info["detector_serial"], str)
+        self.assertIsInstance(info["slit_width"], int)
+        self.assertIsInstance(info["integration"], int)
+        self.assertIsInstance(info["stored_integration"], int)
+
+    def test_nir_instrument_shows_what_it_lacks_as_not_supported(self):
+        run = orv("info", "-d", "2")
+        self.assertEqual(run.status, 0, run)
+        fields = dict(re.split(r"\s{2,}", line, maxsplit=1) for line in run.out.splitlines())
+        self.assertEqual(fields["protocol"], "NIR_LEGACY")
+        for missing in ("detector serial", "slit width", "xenon-mode", "dac", "stored-average"):
+            self.assertEqual(fields[missing], "not supported (NIR_LEGACY)")
+        self.assertRegex(fields["integration"], r"^\d+(\.\d+)? (us|ms|s)$")
+
+    def test_the_only_instrument_is_the_default(self):
+        run = orv("info", "--format", "json", scenario_name="one_instrument")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(json.loads(run.out)["chip_serial"], "ORVONE01")
+
+
+class GetSetCommands(unittest.TestCase):
+    def test_set_reads_back_what_the_instrument_took(self):
+        cases = [("integration", "20ms", "20 ms"), ("average", "3", "3"),
+                 ("xenon-pulse", "100,200", "100,200"), ("trigger", "1,2,0x10", "0x01,0x02,0x10"),
+                 ("dac", "0x800", "2048"), ("stored-integration", "1.5s", "1.5 s")]
+        for name, value, shown in cases:
+            run = orv("set", name, value, "-d", "ORVSIM01")
+            self.assertEqual(run.status, 0, run)
+            self.assertEqual(run.out.split(None, 1), [name, shown + "\n"], run)
+
+    def test_get_all_as_json(self):
+        run = orv("get", "all", "-d", "1", "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        values = json.loads(run.out)
+        self.assertEqual(set(values), {"integration", "average", "level", "xenon_pulse",
+                                       "xenon_mode", "trigger", "dac", "stored_integration",
+                                       "stored_average", "stored_smoothing"})
+        self.assertEqual(len(values["trigger"]), 3)
+
+    def test_bad_values_never_reach_the_instrument(self):
+        transcript = os.path.join(scratch("get_set"), "transcript.txt")
+        for args in (["set", "integration", "10"], ["set", "average", "0"],
+                     ["set", "dac", "5000"], ["set", "colour", "red"], ["get", "colour"],
+                     ["set", "xenon-pulse", "1"]):
+            run = orv(*args, "-d", "ORVSIM01", transcript=transcript)
+            self.assertEqual(run.status, USAGE, f"{args}: {run}")
+            self.assertEqual(run.err.count("\n"), 1, run)
+        self.assertNotIn("FT_Open", transcript_calls(transcript))
+
+    def test_uv_only_setting_on_the_nir_instrument(self):
+        run = orv("set", "xenon-mode", "1", "-d", "ORVSIM03")
+        self.assertEqual(run.status, INSTRUMENT, run)
+        self.assertEqual(run.err, "orv: set the xenon mode on ORVSIM03: ORV_ERR_UNSUPPORTED\n")
+        run = orv("get", "dac", "-d", "ORVSIM03")
+        self.assertEqual(run.status, INSTRUMENT, run)
+        self.assertIn("not supported by NIR_LEGACY", run.err)
+
+
+class ReadCommand(unittest.TestCase):
+    @needs_liborv_on_host
+    def test_csv_values_are_the_spectra_liborv_returns(self):
+        run = orv("read", "-d", "ORVSIM01", "--integration", "10ms", "--average", "2",
+                  "--count", "2")
+        self.assertEqual(run.status, 0, run)
+        comments, rows = table_rows(run.out)
+        self.assertTrue(any("SIMULATED" in line and "ORVSIM01" in line for line in comments))
+        self.assertIn("# settings ORVSIM01: integration 10 ms, average 2", comments)
+        expected = reference("fast", 0, 10000, 2, 2)
+        spectra = spectra_of(rows)
+        self.assertEqual(list(spectra), [("ORVSIM01", 1), ("ORVSIM01", 2)])
+        for number in (1, 2):
+            wavelengths, counts = spectra[("ORVSIM01", number)]
+            self.assertEqual(wavelengths, expected["wavelengths"])
+            self.assertEqual(counts, expected["spectra"][number - 1])
+        for row in rows:
+            datetime.strptime(row["time_utc"], "%Y-%m-%dT%H:%M:%S.%fZ")
+
+    @needs_liborv_on_host
+    def test_every_instrument_at_once_as_json(self):
+        run = orv("read", "-d", "all", "--integration", "5ms", "--count", "2", "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        document = json.loads(run.out)
+        self.assertEqual([entry["chip_serial"] for entry in document["instruments"]],
+                         ["ORVSIM01", "ORVSIM02", "ORVSIM03"])
+        self.assertTrue(all(entry["simulated"] for entry in document["instruments"]))
+        for index, chip in enumerate(["ORVSIM01", "ORVSIM02", "ORVSIM03"]):
+            mine = [s for s in document["spectra"] if s["instrument"] == chip]
+            self.assertEqual([s["spectrum"] for s in mine], [1, 2])
+            expected = reference("fast", index, 5000, 1, 2)
+            self.assertEqual([s["counts"] for s in mine], expected["spectra"])
+            self.assertEqual(mine[0]["wavelength_nm"], expected["wavelengths"])
+
+    @needs_liborv_on_host
+    def test_range_as_tsv(self):
+        run = orv("read", "-d", "ORVSIM02", "--range", "400:700", "--integration", "10ms",
+                  "--average", "1", "--format", "tsv")
+        self.assertEqual(run.status, 0, run)
+        _, rows = table_rows(run.out, delimiter="\t")
+        wavelengths, counts = spectra_of(rows)[("ORVSIM02", 1)]
+        self.assertTrue(all(400 <= w <= 700 for w in wavelengths))
+        expected = reference("fast", 1, 10000, 1, 1, (400, 700))
+        self.assertEqual((wavelengths, counts), (expected["wavelengths"], expected["spectra"][0]))
+
+    def test_file_output_is_complete_and_alone(self):
+        folder = scratch("read_file")
+        target = os.path.join(folder, "spectra.json")
+        run = orv("read", "-d", "ORVSIM03", "--count", "2", "--format", "json", "-o", target)
+        self.assertEqual((run.status, run.out), (0, ""), run)
+        self.assertEqual(os.listdir(folder), ["spectra.json"])
+        with open(target, encoding="utf-8") as document:
+            self.assertEqual(len(json.load(document)["spectra"]), 2)
+
+    def test_instrument_failure_midway_leaves_no_file(self):
+        folder = scratch("read_failure")
+        target = os.path.join(folder, "spectra.csv")
+        run = orv("read", "--count", "5", "-o", target, scenario_name="spectrum_timeout")
+        self.assertEqual(run.status, INSTRUMENT, run)
+        self.assertEqual(run.err, "orv: read spectrum from ORVFAIL1: ORV_ERR_TIMEOUT\n")
+        self.assertEqual(os.listdir(folder), [])
+
+    @not_on_windows
+    def test_output_that_fails_midway_ends_every_instrument(self):
+        started = time.monotonic()
+        with open("/dev/full", "wb") as full:
+            completed = subprocess.run(command("read", "-d", "all", "--count", "100000"),
+                                       stdout=full, stderr=subprocess.PIPE, timeout=120,
+                                       env=environment("fast"))
+        self.assertEqual(completed.returncode, OUTPUT)
+        self.assertEqual(completed.stderr.decode(), "orv: write standard output: write failed\n")
+        self.assertLess(time.monotonic() - started, 30)  # not after the whole series
+
+    def test_bad_input_never_reaches_the_instrument(self):
+        folder = scratch("read_bad_input")
+        transcript = os.path.join(folder, "transcript.txt")
+        cases = [(["-o", os.path.join(folder, "missing", "x.csv")], OUTPUT, "write "),
+                 (["-o", folder], OUTPUT, "it is a folder"),
+                 (["--integration", "fast"], USAGE, "--integration: 'fast'"),
+                 (["--range", "700:400"], USAGE, "--range: '700:400'"),
+                 (["--interval", "1h"], USAGE, "--interval: '1h'"),
+                 (["--format", "xml"], USAGE, "--format: 'xml'"),
+                 (["-d", "ORVSIM09"], DEVICE, "-d ORVSIM09: no device")]
+        for args, status, message in cases:
+            device = [] if "-d" in args else ["-d", "ORVSIM01"]
+            run = orv("read", *device, *args, transcript=transcript)
+            self.assertEqual(run.status, status, f"{args}: {run}")
+            self.assertIn(message, run.err)
+            self.assertEqual(run.out, "")
+        self.assertNotIn("FT_Open", transcript_calls(transcript))
+        self.assertEqual([name for name in os.listdir(folder) if name != "transcript.txt"], [])
+
+    def test_range_outside_the_instrument_sends_no_setting(self):
+        transcript = os.path.join(scratch("read_range"), "transcript.txt")
+        run = orv("read", "-d", "ORVSIM01", "--integration", "20ms", "--range", "100:150",
+                  transcript=transcript)
+        self.assertEqual(run.status, USAGE, run)
+        self.assertRegex(run.err, r"^orv: --range 100:150: ORVSIM01 covers \S+ to \S+ nm only\n$")
+        with open(transcript, encoding="utf-8") as lines:
+            self.assertNotIn("00004E20", lines.read())  # 20000 us never written
+
+    def test_interval_spaces_the_spectra(self):
+        run = orv("read", "-d", "ORVSIM02", "--count", "3", "--interval", "400ms")
+        self.assertEqual(run.status, 0, run)
+        _, rows = table_rows(run.out)
+        times = sorted({datetime.strptime(row["time_utc"], "%Y-%m-%dT%H:%M:%S.%fZ")
+                        for row in rows})
+        self.assertEqual(len(times), 3)
+        for earlier, later in zip(times, times[1:]):
+            self.assertGreater((later - earlier).total_seconds(), 0.3)
+
+    @not_on_windows
+    def test_ctrl_c_keeps_every_complete_spectrum_in_a_well_formed_file(self):
+        for format_name in ("csv", "json"):
+            folder = scratch("read_interrupt_" + format_name)
+            target = os.path.join(folder, "spectra." + format_name)
+            process = start_orv("read", "-d", "ORVSIM02", "--count", "1000", "--interval", "100ms",
+                                "--format", format_name, "-o", target)
+            time.sleep(2.0)
+            process.send_signal(signal.SIGINT)
+            _, err = process.communicate(timeout=60)
+            self.assertEqual(process.returncode, INTERRUPTED, err)
+            self.assertRegex(err.decode(), r"orv: interrupted: \d+ of 1000 spectra written to ")
+            self.assertEqual(os.listdir(folder), [os.path.basename(target)])
+            with open(target, encoding="utf-8") as document:
+                if format_name == "json":
+                    spectra = json.load(document)["spectra"]
+                    self.assertGreater(len(spectra), 2)
+                    self.assertTrue(all(len(s["counts"]) == 1024 for s in spectra))
+                else:
+                    _, rows = table_rows(document.read())
+                    spectra = spectra_of(rows)
+                    self.assertGreater(len(spectra), 2)
+                    self.assertTrue(all(len(c) == 1024 for _, c in spectra.values()))
+
+
+@not_on_windows
+class PlotCommand(unittest.TestCase):
+    def test_png_of_an_acquisition(self):
+        folder = scratch("plot_png")
+        target = os.path.join(folder, "spectra.png")
+        run = orv("plot", "-d", "all", "-o", target, "--size", "900x500")
+        self.assertEqual(run.status, 0, run)
+        with open(target, "rb") as image:
+            header = image.read(24)
+        self.assertEqual(header[:8], b"\x89PNG\r\n\x1a\n")
+        self.assertEqual((int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")),
+                         (900, 500))
+
+    def test_svg_of_a_csv_from_read(self):
+        folder = scratch("plot_svg")
+        table = os.path.join(folder, "spectra.csv")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--count", "2", "-o", table).status, 0)
+        target = os.path.join(folder, "spectra.svg")
+        run = orv("plot", "--input", table, "-o", target, scenario_name="empty")
+        self.assertEqual(run.status, 0, run)
+        with open(target, encoding="utf-8") as image:
+            svg = image.read()
+        self.assertTrue(svg.lstrip().startswith("<?xml"))
+        self.assertIn("</svg>", svg)
+        self.assertGreaterEqual(svg.count("<path"), 2)
+
+    def test_bad_requests(self):
+        folder = scratch("plot_bad")
+        cases = [(["-o", os.path.join(folder, "x.gif")], USAGE, ".png or .svg"),
+                 (["-o", os.path.join(folder, "x.png"), "--size", "10x10"], USAGE, "--size"),
+                 (["-o", os.path.join(folder, "x.png"), "--input", os.path.join(folder, "none")],
+                  USAGE, "cannot be read"),
+                 (["-o", os.path.join(folder, "no", "x.png"), "-d", "0"], OUTPUT, "write ")]
+        for args, status, message in cases:
+            run = orv("plot", *args)
+            self.assertEqual(run.status, status, f"{args}: {run}")
+            self.assertIn(message, run.err)
+        self.assertEqual(os.listdir(folder), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
+
+
+@not_on_windows
+class Timing(unittest.TestCase):
+    """The default scenario in real time; the margins leave room for a busy
+    machine (orv_timing.py prints the figures themselves)."""
+
+    def test_a_series_takes_the_modelled_time_per_read(self):
+        _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
+        self.assertLess(by_stamps / orv_timing.SINGLE_MODEL_MS, 1.10)
+        self.assertGreater(by_stamps / orv_timing.SINGLE_MODEL_MS, 0.99)
+
+    def test_every_instrument_at_once_takes_the_time_of_the_slowest(self):
+        together, alone = orv_timing.every_instrument_s(30)
+        self.assertLess(together, 1.25 * max(alone.values()))
+        self.assertLess(together, 0.9 * sum(alone.values()))

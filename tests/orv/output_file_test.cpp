@@ -1,0 +1,84 @@
+// Files appear complete or not at all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "failure.h"
+#include "output_file.h"
+
+namespace orvcli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  (std::string("orv-output-test-") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string path(const std::string &name) const { return (folder_ / name).string(); }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+    }
+    static std::string contents(const std::string &file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(OutputFileTest, CommittedFileHasEverythingWritten) {
+    {
+        OutputFile out(path("a.csv"));
+        out.stream() << "one\ntwo\n";
+        EXPECT_FALSE(fs::exists(path("a.csv")));  // only under its temporary name so far
+        out.commit();
+    }
+    EXPECT_EQ(contents(path("a.csv")), "one\ntwo\n");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(OutputFileTest, UncommittedFileLeavesNothingAndKeepsTheOldOne) {
+    std::ofstream(path("old.csv")) << "old";
+    {
+        OutputFile out(path("old.csv"));
+        out.stream() << "half";
+    }
+    EXPECT_EQ(contents(path("old.csv")), "old");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(OutputFileTest, CommitReplacesAnExistingFile) {
+    std::ofstream(path("b.csv")) << "old";
+    OutputFile out(path("b.csv"));
+    out.stream() << "new";
+    out.commit();
+    EXPECT_EQ(contents(path("b.csv")), "new");
+}
+
+TEST_F(OutputFileTest, UnwritablePlacesFailAtOnce) {
+    for (const std::string &bad : {path("missing/folder/c.csv"), folder_.string()}) {
+        try {
+            OutputFile out(bad);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const Failure &failure) {
+            EXPECT_EQ(failure.status(), ExitStatus::output);
+            EXPECT_NE(std::string(failure.what()).find(bad), std::string::npos);
+        }
+    }
+    EXPECT_EQ(entries(), 0u);
+}
+
+}  // namespace
+}  // namespace orvcli

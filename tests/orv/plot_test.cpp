@@ -1,0 +1,133 @@
+// Plot axes, texts and figures, drawn on a canvas that records what it gets.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plot_drawing.h"
+
+namespace orvcli {
+namespace {
+
+TEST(PlotAxis, RoundEndsAndStepsCoverTheData) {
+    const std::pair<double, double> cases[] = {
+        {200, 2247}, {0, 65535 * 1.05}, {400.2, 400.9}, {-3, 7}, {5, 5}, {0, 1e-3}};
+    for (const auto &[low, high] : cases) {
+        const PlotAxis axis = nice_axis(low, high, 8);
+        EXPECT_LE(axis.min, low);
+        EXPECT_GE(axis.max, high);
+        const double mantissa = axis.step / std::pow(10.0, std::floor(std::log10(axis.step)));
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                    std::fabs(mantissa - 5) < 1e-9)
+            << axis.step;
+        EXPECT_GE(axis.ticks.size(), 2u);
+        EXPECT_LE(axis.ticks.size(), 20u) << low << " " << high;
+        EXPECT_DOUBLE_EQ(axis.ticks.front(), axis.min);
+        EXPECT_NEAR(axis.ticks.back(), axis.max, axis.step * 1e-6);
+    }
+    EXPECT_EQ(nice_axis(200, 2247, 10).step, 200);
+}
+
+TEST(PlotAxis, TickLabelsHaveTheDecimalsTheStepNeeds) {
+    EXPECT_EQ(tick_label(400, 100), "400");
+    EXPECT_EQ(tick_label(0.25, 0.05), "0.25");
+    EXPECT_EQ(tick_label(1.5, 0.5), "1.5");
+}
+
+TEST(PlotText, InvalidUtf8BecomesQuestionMarks) {
+    EXPECT_EQ(valid_utf8("ok \xC2\xB0"
+                         "C"),
+              "ok \xC2\xB0"
+              "C");
+    EXPECT_EQ(valid_utf8("a\xFF"
+                         "b\xC3"),
+              "a?b?");
+    EXPECT_EQ(valid_utf8("\xE2\x82"), "??");
+    EXPECT_EQ(valid_utf8("tab\there"), "tab?here");
+}
+
+Spectrum spectrum(const std::string &chip, unsigned number, std::vector<double> x,
+                  std::vector<std::uint16_t> y) {
+    return {
+        chip, number, {}, std::make_shared<const std::vector<double>>(std::move(x)), std::move(y)};
+}
+
+TEST(PlotFigure, SeveralInstrumentsHaveAColourAndALegendEntryEach) {
+    const std::vector<PlotSource> sources{{"A", "SIM-UV2048 (A, SIMULATED)", "integration 10 ms"},
+                                          {"B", "SIM-NIR256 (B, SIMULATED)", "integration 20 ms"}};
+    const PlotFigure figure =
+        figure_of(sources, {spectrum("B", 1, {3, 4, 5}, {7, 8}), spectrum("A", 2, {1, 2}, {9, 9}),
+                            spectrum("A", 1, {1, 2}, {5, 6})});
+    EXPECT_EQ(figure.title,
+              (std::vector<std::string>{"SIM-UV2048 (A, SIMULATED): integration 10 ms",
+                                        "SIM-NIR256 (B, SIMULATED): integration 20 ms"}));
+    EXPECT_EQ(figure.subtitle, "3 spectra from 2 instruments");
+    ASSERT_EQ(figure.lines.size(), 3u);
+    // In source order, then by number; one legend entry per instrument.
+    EXPECT_EQ(figure.lines[0].label, "A (2 spectra)");
+    EXPECT_EQ(figure.lines[0].y, (std::vector<double>{5, 6}));
+    EXPECT_EQ(figure.lines[1].label, "");
+    EXPECT_EQ(figure.lines[2].label, "B");
+    EXPECT_EQ(figure.lines[0].color, figure.lines[1].color);
+    EXPECT_NE(figure.lines[0].color, figure.lines[2].color);
+    EXPECT_EQ(figure.lines[2].x.size(), 2u);  // no more points than counts
+}
+
+TEST(PlotFigure, OneInstrumentHasALegendEntryPerSpectrum) {
+    const PlotFigure figure = figure_of({{"A", "SIM-UV2048 (A, SIMULATED)", "integration 10 ms"}},
+                                        {spectrum("A", 1, {1}, {5}), spectrum("A", 2, {1}, {6})});
+    ASSERT_EQ(figure.lines.size(), 2u);
+    EXPECT_EQ(figure.lines[0].label, "A #1");
+    EXPECT_EQ(figure.lines[1].label, "A #2");
+    EXPECT_NE(figure.lines[0].color, figure.lines[1].color);
+}
+
+class RecordingCanvas final : public Canvas {
+public:
+    void fill_rectangle(Point, double, double, Color) override {}
+    void polyline(const std::vector<Point> &points, double, Color) override {
+        lines.push_back(points);
+    }
+    void text(Point at, const std::string &content, double size, TextAnchor, Color, bool) override {
+        texts.push_back(content);
+        sizes.push_back(size);
+        text_points.push_back(at);
+    }
+    double text_width(const std::string &content, double size) override {
+        return static_cast<double>(content.size()) * size * 0.6;
+    }
+    void finish() override {}
+
+    std::vector<std::vector<Point>> lines;
+    std::vector<std::string> texts;
+    std::vector<double> sizes;
+    std::vector<Point> text_points;
+};
+
+TEST(PlotDrawing, EverythingLandsOnThePageWithLabelsAndTitle) {
+    PlotFigure figure;
+    figure.title = {"title \xFF", std::string(400, 'w')};
+    figure.subtitle = "settings";
+    figure.lines.push_back({"A", 0, {200, 700, 2247}, {0, 65535, 100}});
+    RecordingCanvas canvas;
+    draw_figure(figure, canvas, 800, 500);
+    for (std::size_t i = 0; i < canvas.texts.size(); ++i)  // long titles shrink to fit
+        EXPECT_LE(canvas.text_width(canvas.texts[i], canvas.sizes[i]), 800 + 1e-6);
+    for (const auto &line : canvas.lines)
+        for (const Point &point : line) {
+            EXPECT_GE(point.x, 0);
+            EXPECT_LE(point.x, 800);
+            EXPECT_GE(point.y, 0);
+            EXPECT_LE(point.y, 500);
+        }
+    const auto has = [&](const std::string &text) {
+        return std::find(canvas.texts.begin(), canvas.texts.end(), text) != canvas.texts.end();
+    };
+    EXPECT_TRUE(has("title ?"));
+    EXPECT_TRUE(has("Wavelength (nm)"));
+    EXPECT_TRUE(has("Counts"));
+    EXPECT_TRUE(has("A"));
+    EXPECT_TRUE(has("2200"));
+}
+
+}  // namespace
+}  // namespace orvcli

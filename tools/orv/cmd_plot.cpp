@@ -1,0 +1,107 @@
+// orv plot: spectra drawn to PNG or SVG, acquired like orv read does or read
+// back from a CSV or TSV that orv read wrote.
+#include <fmt/format.h>
+
+#include <fstream>
+
+#include "acquisition_options.h"
+#include "canvas.h"
+#include "commands.h"
+#include "failure.h"
+#include "interrupt.h"
+#include "output_file.h"
+#include "plot_drawing.h"
+#include "spectrum_table_reader.h"
+
+namespace orvcli {
+namespace {
+
+struct PlotOptions {
+    AcquisitionOptions acquisition;
+    std::string input;
+    std::string output;
+    std::string format;
+    std::string size = "1200x700";
+};
+
+ImageFormat image_format(const PlotOptions &options) {
+    std::string format = options.format;
+    if (format.empty() && options.output.rfind('.') != std::string::npos)
+        format = options.output.substr(options.output.rfind('.'));
+    if (format == "png" || format == ".png") return ImageFormat::png;
+    if (format == "svg" || format == ".svg") return ImageFormat::svg;
+    throw Failure(
+        ExitStatus::usage,
+        options.format.empty()
+            ? fmt::format("-o {}: name a .png or .svg file, or give --format", options.output)
+            : fmt::format("--format: '{}' is not an image format: png or svg", format));
+}
+
+std::pair<int, int> image_size(const std::string &text) {
+    const std::size_t x = text.find('x');
+    if (x != std::string::npos) {
+        const std::uint32_t width = parse_whole_number(text.substr(0, x), 200, 10000, "--size");
+        const std::uint32_t height = parse_whole_number(text.substr(x + 1), 150, 10000, "--size");
+        return {static_cast<int>(width), static_cast<int>(height)};
+    }
+    throw Failure(ExitStatus::usage,
+                  fmt::format("--size: '{}' is not WIDTHxHEIGHT (1200x700)", text));
+}
+
+SpectrumTable acquire(const AcquisitionOptions &options, bool &interrupted) {
+    StopSignal &stop = interrupt_signal();
+    const AcquisitionRequest request = check_acquisition(options);
+    const OpenSeries series = open_series(request);
+    SpectrumTable table;
+    for (const SeriesSource &source : series.sources)
+        table.sources.push_back({source.identity.chip_serial, describe_instrument(source.identity),
+                                 describe_settings(source.settings)});
+    run_series(series.pointers(), request.plan, stop,
+               [&](const Spectrum &spectrum) { table.spectra.push_back(spectrum); });
+    interrupted = table.spectra.size() < request.plan.count * series.instruments.size();
+    return table;
+}
+
+SpectrumTable read_input(const std::string &path) {
+    std::ifstream in(file_path(path), std::ios::binary);
+    if (!in) throw Failure(ExitStatus::usage, fmt::format("--input {}: cannot be read", path));
+    return read_spectrum_table(in, path);
+}
+
+void plot(const PlotOptions &options) {
+    const ImageFormat format = image_format(options);
+    const auto [width, height] = image_size(options.size);
+    SpectrumTable table;
+    bool interrupted = false;
+    if (!options.input.empty()) table = read_input(options.input);
+    OutputFile out(options.output);  // before any instrument is opened
+    if (options.input.empty()) table = acquire(options.acquisition, interrupted);
+    const std::unique_ptr<Canvas> canvas = make_canvas(format, width, height, out.stream());
+    draw_figure(figure_of(table.sources, table.spectra), *canvas, width, height);
+    canvas->finish();
+    out.commit();
+    if (interrupted)
+        throw Failure(ExitStatus::interrupted, fmt::format("interrupted: {} spectra plotted to {}",
+                                                           table.spectra.size(), options.output));
+}
+
+}  // namespace
+
+void add_plot_command(CLI::App &app, Action &action) {
+    auto options = std::make_shared<PlotOptions>();
+    CLI::App *command = app.add_subcommand(
+        "plot",
+        "Draw spectra (acquired now, or from a CSV of orv read) to PNG or SVG: counts "
+        "against wavelength, one line per spectrum.");
+    add_acquisition_options(*command, options->acquisition);
+    command->add_option("-i,--input", options->input,
+                        "Plot this CSV or TSV written by orv read instead of acquiring.");
+    command->add_option("-o,--output", options->output, "The image file (.png or .svg).")
+        ->required();
+    command->add_option("--format", options->format, "png or svg (default: from the file name).");
+    command->add_option("--size", options->size, "Image size in pixels, WIDTHxHEIGHT.")
+        ->capture_default_str();
+    command->callback([&action, options] { action = [options] { plot(*options); }; });
+}
+
+}  // namespace orvcli

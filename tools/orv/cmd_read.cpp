@@ -1,0 +1,66 @@
+// orv read: a series of spectra from one or more instruments, written as
+// CSV, TSV or JSON to standard output or a file.
+#include <fmt/format.h>
+
+#include "acquisition_options.h"
+#include "commands.h"
+#include "failure.h"
+#include "interrupt.h"
+#include "output_file.h"
+#include "platform.h"
+#include "progress_bar.h"
+#include "spectrum_writer.h"
+
+namespace orvcli {
+namespace {
+
+struct ReadOptions {
+    AcquisitionOptions acquisition;
+    std::string format = "csv";
+    std::string output;
+};
+
+void read(const ReadOptions &options) {
+    StopSignal &stop = interrupt_signal();
+    const OutputFormat format = parse_output_format(options.format);
+    const AcquisitionRequest request = check_acquisition(options.acquisition);
+    OutputFile out(options.output);
+    const OpenSeries series = open_series(request);
+
+    const std::unique_ptr<SpectrumWriter> writer = make_writer(format, out.stream());
+    writer->begin(series.sources, std::chrono::system_clock::now());
+    out.check_written();
+    const std::size_t total = request.plan.count * series.instruments.size();
+    std::size_t written = 0;
+    {
+        ProgressBar progress(total, expected_duration(series, request.plan),
+                             platform::is_terminal(stderr));
+        run_series(series.pointers(), request.plan, stop, [&](const Spectrum &spectrum) {
+            writer->write(spectrum);
+            out.check_written();
+            progress.advance();
+            ++written;
+        });
+    }
+    writer->end();
+    out.commit();
+    if (written < total)
+        throw Failure(ExitStatus::interrupted,
+                      fmt::format("interrupted: {} of {} spectra written to {}", written, total,
+                                  out.is_standard_output() ? "standard output" : out.path()));
+}
+
+}  // namespace
+
+void add_read_command(CLI::App &app, Action &action) {
+    auto options = std::make_shared<ReadOptions>();
+    CLI::App *command = app.add_subcommand(
+        "read", "Read one or many spectra; each row is a wavelength and its counts.");
+    add_acquisition_options(*command, options->acquisition);
+    command->add_option("--format", options->format, "csv, tsv or json")->capture_default_str();
+    command->add_option("-o,--output", options->output,
+                        "Write to this file (complete or not at all) instead of standard output.");
+    command->callback([&action, options] { action = [options] { read(*options); }; });
+}
+
+}  // namespace orvcli

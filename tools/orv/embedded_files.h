@@ -1,0 +1,13 @@
+// Files built into the program: the live page of `orv serve` and the chart
+// library it uses (from Debian's libjs-chart.js), so the page needs nothing
+// from the internet. Generated into the build tree by embed_files.cmake.
+#pragma once
+
+#include <string_view>
+
+namespace orvcli {
+
+std::string_view embedded_live_page();
+std::string_view embedded_chart_js();
+
+}  // namespace orvcli

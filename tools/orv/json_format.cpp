@@ -1,0 +1,69 @@
+// JSON: one object with the program, the instruments and their settings, and
+// the array of spectra, streamed one spectrum at a time.
+#include <nlohmann/json.hpp>
+
+#include "json_text.h"
+#include "spectrum_writer.h"
+#include "version.h"
+
+namespace orvcli {
+
+nlohmann::json settings_json(const AcquisitionSettings &settings) {
+    nlohmann::json json{{"integration_us", settings.integration_us}, {"average", settings.average}};
+    json["range_nm"] = settings.range
+                           ? nlohmann::json{settings.range->start_nm, settings.range->end_nm}
+                           : nlohmann::json(nullptr);
+    return json;
+}
+
+nlohmann::json source_json(const SeriesSource &source) {
+    const InstrumentIdentity &identity = source.identity;
+    return {{"chip_serial", identity.chip_serial}, {"description", identity.description},
+            {"protocol", identity.protocol},       {"model", identity.model},
+            {"serial", identity.serial},           {"hardware_version", identity.hardware_version},
+            {"simulated", identity.simulated},     {"settings", settings_json(source.settings)}};
+}
+
+namespace {
+
+class JsonWriter final : public SpectrumWriter {
+public:
+    explicit JsonWriter(std::ostream &out) : out_(out) {}
+
+    void begin(const std::vector<SeriesSource> &sources,
+               std::chrono::system_clock::time_point started) override {
+        nlohmann::json instruments = nlohmann::json::array();
+        for (const SeriesSource &source : sources) instruments.push_back(source_json(source));
+        const nlohmann::json program{{"program", "orv"}, {"version", kVersion}};
+        out_ << "{\n\"generator\": " << json_text(program)
+             << ",\n\"started_utc\": " << json_text(format_utc(started))
+             << ",\n\"instruments\": " << json_text(instruments) << ",\n\"spectra\": [";
+    }
+
+    void write(const Spectrum &spectrum) override {
+        const nlohmann::json json{{"instrument", spectrum.instrument},
+                                  {"spectrum", spectrum.number},
+                                  {"time_utc", format_utc(spectrum.time)},
+                                  {"wavelength_nm", *spectrum.wavelengths_nm},
+                                  {"counts", spectrum.counts}};
+        out_ << (first_ ? "\n" : ",\n") << json_text(json);
+        first_ = false;
+    }
+
+    void end() override {
+        out_ << "\n]\n}\n";
+        out_.flush();
+    }
+
+private:
+    std::ostream &out_;
+    bool first_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<SpectrumWriter> make_json_writer(std::ostream &out) {
+    return std::make_unique<JsonWriter>(out);
+}
+
+}  // namespace orvcli

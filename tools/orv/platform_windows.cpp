@@ -1,0 +1,68 @@
+// Windows implementation of orv's platform layer.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdlib>
+
+#include "platform.h"
+
+namespace orvcli::platform {
+namespace {
+
+std::function<void()> g_interrupt_handler;
+
+// Runs on a thread the system creates for the event.
+BOOL WINAPI note_interrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    g_interrupt_handler();
+    return TRUE;
+}
+
+std::wstring wide_from_utf8(const std::string &text) {
+    if (text.empty()) return std::wstring();
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), size);
+    return out;
+}
+
+}  // namespace
+
+void set_environment(const char *name, const std::string &value) {
+    // Both copies: the process block (other modules) and the C runtime's (getenv).
+    SetEnvironmentVariableA(name, value.c_str());
+    _putenv_s(name, value.c_str());
+}
+
+bool is_terminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
+
+void on_interrupt(std::function<void()> handler) {
+    g_interrupt_handler = std::move(handler);
+    SetConsoleCtrlHandler(note_interrupt, TRUE);
+}
+
+void prepare_standard_streams() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+LoadedLibrary load_library(const std::string &path) {
+    const std::wstring wide = wide_from_utf8(path);
+    DWORD previous_mode = 0;
+    const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
+    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, 0);
+    const DWORD error = module == nullptr ? GetLastError() : 0;
+    if (mode_set) SetThreadErrorMode(previous_mode, nullptr);
+    if (module != nullptr) return {reinterpret_cast<void *>(module), {}};
+    return {nullptr, "LoadLibrary error " + std::to_string(error)};
+}
+
+RawFunction find_function(void *module, const char *name) {
+    return reinterpret_cast<RawFunction>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+}  // namespace orvcli::platform

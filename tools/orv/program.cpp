@@ -1,0 +1,93 @@
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "commands.h"
+#include "failure.h"
+#include "platform.h"
+#include "version.h"
+
+namespace orvcli {
+namespace {
+
+constexpr const char *kExitStatuses =
+    "Exit status: 0 done, 1 bad command line or value, 2 no such device (or none, or more than "
+    "one and none chosen), 3 instrument or liborv failure, 4 output file failure, 130 "
+    "interrupted (what was complete is written).";
+
+#ifdef _WIN32
+constexpr const char *kProviderHelp =
+    "Not available in the Windows build: liborv.dll uses the FTD2XX.dll next to it, else the "
+    "one in the system folder.";
+#else
+constexpr const char *kProviderHelp =
+    "D2XX provider library (path) for liborv and the device list; sets ORV_D2XX_LIBRARY.";
+#endif
+
+std::string missing_commands() {
+    std::string text;
+#ifndef ORV_CLI_HAS_PLOT
+    text += " plot is not part of this build (it needs cairo).";
+#endif
+#ifndef ORV_CLI_HAS_SERVE
+    text += " serve is not part of this build (it needs cpp-httplib).";
+#endif
+    return text;
+}
+
+void use_provider(const std::string &path) {
+    if (path.empty()) return;
+    if (!platform::kProviderPathSupported)
+        throw Failure(ExitStatus::usage, fmt::format("--provider: {}", kProviderHelp));
+    platform::set_environment("ORV_D2XX_LIBRARY", path);
+}
+
+}  // namespace
+
+int run_program(int argc, char **argv) {
+    platform::prepare_standard_streams();
+    CLI::App app{fmt::format("orv {}: list, inspect, configure and read spectrometers through "
+                             "liborv.",
+                             kVersion),
+                 "orv"};
+    app.set_version_flag("--version", fmt::format("orv {}", kVersion));
+    app.footer(std::string(kExitStatuses) + missing_commands());
+    app.require_subcommand(1);
+    std::string provider;
+    app.add_option("--provider", provider, kProviderHelp)->option_text("PATH");
+
+    Action action;
+    add_list_command(app, action);
+    add_info_command(app, action);
+    add_get_set_commands(app, action);
+    add_read_command(app, action);
+#ifdef ORV_CLI_HAS_PLOT
+    add_plot_command(app, action);
+#endif
+#ifdef ORV_CLI_HAS_SERVE
+    add_serve_command(app, action);
+#endif
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : static_cast<int>(ExitStatus::usage);
+    }
+    try {
+        use_provider(provider);
+        if (action) action();
+        return 0;
+    } catch (const Failure &failure) {
+        std::fflush(stdout);
+        fmt::print(stderr, "orv: {}\n", failure.what());
+        return static_cast<int>(failure.status());
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        fmt::print(stderr, "orv: {}\n", error.what());
+        return static_cast<int>(ExitStatus::instrument);
+    }
+}
+
+}  // namespace orvcli

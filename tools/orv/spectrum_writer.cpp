@@ -1,0 +1,30 @@
+#include "spectrum_writer.h"
+
+#include <fmt/format.h>
+
+#include "failure.h"
+
+namespace orvcli {
+
+// Defined by the format files.
+std::unique_ptr<SpectrumWriter> make_table_writer(std::ostream &out, char delimiter);
+std::unique_ptr<SpectrumWriter> make_json_writer(std::ostream &out);
+
+OutputFormat parse_output_format(std::string_view text) {
+    if (text == "csv") return OutputFormat::csv;
+    if (text == "tsv") return OutputFormat::tsv;
+    if (text == "json") return OutputFormat::json;
+    throw Failure(ExitStatus::usage,
+                  fmt::format("--format: '{}' is not a format: csv, tsv or json", text));
+}
+
+std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out) {
+    switch (format) {
+    case OutputFormat::csv: return make_table_writer(out, ',');
+    case OutputFormat::tsv: return make_table_writer(out, '\t');
+    case OutputFormat::json: return make_json_writer(out);
+    }
+    return make_table_writer(out, ',');
+}
+
+}  // namespace orvcli
