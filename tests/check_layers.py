@@ -7,8 +7,8 @@ usage: check_layers.py LIBORV_DIR
     its own layer or of the layers below it (platform/ < wire/ < link/ <
     commands/; wire/ and platform/ stand alone);
   - only link/ calls the D2XX functions;
-  - every .cpp of the three layers is listed in ORV_LIBRARY_SOURCES of
-    CMakeLists.txt, and every listed file exists.
+  - every .cpp of the three layers is listed in ORV_LIBRARY_SOURCES or
+    ORV_D2XX_BINDING_SOURCES of CMakeLists.txt, and every listed file exists.
 
 Prints each breach; exits 1 when there is one.
 """
@@ -17,6 +17,7 @@ import re
 import sys
 
 LAYERS = ("wire", "link", "commands", "platform")
+SOURCE_LISTS = ("ORV_LIBRARY_SOURCES", "ORV_D2XX_BINDING_SOURCES")
 ALLOWED = {
     "platform": {"platform"},
     "wire": {"wire"},
@@ -35,10 +36,10 @@ def strip_comments(text):
     return re.sub(r"//[^\n]*", " ", text)
 
 
-def listed_sources(liborv):
+def listed_sources(liborv, variable):
     with open(os.path.join(liborv, "CMakeLists.txt"), encoding="utf-8") as f:
         text = f.read()
-    m = re.search(r"set\(ORV_LIBRARY_SOURCES\s+(.*?)\)", text, re.S)
+    m = re.search(r"set\(" + variable + r"\s+(.*?)\)", text, re.S)
     return set(m.group(1).split()) if m else set()
 
 
@@ -63,11 +64,14 @@ def main():
                     breaches.append(f"{path} includes a header of {target}/")
             if layer != "link" and D2XX_CALL.search(text):
                 breaches.append(f"{path} calls D2XX (only link/ may)")
-    listed = listed_sources(liborv)
-    if not listed:
-        breaches.append("CMakeLists.txt: no ORV_LIBRARY_SOURCES list found")
-    breaches += [f"{s} is not in ORV_LIBRARY_SOURCES" for s in sorted(sources - listed)]
-    breaches += [f"ORV_LIBRARY_SOURCES names {s}, which does not exist" for s in sorted(listed - sources)]
+    listed = set()
+    for variable in SOURCE_LISTS:
+        names = listed_sources(liborv, variable)
+        if not names:
+            breaches.append(f"CMakeLists.txt: no {variable} list found")
+        breaches += [f"{variable} names {s}, which does not exist" for s in sorted(names - sources)]
+        listed |= names
+    breaches += [f"{s} is in no source list" for s in sorted(sources - listed)]
     for breach in breaches:
         print(f"check_layers: {breach}")
     sys.exit(1 if breaches else 0)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "link/d2xx_calls.h"
 #include "link/device_lock.h"
 
 #include "orv.h"
@@ -28,11 +29,12 @@ int read_device_list(listed_devices &list) {
     std::memset(&list, 0, sizeof list);
     return locked_call(g_list_lock, int{ORV_ERR_DEVICE_NOT_FOUND}, [&list] {
         DWORD reported = 0;
-        if (FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
+        if (d2xx().FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
             return ORV_ERR_DEVICE_NOT_FOUND;
         DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
         const DWORD asked = filled;
-        if (FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK) return ORV_ERR_DEVICE_NOT_FOUND;
+        if (d2xx().FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK)
+            return ORV_ERR_DEVICE_NOT_FOUND;
         // The driver's count is not trusted beyond the room it was given.
         list.count = static_cast<int>(filled < asked ? filled : asked);
         return list.count > 0 ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
@@ -61,7 +63,7 @@ int find_chip_serial(const char *chip_serial, int *index) {
 
 FT_STATUS open_listed_bridge(int index, FT_HANDLE *bridge) {
     return locked_call(g_list_lock, FT_STATUS{FT_OTHER_ERROR},
-                       [index, bridge] { return FT_Open(index, bridge); });
+                       [index, bridge] { return d2xx().FT_Open(index, bridge); });
 }
 
 ORV_API int orv_scan_devices(void) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/bridge_io.h"
+#include "link/d2xx_calls.h"
 #include "link/device_state.h"
 #include "link/timeouts.h"
 #include "platform/platform.h"
@@ -95,7 +96,7 @@ int nir_read_available(FT_HANDLE bridge, uint8_t *buf, int capacity, int *out_co
         DWORD returned = 0;
         // The short read timeout stays in force after a failed read; every
         // later exchange sets its own before reading.
-        if (FT_Read(bridge, buf + got, wanted, &returned) != FT_OK) return ORV_ERR_TRANSPORT;
+        if (d2xx().FT_Read(bridge, buf + got, wanted, &returned) != FT_OK) return ORV_ERR_TRANSPORT;
         if (returned > wanted) return ORV_ERR_TRANSPORT;  // driver overran the buffer it was given
         const double now = orv::platform::monotonic_ms();
         if (returned > 0) {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "link/bridge_io.h"
+#include "link/d2xx_calls.h"
 #include "link/detect.h"
 #include "link/device_list.h"
 #include "link/device_lock.h"
@@ -25,10 +26,10 @@ int open_device(orv_device &device, int index) {
     // still carries the exchanges, and the first command reports what fails.
     FT_HANDLE bridge = device.ft_handle;
     restore_default_timeouts(bridge);
-    FT_SetLatencyTimer(bridge, OPEN_LATENCY_MS);
-    FT_SetUSBParameters(bridge, OPEN_USB_TRANSFER_SIZE, OPEN_USB_TRANSFER_SIZE);
+    d2xx().FT_SetLatencyTimer(bridge, OPEN_LATENCY_MS);
+    d2xx().FT_SetUSBParameters(bridge, OPEN_USB_TRANSFER_SIZE, OPEN_USB_TRANSFER_SIZE);
     purge_bridge(bridge);
-    FT_ResetDevice(bridge);
+    d2xx().FT_ResetDevice(bridge);
 
     // Detection talks to the device, so the device counts as open first.
     device.is_open = true;
@@ -41,7 +42,7 @@ int open_device(orv_device &device, int index) {
 // on the built-in device they size the next device's spectrum timeout.
 void close_device(orv_device &device) {
     if (device.ft_handle != nullptr) {
-        FT_Close(device.ft_handle);
+        d2xx().FT_Close(device.ft_handle);
         device.ft_handle = nullptr;
     }
     device.is_open = false;

@@ -1,4 +1,6 @@
 // POSIX implementation of the platform layer.
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -20,5 +22,35 @@ void sleep_ms(unsigned ms) {
 }
 
 bool env_exists(const char *name) { return std::getenv(name) != nullptr; }
+
+std::optional<std::string> env_value(const char *name) {
+    const char *value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+library_handle load_library(const char *file, std::string &why) {
+    // RTLD_LOCAL: the provider's symbols serve liborv only, never the program.
+    void *library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *reason = dlerror();
+        why = reason != nullptr ? reason : "the loader gave no reason";
+    }
+    return library;
+}
+
+library_function find_function(library_handle library, const char *name) {
+    // POSIX guarantees that dlsym's data pointer converts to a function pointer.
+    return reinterpret_cast<library_function>(dlsym(library, name));
+}
+
+std::string file_of_function(library_function function) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(function), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    return info.dli_fname;
+}
+
+void unload_library(library_handle library) { (void)dlclose(library); }
 
 }  // namespace orv::platform

@@ -35,6 +35,11 @@ inline constexpr const char *kSdkLibraryName = "liborv.so";
 inline constexpr const char *kD2xxLibraryName = "libftd2xx.so";
 #endif
 
+// The D2XX library liborv loads instead of its default, as the environment
+// names it (ORV_D2XX_LIBRARY, when set and not empty); always nothing on
+// Windows, where liborv links FTD2XX.dll.
+std::optional<std::string> d2xx_library_override();
+
 // Path of the running executable (UTF-8), or nothing when it cannot be found.
 std::optional<std::string> executable_path();
 

@@ -4,12 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
 #include "platform.h"
 
 namespace velmar::platform {
+
+std::optional<std::string> d2xx_library_override() {
+    const char *named = std::getenv("ORV_D2XX_LIBRARY");
+    if (named == nullptr || named[0] == '\0') return std::nullopt;
+    return std::string(named);
+}
 
 std::optional<std::string> executable_path() {
     std::vector<char> buffer(256);

@@ -55,6 +55,8 @@ std::optional<std::string> executable_path() {
     }
 }
 
+std::optional<std::string> d2xx_library_override() { return std::nullopt; }
+
 bool path_exists(const std::string &path) {
     return GetFileAttributesW(wide_from_utf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -104,6 +104,7 @@ ProbeOutcome probe_device(const Library &library, const std::string &chip_serial
 }
 
 std::string d2xx_library_path(std::string_view sdk_library_path) {
+    if (auto named = platform::d2xx_library_override()) return *named;
     if (auto directory = parent_directory(sdk_library_path)) {
         std::string beside_sdk = join_path(*directory, platform::kD2xxLibraryName);
         if (platform::path_exists(beside_sdk)) return beside_sdk;

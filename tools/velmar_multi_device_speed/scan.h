@@ -49,11 +49,12 @@ using ProbeOutcome = std::variant<ProbeSkipped, DeviceEntry, SdkError>;
 // unusable and liborv's own listing fails too.
 Result<std::vector<DeviceEntry>> scan_devices(const VelmarSdk &sdk, std::ostream &diagnostics);
 
-// The FTDI device list from the D2XX library beside liborv (or the system's).
+// The FTDI device list from the D2XX library liborv uses (d2xx_library_path).
 Result<std::vector<FtdiDescriptor>> enumerate_ftdi_descriptors(const VelmarSdk &sdk);
 
-// Path of the D2XX library to load: beside liborv when present there, else
-// the bare file name for the system's search.
+// Path of the D2XX library to load: the one liborv is told to load
+// (platform::d2xx_library_override), else beside liborv when present there,
+// else the bare file name for the system's search.
 std::string d2xx_library_path(std::string_view sdk_library_path);
 
 // Converts the first `count` nodes; TransportError when a text is not UTF-8.

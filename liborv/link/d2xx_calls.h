@@ -1,0 +1,40 @@
+// The eleven D2XX calls liborv makes, as one table of function pointers with
+// one accessor: every call site reads `d2xx().FT_Read(...)`, whichever way the
+// provider was bound. Two bindings, one per build (liborv/CMakeLists.txt):
+//
+//   d2xx_loaded.cpp  the provider is loaded at run time (Linux): the library
+//                    named by ORV_D2XX_LIBRARY, else libftd2xx.so
+//   d2xx_linked.cpp  the provider is linked (Windows: FTD2XX.dll; the fuzz
+//                    targets and stand-in tests, which define the calls)
+//
+// Library-internal.
+#pragma once
+
+#include "ftd2xx.h"
+
+// X(name) for each D2XX call, in the order of ftd2xx.h.
+#define ORV_D2XX_CALLS(X)      \
+    X(FT_Open)                 \
+    X(FT_Close)                \
+    X(FT_Read)                 \
+    X(FT_Write)                \
+    X(FT_ResetDevice)          \
+    X(FT_Purge)                \
+    X(FT_SetTimeouts)          \
+    X(FT_SetLatencyTimer)      \
+    X(FT_SetUSBParameters)     \
+    X(FT_CreateDeviceInfoList) \
+    X(FT_GetDeviceInfoList)
+
+struct d2xx_calls {
+#define ORV_D2XX_MEMBER(name) decltype(&::name) name;
+    ORV_D2XX_CALLS(ORV_D2XX_MEMBER)
+#undef ORV_D2XX_MEMBER
+};
+
+// The provider's calls. Never fails and never throws: without a provider
+// (none could be loaded) every call returns FT_DEVICE_NOT_FOUND, so listing
+// finds no device and opening fails as with a driver that finds none.
+// Thread-safe; the table a successful load gives stays valid for the life of
+// the process.
+const d2xx_calls &d2xx() noexcept;
