@@ -73,13 +73,14 @@ else()
   set(ORV_BENCHMARK_DIR ${ORV_PRIVATE_LIBDIR}/benchmark)
   install(TARGETS velmar_multi_device_speed RUNTIME DESTINATION ${ORV_BENCHMARK_DIR}
     COMPONENT tools)
-  file(RELATIVE_PATH orv_to_library /${ORV_BENCHMARK_DIR} /${CMAKE_INSTALL_LIBDIR})
-  file(RELATIVE_PATH orv_to_benchmark /${CMAKE_INSTALL_BINDIR} /${ORV_BENCHMARK_DIR})
+  file(RELATIVE_PATH orv_to_library /${ORV_BENCHMARK_DIR}
+    /${CMAKE_INSTALL_LIBDIR}/liborv.so.${PROJECT_VERSION_MAJOR})
+  file(RELATIVE_PATH orv_to_benchmark /${CMAKE_INSTALL_BINDIR}
+    /${ORV_BENCHMARK_DIR}/velmar_multi_device_speed)
   file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/package/links)
-  file(CREATE_LINK ${orv_to_library}/liborv.so.${PROJECT_VERSION_MAJOR}
-    ${PROJECT_BINARY_DIR}/package/links/liborv.so SYMBOLIC)
-  file(CREATE_LINK ${orv_to_benchmark}/velmar_multi_device_speed
-    ${PROJECT_BINARY_DIR}/package/links/velmar_multi_device_speed SYMBOLIC)
+  file(CREATE_LINK ${orv_to_library} ${PROJECT_BINARY_DIR}/package/links/liborv.so SYMBOLIC)
+  file(CREATE_LINK ${orv_to_benchmark} ${PROJECT_BINARY_DIR}/package/links/velmar_multi_device_speed
+    SYMBOLIC)
   install(FILES ${PROJECT_BINARY_DIR}/package/links/liborv.so
     DESTINATION ${ORV_BENCHMARK_DIR} COMPONENT tools)
   install(PROGRAMS ${PROJECT_BINARY_DIR}/package/links/velmar_multi_device_speed
@@ -87,9 +88,10 @@ else()
 endif()
 
 # The D2XX providers, in their private folders.
-install(TARGETS ftd2xx LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/sim
-  RUNTIME DESTINATION ${ORV_PRIVATE_LIBDIR}/sim ARCHIVE DESTINATION ${ORV_PRIVATE_LIBDIR}/sim
-  COMPONENT simulator)
+install(TARGETS ftd2xx
+  LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator
+  RUNTIME DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator
+  ARCHIVE DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator)
 if(TARGET ftd2xx_tty)
   install(TARGETS ftd2xx_tty LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/tty COMPONENT tools)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-orv-ftdi.rules
@@ -107,8 +109,26 @@ if(NOT WIN32)
     PATTERN "__pycache__" EXCLUDE)
 endif()
 
+# Manual pages of the programs in bin, compressed as man and dpkg want them
+# (gzip -9n: no name or time stamp).
+if(NOT WIN32)
+  find_program(ORV_GZIP gzip REQUIRED)
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/package/man)
+  foreach(page orv:tools velmar_multi_device_speed:tools orvsim-serve:simulator)
+    string(REPLACE ":" ";" page ${page})
+    list(GET page 0 name)
+    list(GET page 1 component)
+    set(source ${PROJECT_SOURCE_DIR}/packaging/man/${name}.1)
+    set(compressed ${PROJECT_BINARY_DIR}/package/man/${name}.1.gz)
+    configure_file(${source} ${PROJECT_BINARY_DIR}/package/man/${name}.1 COPYONLY)
+    execute_process(COMMAND ${ORV_GZIP} -9nkf ${PROJECT_BINARY_DIR}/package/man/${name}.1
+      COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+  endforeach()
+endif()
+
 # Documentation and examples.
-set(ORV_DEV_DOCS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+set(ORV_DEV_DOCS ${PROJECT_SOURCE_DIR}/README.md)
 file(GLOB ORV_DOC_PAGES ${PROJECT_SOURCE_DIR}/docs/*.md)
 if(ORV_DEBIAN_LAYOUT)
   include(${PROJECT_SOURCE_DIR}/cmake/DebianDocs.cmake)
@@ -116,6 +136,8 @@ if(ORV_DEBIAN_LAYOUT)
 else()
   set(ORV_DEV_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ORV_DEV_DOCDIR} COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${ORV_DEV_DOCDIR}
+    COMPONENT development)
 endif()
 install(FILES ${ORV_DEV_DOCS} DESTINATION ${ORV_DEV_DOCDIR} COMPONENT development)
 install(FILES ${ORV_DOC_PAGES} DESTINATION ${ORV_DEV_DOCDIR}/docs COMPONENT development)

@@ -9,5 +9,8 @@ set(ORV_PACKAGE_simulator orv-simulator)
 set(ORV_PACKAGE_python python3-orv)
 # The Debian revision of this build of the packages.
 set(ORV_PACKAGE_REVISION 1)
-set(ORV_PACKAGE_MAINTAINER "liborv developers <liborv@localhost.localdomain>"
-  CACHE STRING "The Maintainer field of the Debian packages")
+# The Maintainer field: a placeholder address unless -DORV_PACKAGE_MAINTAINER
+# gives the real one, as it must when packages are published.
+if(NOT DEFINED ORV_PACKAGE_MAINTAINER)
+  set(ORV_PACKAGE_MAINTAINER "liborv developers <liborv@example.org>")
+endif()

@@ -6,7 +6,6 @@ set(CPACK_PACKAGE_NAME orv)
 set(CPACK_PACKAGE_VENDOR "liborv developers")
 set(CPACK_PACKAGE_CONTACT "${ORV_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Compact USB spectrometers behind an FTDI USB-serial bridge")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
@@ -39,6 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(orv_exact "(= ${PROJECT_VERSION}-${ORV_PACKAGE_REVISION})")
 set(orv_runtime "${ORV_PACKAGE_runtime} (>= ${PROJECT_VERSION})")
+# Each package's description: its component's, whose first line is the
+# synopsis (no CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put first).
 foreach(component IN LISTS ORV_PACKAGE_COMPONENTS)
   string(TOUPPER ${component} upper)
   set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${ORV_PACKAGE_${component}})
@@ -46,6 +47,12 @@ foreach(component IN LISTS ORV_PACKAGE_COMPONENTS)
 endforeach()
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The ldconfig trigger, in place of the ldconfig calls CPack would write into
+# postinst and postrm.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/triggers
+  ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/postinst
+  ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/postrm)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "liborv: compact USB spectrometers behind an FTDI bridge
 liborv lists FTDI devices, opens spectrometers (one process-wide or many
 through handles), detects the UVVIS_ORV or NIR_LEGACY protocol and reads

@@ -34,14 +34,17 @@ cmake --preset package >/dev/null
 cmake --build --preset package -j "$jobs"
 cmake --build --preset package --target docs
 rm -rf build/package/packages
-cpack --preset package >/dev/null
+cpack --preset package >"$root/build/package/cpack.log" 2>&1 || {
+  cat "$root/build/package/cpack.log"
+  fail "cpack failed"
+}
 mapfile -t debs < <(ls build/package/packages/*.deb)
 [ "${#debs[@]}" = "${#packages[@]}" ] || fail "expected ${#packages[@]} packages, got: ${debs[*]}"
 rm -rf "$work"
 mkdir -p "$work"
 
 step "lintian"
-lintian --fail-on error,warning --no-tag-display-limit "${debs[@]}"
+lintian --fail-on error,warning --tag-display-limit 0 "${debs[@]}"
 
 step "contents: soname, RUNPATH"
 for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$work/contents"; done
@@ -59,6 +62,9 @@ while IFS= read -r -d '' file; do
 done < <(find "$work/contents" -type f -print0)
 
 step "install"
+# A failing step leaves the machine as it found it.
+purge() { apt-get purge -y -q "${packages[@]}" >/dev/null 2>&1 || true; }
+trap purge EXIT
 apt-get install -y -q "${debs[@]/#/$root/}" >/dev/null
 libdir="/$arch_libdir"
 simulator="$libdir/orv/sim/libftd2xx.so"
@@ -106,6 +112,7 @@ else
 fi
 
 step "remove"
+trap - EXIT
 apt-get purge -y -q "${packages[@]}" >/dev/null
 left=()
 for path in "${installed[@]}"; do
