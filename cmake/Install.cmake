@@ -55,6 +55,13 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/orvConfigVersion.
 install(FILES ${PROJECT_BINARY_DIR}/package/orvConfig.cmake
   ${PROJECT_BINARY_DIR}/package/orvConfigVersion.cmake
   DESTINATION ${ORV_CMAKE_PACKAGE_DIR} COMPONENT development)
+# The zip of the Windows build is unpacked anywhere: there orv.pc finds the
+# prefix from its own folder (pkgconf's pcfiledir).
+set(ORV_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+if(WIN32)
+  file(RELATIVE_PATH orv_pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  set(ORV_PC_PREFIX "\${pcfiledir}/${orv_pc_to_prefix}")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/orv.pc.in ${PROJECT_BINARY_DIR}/package/orv.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/package/orv.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

@@ -33,6 +33,9 @@ for file in bin/liborv.dll bin/orv.exe bin/velmar_multi_device_speed.exe lib/lib
 done
 [ ! -e "$top/bin/FTD2XX.dll" ] || fail "the simulated FTD2XX.dll must not sit beside liborv.dll"
 grep -qw orv_version "$top/lib/liborv.def" || fail "liborv.def lacks orv_version"
+# orv.pc finds the folder the zip was unpacked to.
+include=$(PKG_CONFIG_LIBDIR="$top/lib/pkgconfig" pkg-config --cflags-only-I orv)
+[ -f "${include#-I}/orv.h" ] || fail "orv.pc points to ${include#-I}, not the unpacked include/"
 strings -el "$top/bin/liborv.dll" | grep -qx "$version" || fail "liborv.dll has no version resource $version"
 
 # The simulator is chosen through the search path, as a vendor FTD2XX.dll
