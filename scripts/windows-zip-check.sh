@@ -34,7 +34,7 @@ done
 [ ! -e "$top/bin/FTD2XX.dll" ] || fail "the simulated FTD2XX.dll must not sit beside liborv.dll"
 grep -qw orv_version "$top/lib/liborv.def" || fail "liborv.def lacks orv_version"
 # orv.pc finds the folder the zip was unpacked to.
-include=$(PKG_CONFIG_LIBDIR="$top/lib/pkgconfig" pkg-config --cflags-only-I orv)
+read -r include _ <<<"$(PKG_CONFIG_LIBDIR="$top/lib/pkgconfig" pkg-config --cflags-only-I orv)"
 [ -f "${include#-I}/orv.h" ] || fail "orv.pc points to ${include#-I}, not the unpacked include/"
 strings -el "$top/bin/liborv.dll" | grep -qx "$version" || fail "liborv.dll has no version resource $version"
 

@@ -70,7 +70,7 @@ TEST(LibraryLayout, NamedDriverElsewhereServesTheListAndLiborv) {
     ASSERT_FALSE(folder.path().empty());
     const fs::path driver = folder.path() / "drivers" / "simulated-d2xx.so";
     fs::create_directories(driver.parent_path());
-    fs::copy_file(e2e::build_folder() / velmar::platform::kD2xxLibraryName, driver);
+    fs::copy_file(fs::path(e2e::build_folder()) / velmar::platform::kD2xxLibraryName, driver);
     const e2e::ProcessResult run =
         run_layout(folder, false, {{"ORV_D2XX_LIBRARY", driver.string()}});
     expect_default_report(run);
