@@ -33,7 +33,8 @@ TEST(Units, MalformedDurationsNameWhatAndWhy) {
         {"nan ms", "not a number"}, {"1..2ms", "not a number"},
         {"", "not a number"},       {"99999999999999999999s", "too long"}};
     for (const auto &[text, why] : cases) {
-        const std::string message = usage_message([&] { parse_duration(text, "--interval"); });
+        const char *input = text;  // a lambda may not capture a structured binding (C++17)
+        const std::string message = usage_message([&] { parse_duration(input, "--interval"); });
         EXPECT_NE(message.find("--interval"), std::string::npos) << message;
         EXPECT_NE(message.find(why), std::string::npos) << text << ": " << message;
     }

@@ -5,30 +5,21 @@
 #include <algorithm>
 #include <thread>
 
+#include "common_options.h"
 #include "failure.h"
 
 namespace orvcli {
 
 void add_acquisition_options(CLI::App &command, AcquisitionOptions &options) {
-    command
-        .add_option("-d,--device", options.device,
-                    "Index, chip serial, or all (default: the only instrument).")
-        ->option_text("DEVICE");
-    command
-        .add_option("--integration", options.integration,
-                    "Integration time: 10ms, 250us, 1.5s (default: the instrument's).")
-        ->option_text("DURATION");
-    command
-        .add_option("--average", options.average,
-                    "Scans averaged per spectrum, 1 to 255 (default: the instrument's).")
-        ->check(CLI::Range(1u, 255u));
+    add_device_option(command, options.device, AllowAll::yes);
+    add_settings_options(command, options.integration, options.average);
     command
         .add_option("--range", options.range,
                     "Wavelength range in nm, START:END (default: the whole table).")
         ->option_text("START:END");
     command.add_option("--count", options.count, "Spectra per instrument, 1 to 1000000.")
         ->check(CLI::Range(1u, 1000000u))
-        ->capture_default_str();
+        ->option_text("N=" + std::to_string(options.count));
     command
         .add_option("--interval", options.interval,
                     "Time from the start of one spectrum to the next: 0s, 500ms, 2s.")

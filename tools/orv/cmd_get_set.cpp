@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "common_options.h"
 #include "device_choice.h"
 #include "failure.h"
 #include "json_text.h"
@@ -37,9 +38,8 @@ struct Options {
 };
 
 void add_common_options(CLI::App &command, Options &options) {
-    command.add_option("-d,--device", options.device,
-                       "Index or chip serial (default: the only instrument).");
-    command.add_option("--format", options.format, "text or json")->capture_default_str();
+    add_device_option(command, options.device, AllowAll::no);
+    add_format_option(command, options.format, "text or json");
     command.footer(parameter_help());
 }
 
@@ -83,7 +83,9 @@ void set(const Options &options) {
 void add_get_set_commands(CLI::App &app, Action &action) {
     auto options = std::make_shared<Options>();
     CLI::App *get_command = app.add_subcommand("get", "Read a setting of one instrument.");
-    get_command->add_option("PARAM", options->name, "A parameter name, or all.")->required();
+    get_command->add_option("PARAM", options->name, "A parameter name, or all.")
+        ->required()
+        ->option_text("REQUIRED");
     add_common_options(*get_command, *options);
     get_command->callback([&action, options] { action = [options] { get(*options); }; });
 
@@ -91,8 +93,12 @@ void add_get_set_commands(CLI::App &app, Action &action) {
         "set",
         "Change a setting of one instrument; the value is checked before anything is "
         "sent and read back after.");
-    set_command->add_option("PARAM", options->name, "A parameter name.")->required();
-    set_command->add_option("VALUE", options->value, "The new value.")->required();
+    set_command->add_option("PARAM", options->name, "A parameter name.")
+        ->required()
+        ->option_text("REQUIRED");
+    set_command->add_option("VALUE", options->value, "The new value.")
+        ->required()
+        ->option_text("REQUIRED");
     add_common_options(*set_command, *options);
     set_command->callback([&action, options] { action = [options] { set(*options); }; });
 }

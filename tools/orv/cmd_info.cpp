@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "common_options.h"
 #include "device_choice.h"
 #include "json_text.h"
 #include "report.h"
@@ -83,9 +84,8 @@ void add_info_command(CLI::App &app, Action &action) {
         "settings of one instrument.");
     auto device = std::make_shared<std::string>();
     auto format = std::make_shared<std::string>("text");
-    command->add_option("-d,--device", *device,
-                        "Index or chip serial (default: the only instrument).");
-    command->add_option("--format", *format, "text or json")->capture_default_str();
+    add_device_option(*command, *device, AllowAll::no);
+    add_format_option(*command, *format, "text or json");
     command->callback([&action, device, format] {
         action = [device, format] {
             const ReportFormat report_format = parse_report_format(*format);

@@ -8,6 +8,7 @@
 
 #include "bridge_list.h"
 #include "commands.h"
+#include "common_options.h"
 #include "failure.h"
 #include "instrument.h"
 #include "json_text.h"
@@ -32,7 +33,7 @@ Probe probe(const Bridge &bridge) {
         result.protocol = identity.protocol;
         result.model = identity.model;
         result.serial = identity.serial;
-    } catch (const Failure &failure) {
+    } catch (const std::exception &failure) {  // this thread's failure stays in its row
         result.error = failure.what();
     }
     return result;
@@ -100,7 +101,7 @@ void add_list_command(CLI::App &app, Action &action) {
     command->add_flag(
         "--probe", *probe_flag,
         "Also open each instrument (in parallel) for its protocol, model and serial.");
-    command->add_option("--format", *format, "text or json")->capture_default_str();
+    add_format_option(*command, *format, "text or json");
     command->callback([&action, probe_flag, format] {
         action = [probe_flag, format] {
             const ReportFormat report_format = parse_report_format(*format);

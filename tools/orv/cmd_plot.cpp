@@ -7,6 +7,7 @@
 #include "acquisition_options.h"
 #include "canvas.h"
 #include "commands.h"
+#include "common_options.h"
 #include "failure.h"
 #include "interrupt.h"
 #include "output_file.h"
@@ -94,13 +95,22 @@ void add_plot_command(CLI::App &app, Action &action) {
         "Draw spectra (acquired now, or from a CSV of orv read) to PNG or SVG: counts "
         "against wavelength, one line per spectrum.");
     add_acquisition_options(*command, options->acquisition);
-    command->add_option("-i,--input", options->input,
-                        "Plot this CSV or TSV written by orv read instead of acquiring.");
+    CLI::Option *input =
+        command
+            ->add_option("-i,--input", options->input,
+                         "Plot this CSV or TSV written by orv read instead of acquiring.")
+            ->option_text("FILE");
+    // A table from a file is drawn as it is: no acquisition option applies.
+    for (CLI::Option *acquisition : command->get_options([&](CLI::Option *option) {
+             return option != input && option != command->get_help_ptr();
+         }))
+        input->excludes(acquisition);
     command->add_option("-o,--output", options->output, "The image file (.png or .svg).")
-        ->required();
-    command->add_option("--format", options->format, "png or svg (default: from the file name).");
+        ->required()
+        ->option_text("FILE REQUIRED");
+    add_format_option(*command, options->format, "png or svg (default: from the file name).");
     command->add_option("--size", options->size, "Image size in pixels, WIDTHxHEIGHT.")
-        ->capture_default_str();
+        ->option_text("WxH=" + options->size);
     command->callback([&action, options] { action = [options] { plot(*options); }; });
 }
 

@@ -4,6 +4,7 @@
 
 #include "acquisition_options.h"
 #include "commands.h"
+#include "common_options.h"
 #include "failure.h"
 #include "interrupt.h"
 #include "output_file.h"
@@ -57,9 +58,11 @@ void add_read_command(CLI::App &app, Action &action) {
     CLI::App *command = app.add_subcommand(
         "read", "Read one or many spectra; each row is a wavelength and its counts.");
     add_acquisition_options(*command, options->acquisition);
-    command->add_option("--format", options->format, "csv, tsv or json")->capture_default_str();
-    command->add_option("-o,--output", options->output,
-                        "Write to this file (complete or not at all) instead of standard output.");
+    add_format_option(*command, options->format, "csv, tsv or json");
+    command
+        ->add_option("-o,--output", options->output,
+                     "Write to this file (complete or not at all) instead of standard output.")
+        ->option_text("FILE");
     command->callback([&action, options] { action = [options] { read(*options); }; });
 }
 

@@ -7,6 +7,7 @@
 
 #include "acquisition_options.h"
 #include "commands.h"
+#include "common_options.h"
 #include "interrupt.h"
 #include "page_server.h"
 
@@ -56,20 +57,16 @@ void add_serve_command(CLI::App &app, Action &action) {
         "serve",
         "A live view in the browser: spectra as fast as they come, integration time and "
         "averaging, pause, CSV download. Runs until Ctrl-C (exit status 0).");
-    command->add_option("-d,--device", options->device, "Index, chip serial, or all.")
-        ->capture_default_str();
-    command->add_option("--integration", options->integration,
-                        "Integration time to start with: 10ms, 250us, 1.5s.");
-    command->add_option("--average", options->average, "Averages to start with, 1 to 255.")
-        ->check(CLI::Range(1u, 255u));
+    add_device_option(*command, options->device, AllowAll::yes);
+    add_settings_options(*command, options->integration, options->average);
     command->add_option("--port", options->port, "TCP port; 0 picks a free one.")
         ->check(CLI::Range(0, 65535))
-        ->capture_default_str();
+        ->option_text("PORT=" + std::to_string(options->port));
     command
         ->add_option("--bind", options->address,
                      "Address to listen on; other than loopback lets other machines control "
                      "the instruments.")
-        ->capture_default_str();
+        ->option_text("ADDRESS=" + options->address);
     command->callback([&action, options] { action = [options] { serve(*options); }; });
 }
 

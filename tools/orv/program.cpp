@@ -72,8 +72,11 @@ int run_program(int argc, char **argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        const int status = app.exit(error);
-        return status == 0 ? 0 : static_cast<int>(ExitStatus::usage);
+        // --help and --version end parsing too; CLI11 prints them.
+        if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success))
+            return app.exit(error);
+        fmt::print(stderr, "orv: {} (see --help)\n", error.what());
+        return static_cast<int>(ExitStatus::usage);
     }
     try {
         use_provider(provider);

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -15,14 +16,13 @@ constexpr std::size_t kBarWidth = 30;
 }  // namespace
 
 std::string progress_text(std::size_t done, std::size_t total, std::chrono::milliseconds elapsed) {
-    const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
+    const std::size_t filled = total == 0 ? kBarWidth : std::min(done, total) * kBarWidth / total;
     std::string text =
         fmt::format("[{:#<{}}{:<{}}] {}/{}", "", filled, "", kBarWidth - filled, done, total);
     if (done > 0 && done < total) {
         const auto left =
             elapsed * static_cast<long long>(total - done) / static_cast<long long>(done);
-        text += fmt::format(", {} s left",
-                            std::chrono::duration_cast<std::chrono::seconds>(left).count() + 1);
+        text += fmt::format(", {} s left", std::chrono::ceil<std::chrono::seconds>(left).count());
     }
     return text;
 }

@@ -5,6 +5,7 @@ host to load liborv, send signals, or plot."""
 
 import json
 import os
+import pty
 import re
 import signal
 import subprocess
@@ -34,6 +35,28 @@ class Program(unittest.TestCase):
                      ["read", "--bogus"]):
             run = orv(*args)
             self.assertEqual(run.status, USAGE, f"{args}: {run}")
+            self.assertRegex(run.err, r"^orv: [^\n]+ \(see --help\)\n$")
+
+    def test_every_subcommand_has_help_and_touches_no_instrument(self):
+        transcript = os.path.join(scratch("help"), "transcript.txt")
+        options = {"list": ["--probe", "--format FORMAT"],
+                   "info": ["-d,--device DEVICE", "--format FORMAT"],
+                   "get": ["PARAM", "-d,--device DEVICE", "xenon-pulse", "stored-smoothing"],
+                   "set": ["PARAM", "VALUE", "-d,--device DEVICE", "dac", "0..4095"],
+                   "read": ["-d,--device DEVICE", "--integration DURATION", "--average N",
+                            "--range START:END", "--count N", "--interval DURATION",
+                            "--format FORMAT", "-o,--output FILE"]}
+        if not WINDOWS_BUILD:
+            options["plot"] = ["--input FILE", "-o,--output FILE", "--size WxH", "--count N"]
+            options["serve"] = ["--port PORT", "--bind ADDRESS", "--integration DURATION"]
+        for command_name, expected in options.items():
+            run = orv(command_name, "--help", transcript=transcript)
+            self.assertEqual(run.status, 0, f"{command_name}: {run}")
+            self.assertIn("Usage: ", run.out)
+            self.assertIn(f" {command_name} [OPTIONS]", run.out)
+            for text in expected:
+                self.assertIn(text, run.out, command_name)
+        self.assertNotIn("FT_Open", transcript_calls(transcript))
 
     @unittest.skipUnless(WINDOWS_BUILD, "the Windows build only")
     def test_windows_build_says_what_it_leaves_out(self):
@@ -268,6 +291,42 @@ class ReadCommand(unittest.TestCase):
             self.assertGreater((later - earlier).total_seconds(), 0.3)
 
     @not_on_windows
+    def test_progress_bar_for_a_long_series_on_a_terminal(self):
+        folder = scratch("read_progress")
+
+        def standard_error_on_a_terminal(count):
+            terminal, side = pty.openpty()
+            with subprocess.Popen(command("read", "-d", "ORVSIM01", "--integration", "10ms",
+                                          "--count", count, "-o",
+                                          os.path.join(folder, count + ".csv")),
+                                  stdout=subprocess.PIPE, stderr=side,
+                                  env=environment("fast")) as process:
+                os.close(side)
+                text = b""
+                while True:
+                    try:
+                        chunk = os.read(terminal, 4096)
+                    except OSError:  # the program ended and closed the terminal
+                        break
+                    if not chunk:
+                        break
+                    text += chunk
+                self.assertEqual(process.wait(timeout=120), 0, text)
+            os.close(terminal)
+            return text.decode()
+
+        # 400 x 10 ms is expected to take 4 s (the scenario runs it faster).
+        drawn = [line.replace("\x1b[K", "").strip()
+                 for line in standard_error_on_a_terminal("400").split("\r")]
+        drawn = [line for line in drawn if line]
+        self.assertGreaterEqual(len(drawn), 2)
+        self.assertEqual(drawn[0], "[" + " " * 30 + "] 0/400")
+        self.assertEqual(drawn[-1], "[" + "#" * 30 + "] 400/400")
+        for line in drawn:
+            self.assertRegex(line, r"^\[#* *\] \d+/400(, \d+ s left)?$")
+        self.assertEqual(standard_error_on_a_terminal("100"), "")  # about 1 s: no bar
+
+    @not_on_windows
     def test_ctrl_c_keeps_every_complete_spectrum_in_a_well_formed_file(self):
         for format_name in ("csv", "json"):
             folder = scratch("read_interrupt_" + format_name)
@@ -324,7 +383,9 @@ class PlotCommand(unittest.TestCase):
                  (["-o", os.path.join(folder, "x.png"), "--size", "10x10"], USAGE, "--size"),
                  (["-o", os.path.join(folder, "x.png"), "--input", os.path.join(folder, "none")],
                   USAGE, "cannot be read"),
-                 (["-o", os.path.join(folder, "no", "x.png"), "-d", "0"], OUTPUT, "write ")]
+                 (["-o", os.path.join(folder, "no", "x.png"), "-d", "0"], OUTPUT, "write "),
+                 (["-o", os.path.join(folder, "x.svg"), "--input", os.path.join(folder, "a.csv"),
+                   "--count", "3"], USAGE, "--count excludes --input")]
         for args, status, message in cases:
             run = orv("plot", *args)
             self.assertEqual(run.status, status, f"{args}: {run}")
@@ -332,21 +393,37 @@ class PlotCommand(unittest.TestCase):
         self.assertEqual(os.listdir(folder), [])
 
 
-if __name__ == "__main__":
-    unittest.main()
-
 
 @not_on_windows
 class Timing(unittest.TestCase):
-    """The default scenario in real time; the margins leave room for a busy
-    machine (orv_timing.py prints the figures themselves)."""
+    """The default scenario in real time (orv_timing.py prints the figures
+    themselves). Load from other processes only makes a run slower, so each
+    check takes the best of up to three runs and leaves room for a busy
+    machine; it still catches work of 1.5 ms or more added to every read (a
+    wavelength-table read, a wait) and instruments run one after the other."""
+
+    ATTEMPTS = 3
 
     def test_a_series_takes_the_modelled_time_per_read(self):
-        _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
-        self.assertLess(by_stamps / orv_timing.SINGLE_MODEL_MS, 1.10)
-        self.assertGreater(by_stamps / orv_timing.SINGLE_MODEL_MS, 0.99)
+        ratios = []
+        for _ in range(self.ATTEMPTS):
+            _, by_stamps = orv_timing.per_read_ms(30, "ORVSIM01", repeats=1)
+            ratios.append(by_stamps / orv_timing.SINGLE_MODEL_MS)
+            if ratios[-1] < 1.10:
+                break
+        self.assertLess(min(ratios), 1.10, ratios)
+        self.assertGreater(min(ratios), 0.99, ratios)
 
     def test_every_instrument_at_once_takes_the_time_of_the_slowest(self):
         together, alone = orv_timing.every_instrument_s(30)
-        self.assertLess(together, 1.25 * max(alone.values()))
-        self.assertLess(together, 0.9 * sum(alone.values()))
+        for _ in range(self.ATTEMPTS - 1):
+            if together < 1.25 * max(alone.values()):
+                break
+            together = min(together, orv_timing.timed_read(
+                "-d", "all", "--count", "30", *orv_timing.SETTINGS)[0])
+        self.assertLess(together, 1.25 * max(alone.values()), alone)
+        self.assertLess(together, 0.9 * sum(alone.values()), alone)
+
+
+if __name__ == "__main__":
+    unittest.main()
