@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-bash scripts/setup.sh >&2
+bash scripts/setup.sh --demo >&2
 { cmake --preset linux && cmake --build --preset linux -j 2 \
     --target velmar_multi_device_speed orv ftd2xx_tty orvsim-serve; } >&2
 exec /usr/bin/python3 scripts/demo_tty.py --bin build/linux/bin "$@"

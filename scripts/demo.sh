@@ -13,7 +13,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 preset=linux
 if [ "${1:-}" = "--windows" ]; then preset=windows; fi
 
-bash scripts/setup.sh >&2
+# The Linux demo needs the Linux build only; the Windows one also mingw-w64 and wine.
+if [ "$preset" = windows ]; then bash scripts/setup.sh >&2; else bash scripts/setup.sh --demo >&2; fi
 { cmake --preset "$preset" && cmake --build --preset "$preset" -j 2 --target velmar_multi_device_speed; } >&2
 
 if [ "$preset" = windows ]; then

@@ -1,25 +1,47 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, if any is
-# missing: compilers (g++, clang-14, mingw-w64 posix), clang-format-14, CMake
-# and Ninja, GoogleTest (also its sources for the Windows build), Google
-# Benchmark, nlohmann-json, CLI11, wine64, valgrind, python3; what the Python
-# package and its tests use: numpy, venv, setuptools, wheel, pytest,
-# matplotlib and mypy; for the orv program pkgconf, fmt, cairo, cpp-httplib,
-# Chart.js and a font, and for its browser test Chromium, its driver and
-# Selenium. Runs apt-get update once, and only when something has to be
+# missing. Runs apt-get update once, and only when something has to be
 # installed. Needs root (uses sudo otherwise).
+#
+#   bash scripts/setup.sh          everything: all presets, tests and checks
+#   bash scripts/setup.sh --demo   only what the Linux build needs
+#                                  (scripts/demo.sh, scripts/demo-tty.sh)
+#
+# The Linux build (linux preset): g++, CMake and Ninja, GoogleTest,
+# nlohmann-json, CLI11, python3, and for the orv program pkgconf, fmt, cairo,
+# cpp-httplib and Chart.js. Everything adds: clang-14 (sanitizer, tsan and
+# fuzz presets), clang-format-14, mingw-w64 posix and the GoogleTest sources
+# (windows preset), wine64, Google Benchmark, valgrind, what the Python
+# package and its tests use (numpy, venv, setuptools, wheel, pytest,
+# matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium
+# for the orv program's browser test, doxygen (API reference), and for the
+# packages dpkg-dev, lintian and unzip.
 set -euo pipefail
 
-PACKAGES=(
-  cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format-14
-  libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine64 wine valgrind python3 procps libcli11-dev
-  python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
-  python3-mypy
-  pkgconf libfmt-dev libcairo2-dev libcpp-httplib-dev libjs-chart.js fonts-dejavu-core
-  chromium chromium-driver python3-selenium
+DEMO_PACKAGES=(
+  cmake ninja-build g++ python3 procps
+  libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev
+  pkgconf libfmt-dev libcairo2-dev libcpp-httplib-dev libjs-chart.js
 )
+ALL_PACKAGES=(
+  "${DEMO_PACKAGES[@]}"
+  clang-14 libclang-rt-14-dev clang-format-14 googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  wine64 wine valgrind
+  python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
+  python3-mypy fonts-dejavu-core
+  chromium chromium-driver python3-selenium
+  doxygen dpkg-dev lintian unzip
+)
+
+case "${1:-}" in
+  "") PACKAGES=("${ALL_PACKAGES[@]}") ;;
+  --demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;
+  *)
+    echo "usage: $0 [--demo]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

@@ -16,12 +16,15 @@
 # add_subdirectory() (scripts/embed-check.sh), and the benchmark over the tty
 # provider against orvsim-serve with its timing and CPU targets
 # (scripts/demo-tty.sh --check --timing-advisory: the timing is printed, the
-# run fails on the rest; the timing target is for a quiet machine).
+# run fails on the rest; the timing target is for a quiet machine), the Debian
+# packages built, linted, installed, used and removed
+# (scripts/package-check.sh, root only), and the Windows zip unpacked and run
+# under wine (scripts/windows-zip-check.sh, after the windows preset).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
-read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo}"
+read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -116,6 +119,8 @@ for check in "${checks[@]}"; do
     bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     tty-demo) run_check tty-demo bash scripts/demo-tty.sh --check --timing-advisory ;;
+    package) run_check package env ORV_JOBS="$jobs" bash scripts/package-check.sh ;;
+    windows-zip) run_check windows-zip env ORV_JOBS="$jobs" bash scripts/windows-zip-check.sh ;;
     *) echo "unknown check: $check"; failed=1 ;;
   esac
 done

@@ -68,9 +68,26 @@
 #endif
 
 /* ------------------------------------------------------------------------
+ * Version
+ * ------------------------------------------------------------------------ */
+/* The version of this header: MAJOR.MINOR.PATCH. The major number changes
+ * when an export or a record changes incompatibly; it is also the number in
+ * the shared library's name (liborv.so.0). */
+#define ORV_VERSION_MAJOR 0
+#define ORV_VERSION_MINOR 2
+#define ORV_VERSION_PATCH 0
+#define ORV_VERSION "0.2.0"
+
+/* The version of the loaded library, "MAJOR.MINOR.PATCH" as ORV_VERSION of
+ * the header it was built with; compare it with ORV_VERSION to find a library
+ * older than the header a program was built with. A constant string, never
+ * NULL. */
+ORV_API const char *orv_version(void);
+
+/* ------------------------------------------------------------------------
  * Result codes
  * ------------------------------------------------------------------------ */
-#define ORV_OK 0
+#define ORV_OK 0                      /* success */
 #define ORV_ERR_GENERIC (-1)          /* bad packet input; no range selected */
 #define ORV_ERR_DEVICE_NOT_FOUND (-2) /* list empty/unavailable, index or serial unknown */
 #define ORV_ERR_NOT_OPEN (-3)         /* no device open (or preference change while open) */
@@ -90,16 +107,16 @@ ORV_API const char *orv_result_name(int code);
 /* ------------------------------------------------------------------------
  * Protocols, preferences, capabilities
  * ------------------------------------------------------------------------ */
-#define ORV_PROTOCOL_UVVIS 1
-#define ORV_PROTOCOL_NIR_LEGACY 2
-#define ORV_PROTOCOL_UNKNOWN 255
+#define ORV_PROTOCOL_UVVIS 1      /* register packets of UV-VIS instruments (UVVIS_ORV) */
+#define ORV_PROTOCOL_NIR_LEGACY 2 /* byte commands of older NIR instruments (NIR_LEGACY) */
+#define ORV_PROTOCOL_UNKNOWN 255  /* none: the state of a device that is not open */
 
-#define ORV_PREFER_AUTO 0
-#define ORV_PREFER_UVVIS 1
-#define ORV_PREFER_NIR 2
+#define ORV_PREFER_AUTO 0  /* detect: UVVIS_ORV first, then NIR_LEGACY */
+#define ORV_PREFER_UVVIS 1 /* UVVIS_ORV only */
+#define ORV_PREFER_NIR 2   /* NIR_LEGACY only */
 
-#define ORV_CAPS_UVVIS 0x7FFFu
-#define ORV_CAPS_NIR 0x01FFu
+#define ORV_CAPS_UVVIS 0x7FFFu /* capability mask of a UVVIS_ORV instrument */
+#define ORV_CAPS_NIR 0x01FFu   /* capability mask of a NIR_LEGACY instrument */
 
 /* ------------------------------------------------------------------------
  * UVVIS_ORV wire format

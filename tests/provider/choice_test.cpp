@@ -54,7 +54,8 @@ protected:
         fs::create_directories(scratch / "app");
         fs::create_directories(scratch / "drivers");
         // A program and liborv in a folder without any D2XX library.
-        for (const char *file : {"provider_probe", "liborv.so"})
+        // liborv under its soname, the name the program needs.
+        for (const char *file : {"provider_probe", ORV_SONAME})
             fs::copy_file(bin() / file, scratch / "app" / file);
         fs::copy_file(bin() / "libftd2xx.so", simulator());
     }

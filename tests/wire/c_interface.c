@@ -32,3 +32,9 @@ int c_null_handle_is_not_open(void) {
 }
 
 const char *c_result_name(int code) { return orv_result_name(code); }
+
+/* The version macros are usable in C preprocessor conditions. */
+#if ORV_VERSION_MAJOR < 0 || ORV_VERSION_MINOR < 0 || ORV_VERSION_PATCH < 0
+#error "orv.h version macros are not integers"
+#endif
+const char *c_library_version(void) { return orv_version(); }

@@ -10,6 +10,7 @@ int c_parse_response_rejects_short_input(void);
 const char *c_reply_name(uint8_t code);
 int c_null_handle_is_not_open(void);
 const char *c_result_name(int code);
+const char *c_library_version(void);
 }
 
 TEST(CInterface, HeaderCompilesAsC99AndReachesTheExports) {
@@ -19,4 +20,5 @@ TEST(CInterface, HeaderCompilesAsC99AndReachesTheExports) {
     EXPECT_STREQ(c_reply_name(ORV_REPLY_CRC_MISMATCH), "CRC Mismatch");
     EXPECT_EQ(c_null_handle_is_not_open(), 1);
     EXPECT_STREQ(c_result_name(ORV_ERR_NOT_OPEN), "ORV_ERR_NOT_OPEN");
+    EXPECT_STREQ(c_library_version(), ORV_VERSION);
 }

@@ -1,0 +1,95 @@
+# CPack: the Debian 12 packages of the install components (cmake/Install.cmake,
+# names in cmake/PackageNames.cmake) from a Linux build, and one zip of
+# everything from the Windows build. `cpack` in the build folder writes them;
+# scripts/package-check.sh builds, installs and removes them.
+set(CPACK_PACKAGE_NAME orv)
+set(CPACK_PACKAGE_VENDOR "liborv developers")
+set(CPACK_PACKAGE_CONTACT "${ORV_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME windows-x64)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  # The simulator's FTD2XX.dll stays in lib/orv/sim; the Python package is
+  # for Linux.
+  set(CPACK_COMPONENTS_ALL runtime development tools simulator)
+  include(CPack)
+  return()
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${ORV_PACKAGE_COMPONENTS})
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORV_PACKAGE_REVISION})
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
+# dpkg-shlibdeps names the Debian libraries each binary needs; liborv itself
+# is found in the build tree and named below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+set(orv_exact "(= ${PROJECT_VERSION}-${ORV_PACKAGE_REVISION})")
+set(orv_runtime "${ORV_PACKAGE_runtime} (>= ${PROJECT_VERSION})")
+# Each package's description: its component's, whose first line is the
+# synopsis (no CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put first).
+foreach(component IN LISTS ORV_PACKAGE_COMPONENTS)
+  string(TOUPPER ${component} upper)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${ORV_PACKAGE_${component}})
+  set(CPACK_DEBIAN_${upper}_FILE_NAME DEB-DEFAULT)
+endforeach()
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The ldconfig trigger, in place of the ldconfig calls CPack would write into
+# postinst and postrm.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/triggers
+  ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/postinst
+  ${PROJECT_SOURCE_DIR}/packaging/debian/liborv0/postrm)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "liborv: compact USB spectrometers behind an FTDI bridge
+liborv lists FTDI devices, opens spectrometers (one process-wide or many
+through handles), detects the UVVIS_ORV or NIR_LEGACY protocol and reads
+spectra, settings, identity and calibration through a D2XX library, which it
+loads at run time (ORV_D2XX_LIBRARY, else libftd2xx.so).")
+
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${ORV_PACKAGE_runtime} ${orv_exact}")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "liborv: development files
+The header orv.h, the link to the library, the CMake package orv (target
+orv::orv), the pkg-config file orv.pc, C and Python examples and the
+documentation.")
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${ORV_PACKAGE_runtime} ${orv_exact}")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "liborv: the orv command, the benchmark and the tty provider
+orv lists, inspects, configures and reads spectrometers, plots spectra and
+serves a live page; velmar_multi_device_speed measures spectrum read times.
+The tty D2XX provider (ORV_D2XX_LIBRARY=/usr/lib/<arch>/orv/tty/libftd2xx.so)
+drives instruments through the kernel's ftdi_sio ttys; a udev rule gives the
+user access to them.")
+
+set(CPACK_DEBIAN_SIMULATOR_PACKAGE_SECTION science)
+set(CPACK_COMPONENT_SIMULATOR_DESCRIPTION "liborv: simulated spectrometers
+A D2XX library (ORV_D2XX_LIBRARY=/usr/lib/<arch>/orv/sim/libftd2xx.so)
+serving simulated FTDI bridges and instruments, and orvsim-serve, which
+serves them on pseudo-terminals for the tty provider.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, python3-numpy, ${orv_runtime}")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/python3-orv/postinst
+  ${PROJECT_SOURCE_DIR}/packaging/debian/python3-orv/prerm)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "liborv for Python 3: spectra as numpy arrays
+The package orv drives spectrometers over liborv's handle interface, with
+spectra as numpy arrays and an exception per result code.")
+
+include(CPack)
