@@ -22,7 +22,8 @@ int read_reply_tail(FT_HANDLE bridge, uint8_t *buf, int n, int *got) {
         const DWORD wanted = static_cast<DWORD>(n - *got);
         DWORD returned = 0;
         const double start = orv::platform::monotonic_ms();
-        if (d2xx().FT_Read(bridge, buf + *got, wanted, &returned) != FT_OK) return ORV_ERR_TRANSPORT;
+        if (d2xx().FT_Read(bridge, buf + *got, wanted, &returned) != FT_OK)
+            return ORV_ERR_TRANSPORT;
         if (returned > wanted) return ORV_ERR_TRANSPORT;  // driver overran the buffer it was given
         *got += static_cast<int>(returned);
         if (returned == 0 || orv::platform::monotonic_ms() - start >= NIR_REPLY_TAIL_GAP_MS) break;
