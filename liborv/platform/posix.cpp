@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -29,12 +30,34 @@ std::optional<std::string> env_value(const char *name) {
     return std::string(value);
 }
 
+namespace {
+
+// The folder liborv itself was loaded from, with a trailing '/', or "".
+std::string own_folder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&own_folder), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
 library_handle load_library(const char *file, std::string &why) {
     // RTLD_LOCAL: the provider's symbols serve liborv only, never the program.
     void *library = dlopen(file, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char *reason = dlerror();
         why = reason != nullptr ? reason : "the loader gave no reason";
+        // A bare name is searched with liborv's RUNPATH ($ORIGIN) as well. A
+        // program whose dlopen is intercepted (sanitizer runtimes) makes the
+        // interceptor the caller, and liborv's RUNPATH is then not searched:
+        // liborv's own folder is tried as that RUNPATH would have been.
+        if (std::strchr(file, '/') == nullptr) {
+            const std::string folder = own_folder();
+            if (!folder.empty()) library = dlopen((folder + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
     }
     return library;
 }
