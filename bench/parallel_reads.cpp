@@ -167,8 +167,9 @@ int main(int argc, char **argv) {
     std::printf(
         "%d-pixel UVVIS_ORV instruments, %.0f ms integration, default link, %.1f s per run\n",
         kPixels, kIntegrationUs / 1000.0, seconds);
-    std::printf("%4s  %-13s %8s %10s %11s %9s %12s %14s %9s\n", "N", "interface", "spectra",
-                "spectra/s", "per instr.", "vs N x 1", "CPU us/spec", "peak RSS KiB", "failures");
+    std::printf("%4s  %-13s %8s %10s %11s %9s %15s %14s %9s\n", "N", "interface", "spectra",
+                "spectra/s", "per instr.", "vs N x 1", "CPU us/spectrum", "peak RSS KiB",
+                "failures");
     double single_rate = 0;
     bool met = true;
     for (int n : counts) {
@@ -180,11 +181,11 @@ int main(int argc, char **argv) {
         const double target = n <= 8 ? 0.9 : 0.8;
         const bool ok = ratio >= target && handles.failures == 0;
         met = met && ok;
-        std::printf("%4d  %-13s %8ld %10.1f %11.2f %9.3f %12.1f %14ld %9ld  %s %.1f\n", n,
+        std::printf("%4d  %-13s %8ld %10.1f %11.2f %9.3f %15.1f %14ld %9ld  %s %.1f\n", n,
                     "handles", handles.spectra, handles.per_second(), handles.per_second() / n,
                     ratio, handles.cpu_us_per_spectrum(), peak_kib, handles.failures,
                     ok ? "met" : "MISSED", target);
-        std::printf("%4d  %-13s %8ld %10.1f %11.2f %9.3f %12.1f %14s %9ld\n", n, "one by one",
+        std::printf("%4d  %-13s %8ld %10.1f %11.2f %9.3f %15.1f %14s %9ld\n", n, "one by one",
                     visits.spectra, visits.per_second(), visits.per_second() / n,
                     visits.per_second() / (n * single_rate), visits.cpu_us_per_spectrum(), "",
                     visits.failures);

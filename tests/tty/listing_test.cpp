@@ -133,7 +133,7 @@ TEST_F(Listing, OddTextsPassThroughCutToTheirFields) {
     plug(bridge("ttyUSB0", std::string(40, 'S'), 1, "1"));
     plug(bridge("ttyUSB1", "RAW", 1, "2"));
     plug(bridge("ttyUSB2", "HUGE", 1, "3"));
-    const std::string raw_product = "Spec\xff\xfe\x80 \xc3(";  // not UTF-8
+    const std::string raw_product = "Prod\xff\xfe\x80 \xc3(";  // not UTF-8
     write_raw(tree->usb_device_dir("ttyUSB1") / "product", raw_product);
     write_raw(tree->usb_device_dir("ttyUSB1") / "bcdDevice", "zz\n");
     write_raw(tree->usb_device_dir("ttyUSB2") / "product", std::string(1 << 20, 'P'));
