@@ -50,7 +50,7 @@ int read_answer(FT_HANDLE bridge, const uint8_t *request, uint8_t *packet, uint3
         if (rc != ORV_OK) return rc;
         // A broken packet cannot say whose answer it is: it is the reply, and fails its check.
         if (!uvvis_packet_intact(packet, static_cast<int>(*packet_len)) ||
-            uvvis_answers_request(packet, request))
+            uvvis_answers_request(packet, static_cast<int>(*packet_len), request))
             return ORV_OK;
         const double left_ms = deadline_ms - now_ms();
         if (left_ms < 1.0) return ORV_ERR_TIMEOUT;

@@ -76,13 +76,17 @@ int data_size(int len) {
     return size > ORV_PACKET_MAX_DATA ? ORV_PACKET_MAX_DATA : size;
 }
 
-// The service of the answer to a request's service; 0 for a service that
-// gets no answer.
-uint8_t answer_service(uint8_t request_service) {
+// Whether a response would be taken as the success of another kind of
+// request than `request_service`: a write ACK (EAh) for a read, or a data
+// response (E0h with data) for a write. Only an ACK can be mistaken for
+// success; error replies and services of other values are the answer.
+bool success_of_other_kind(const uint8_t *response, int len, uint8_t request_service) {
+    if (response[REPLY_CODE_OFFSET] != ORV_REPLY_ACK) return false;
+    const uint8_t service = response[SERVICE_OFFSET];
     switch (request_service) {
-    case ORV_SRV_READ: return ORV_SRV_RESP_DATA;
-    case ORV_SRV_WRITE_ACK: return ORV_SRV_RESP_WRITE_ACK;
-    default: return 0;
+    case ORV_SRV_READ: return service == ORV_SRV_RESP_WRITE_ACK;
+    case ORV_SRV_WRITE_ACK: return service == ORV_SRV_RESP_DATA && data_size(len) > 0;
+    default: return false;
     }
 }
 
@@ -158,13 +162,13 @@ bool uvvis_packet_intact(const uint8_t *packet, int len) {
     return framing_ok(packet, len) && crc_ok(packet, len);
 }
 
-bool uvvis_answers_request(const uint8_t *response, const uint8_t *request) {
+bool uvvis_answers_request(const uint8_t *response, int len, const uint8_t *request) {
     const uint8_t file_sn = request[FILE_SN_OFFSET];
     if (file_sn != 0 && response[FILE_SN_OFFSET] != file_sn) return false;
-    if (response[SERVICE_OFFSET] != answer_service(request[SERVICE_OFFSET])) return false;
     // Register and address: four bytes in a row.
-    return std::memcmp(response + REGISTER_OFFSET, request + REGISTER_OFFSET, 1 + ADDRESS_SIZE) ==
-           0;
+    if (std::memcmp(response + REGISTER_OFFSET, request + REGISTER_OFFSET, 1 + ADDRESS_SIZE) != 0)
+        return false;
+    return !success_of_other_kind(response, len, request[SERVICE_OFFSET]);
 }
 
 int uvvis_check_response(const uint8_t *packet, int len, uvvis_response_data *data) {

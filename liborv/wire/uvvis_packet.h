@@ -47,13 +47,16 @@ struct uvvis_response_data {
 // ORV_PACKET_MIN_SIZE..ORV_PACKET_MAX_SIZE, its preamble and its CRC-32 right.
 bool uvvis_packet_intact(const uint8_t *packet, int len);
 
-// Whether an intact response
-// is the answer to `request`, a packet of uvvis_build_query or
-// uvvis_build_write: it echoes the request's register, address and FSN (when
-// the request set one), and its service answers the request's (E0h a read,
-// EAh a write). Anything else is the late answer to an earlier request.
-// Reads the header fields only: both need ORV_PACKET_HEADER_SIZE bytes.
-bool uvvis_answers_request(const uint8_t *response, const uint8_t *request);
+// Whether an intact response of len bytes is the answer to `request`, a
+// packet of uvvis_build_query or uvvis_build_write: it echoes the request's
+// register, address and FSN (when the request set one). The service byte is
+// not validated (firmware answers with other values too); it only tells two
+// requests to the same place apart where the packet would otherwise pass as
+// the success of the wrong kind: an ACK under EAh (write ACK) for a read, an
+// ACK under E0h with data for a write. Error replies are always the answer.
+// Anything else is the late answer to an earlier request. Reads the header
+// fields only: both need ORV_PACKET_HEADER_SIZE bytes.
+bool uvvis_answers_request(const uint8_t *response, int len, const uint8_t *request);
 
 // Checks a whole response of len bytes in place, in this order: a wrong
 // preamble (or a length outside ORV_PACKET_MIN_SIZE..ORV_PACKET_MAX_SIZE) is

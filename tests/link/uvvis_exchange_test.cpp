@@ -328,6 +328,65 @@ TEST_P(LateAnswer, AnswersOfOtherRequestsAreNotTaken) {
     }
 }
 
+// The service byte is not validated: firmware that answers under other
+// values is answered at once, and a refusal keeps its own code whatever
+// service it came under. Only an ACK of the other kind of request is
+// another request's answer: a read's data answer to a write that waits.
+TEST_P(LateAnswer, OtherServiceBytesStillAnswer) {
+    using Fields = orvtest::ResponseFields;
+    const auto answer = [](uint8_t srv, uint8_t reply, const std::vector<uint8_t> &data) {
+        Fields f = kModelAnswer;
+        f.srv = srv;
+        f.reply = reply;
+        return orvtest::make_response(f, data);
+    };
+    uint8_t out[16];
+    int len = kSentinel;
+    for (uint8_t srv : {uint8_t{0x00}, uint8_t{ORV_SRV_READ}}) {
+        SCOPED_TRACE(static_cast<int>(srv));
+        orv_device &device = open_with_model_answer(answer(srv, ORV_REPLY_ACK, kModelText));
+        const double ms = elapsed_ms([&] { ASSERT_EQ(read_model(device, out, &len), ORV_OK); });
+        EXPECT_LT(ms, 150.0);  // not after the exchange's 200 ms
+        EXPECT_EQ(len, 8);
+        EXPECT_EQ(std::memcmp(out, kModelText.data(), 8), 0);
+    }
+
+    const uint8_t word[4] = {0, 0, 0, 1};
+    const auto write_model = [&](orv_device &device) {
+        len = kSentinel;
+        return send_and_recv(device, ORV_REG_PARAMS, kModelAddr, word, 4, nullptr, 0, &len, 0);
+    };
+    const struct {
+        const char *name;
+        uint8_t srv;
+        uint8_t reply;
+        int expected;
+    } writes[] = {
+        {"refusal under E0h", ORV_SRV_RESP_DATA, ORV_REPLY_INVALID_CMD, ORV_ERR_TRANSPORT},
+        {"write protected under E0h", ORV_SRV_RESP_DATA, ORV_REPLY_WRITE_PROTECT,
+         ORV_ERR_WRITE_PROTECTED},
+        {"ACK under E0h", ORV_SRV_RESP_DATA, ORV_REPLY_ACK, ORV_OK},
+        {"ACK under EAh", ORV_SRV_RESP_WRITE_ACK, ORV_REPLY_ACK, ORV_OK},
+    };
+    for (const auto &row : writes) {
+        SCOPED_TRACE(row.name);
+        orv_device &device = open_with_model_answer(answer(row.srv, row.reply, {}));
+        EXPECT_EQ(write_model(device), row.expected);
+        EXPECT_EQ(len, row.expected == ORV_OK ? 0 : kSentinel);
+    }
+
+    // The late data answer of a read of the same register is not the write's ACK.
+    const std::vector<uint8_t> late_read = answer(ORV_SRV_RESP_DATA, ORV_REPLY_ACK, kStaleData);
+    orv_device &device = open_with_model_answer(late_read);
+    const double ms = elapsed_ms([&] { EXPECT_EQ(write_model(device), ORV_ERR_TIMEOUT); });
+    EXPECT_GT(ms, 150.0);
+    EXPECT_EQ(len, kSentinel);
+    std::vector<uint8_t> both = late_read;
+    const std::vector<uint8_t> ack = answer(ORV_SRV_RESP_WRITE_ACK, ORV_REPLY_ACK, {});
+    both.insert(both.end(), ack.begin(), ack.end());
+    EXPECT_EQ(write_model(open_with_model_answer(both)), ORV_OK);
+}
+
 TEST_P(LateAnswer, AStreamOfOtherAnswersEndsAtTheTimeout) {
     // 40 packets of 40 bytes at 2000 bytes/s: 800 ms of answers that are not
     // this exchange's, far beyond its 200 ms.
@@ -358,3 +417,17 @@ TEST_P(LateAnswer, ABrokenPacketIsTheAnswerAndFailsItsCheck) {
 
 INSTANTIATE_TEST_SUITE_P(BothInterfaces, LateAnswer, ::testing::Values(false, true),
                          [](const auto &row) { return row.param ? "Handle" : "BuiltIn"; });
+
+// Detection takes a model answer under another service byte as the
+// instrument's: one request, no NIR probe after it.
+TEST_F(Exchange, DetectionAcceptsAnyServiceByte) {
+    orvtest::ResponseFields f = kModelAnswer;
+    f.srv = 0x00;
+    const std::string raw = hex(orvtest::make_response(f, kModelText));
+    load_scenario(one_bridge(with_faults(
+        UV2048, R"({"kind": "raw", "register": "C1", "address": "46", "bytes": ")" + raw + "\"}")));
+    ASSERT_EQ(orv_set_protocol_preference(ORV_PREFER_AUTO), ORV_OK);
+    ASSERT_EQ(orv_open_device(0), ORV_OK);
+    EXPECT_EQ(builtin_device().protocol, ORV_PROTOCOL_UVVIS);
+    EXPECT_EQ(orvsim_write_count(0), 1);
+}

@@ -332,17 +332,22 @@ TEST(CheckResponse, TakesTheDataSizeFromTheLengthAndCapsIt) {
 
 }  // namespace
 
-// Whose answer a response is: the register, address and FSN it echoes, and
-// the service that answers the request's.
-TEST(AnswersRequest, EchoedFieldsAndServiceMustFitTheRequest) {
+// Whose answer a response is: the register, address and FSN it echo. The
+// service byte is firmware's and is not validated; it only keeps an ACK of
+// the other kind of request (a write ACK for a read, a data answer for a
+// write) from passing as this request's success.
+TEST(AnswersRequest, EchoedFieldsDecideTheServiceOnlySeparatesKinds) {
     Bytes read(32), write(36);
     uvvis_build_query(ORV_REG_PARAMS, 0x000046, 4, read.data());
     const uint8_t word[4] = {0, 0, 0, 7};
-    uvvis_build_write(ORV_REG_PARAMS, 0x000010, word, 4, write.data());
+    uvvis_build_write(ORV_REG_PARAMS, 0x000046, word, 4, write.data());
     const orvtest::ResponseFields model_answer{.srv = ORV_SRV_RESP_DATA, .addr = 0x46};
+    const Bytes data = {1, 2, 3, 4};
+    const Bytes none;
     struct Case {
         const char *name;
         orvtest::ResponseFields fields;
+        const Bytes &payload;
         const Bytes &request;
         bool answers;
     };
@@ -351,33 +356,51 @@ TEST(AnswersRequest, EchoedFieldsAndServiceMustFitTheRequest) {
         change(f);
         return f;
     };
+    const auto srv = [&](uint8_t service, uint8_t reply = ORV_REPLY_ACK) {
+        return with([=](auto &f) {
+            f.srv = service;
+            f.reply = reply;
+        });
+    };
     const Case cases[] = {
-        {"its answer", model_answer, read, true},
-        {"error replies echo too", with([](auto &f) { f.reply = ORV_REPLY_INVALID_CMD; }), read,
+        {"its answer", model_answer, data, read, true},
+        {"error replies echo too", with([](auto &f) { f.reply = ORV_REPLY_INVALID_CMD; }), none,
+         read, true},
+        {"other register", with([](auto &f) { f.reg = ORV_REG_STORED; }), data, read, false},
+        {"other address", with([](auto &f) { f.addr = 0x40; }), data, read, false},
+        {"address high byte", with([](auto &f) { f.addr = 0x010046; }), data, read, false},
+        {"other FSN", with([](auto &f) { f.fsn = 0xED; }), data, read, false},
+        // Services other firmware answers a read with.
+        {"read answered under 00h", srv(0x00), data, read, true},
+        {"read answered under 0Dh", srv(ORV_SRV_READ), data, read, true},
+        {"read answered under an unknown service", srv(0x5A), data, read, true},
+        {"write ACK to a read", srv(ORV_SRV_RESP_WRITE_ACK), none, read, false},
+        {"write ACK with data to a read", srv(ORV_SRV_RESP_WRITE_ACK), data, read, false},
+        {"refusal under EAh to a read", srv(ORV_SRV_RESP_WRITE_ACK, ORV_REPLY_INVALID_CMD), none,
+         read, true},
+        // A write's answers.
+        {"write ACK to the write", srv(ORV_SRV_RESP_WRITE_ACK), none, write, true},
+        {"write ACK under E0h", srv(ORV_SRV_RESP_DATA), none, write, true},
+        {"write ACK under an unknown service", srv(0x00), none, write, true},
+        {"refusal under E0h", srv(ORV_SRV_RESP_DATA, ORV_REPLY_INVALID_CMD), none, write, true},
+        {"write protected under E0h", srv(ORV_SRV_RESP_DATA, ORV_REPLY_WRITE_PROTECT), none, write,
          true},
-        {"other register", with([](auto &f) { f.reg = ORV_REG_STORED; }), read, false},
-        {"other address", with([](auto &f) { f.addr = 0x40; }), read, false},
-        {"address high byte", with([](auto &f) { f.addr = 0x010046; }), read, false},
-        {"other FSN", with([](auto &f) { f.fsn = 0xED; }), read, false},
-        {"write ACK to a read", with([](auto &f) { f.srv = ORV_SRV_RESP_WRITE_ACK; }), read, false},
-        {"write ACK to the write",
-         {.srv = ORV_SRV_RESP_WRITE_ACK, .reg = ORV_REG_PARAMS, .addr = 0x10},
-         write,
-         true},
-        {"data answer to the write", {.srv = ORV_SRV_RESP_DATA, .addr = 0x10}, write, false},
+        {"data answer to the write", srv(ORV_SRV_RESP_DATA), data, write, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes response = orvtest::make_response(c.fields, {1, 2, 3, 4});
-        ASSERT_TRUE(uvvis_packet_intact(response.data(), static_cast<int>(response.size())));
-        EXPECT_EQ(uvvis_answers_request(response.data(), c.request.data()), c.answers);
+        const Bytes response = orvtest::make_response(c.fields, c.payload);
+        const int len = static_cast<int>(response.size());
+        ASSERT_TRUE(uvvis_packet_intact(response.data(), len));
+        EXPECT_EQ(uvvis_answers_request(response.data(), len, c.request.data()), c.answers);
     }
 
     // A request without a file serial number takes any.
     Bytes unnumbered = read;
     unnumbered[14] = 0;
     const Bytes other_fsn = orvtest::make_response(with([](auto &f) { f.fsn = 0x31; }), {});
-    EXPECT_TRUE(uvvis_answers_request(other_fsn.data(), unnumbered.data()));
+    EXPECT_TRUE(uvvis_answers_request(other_fsn.data(), static_cast<int>(other_fsn.size()),
+                                      unnumbered.data()));
 }
 
 TEST(AnswersRequest, OnlyWholeUnbrokenPacketsAreIntact) {
