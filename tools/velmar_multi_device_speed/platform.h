@@ -58,10 +58,11 @@ struct LoaderOutcome {
 };
 
 // Loads a library: a path with a directory part is loaded from there, a bare
-// file name goes through the system's library search. On Windows a library
-// loaded by path finds its own dependencies in its own folder first, then in
-// the program's folder and the system folder; no critical-error box is shown
-// while loading.
+// file name goes through the system's library search. On Windows the
+// library's dependencies come from the standard search (the program's
+// folder, the system folders, the current folder, PATH); only when one is
+// found nowhere there is a library given by path loaded again with its own
+// folder searched first. No critical-error box is shown while loading.
 LoaderOutcome<ModuleHandle> load_library(const std::string &path);
 
 // Looks up an exported function by its NUL-terminated name.

@@ -62,21 +62,26 @@ bool path_exists(const std::string &path) {
 }
 
 LoaderOutcome<ModuleHandle> load_library(const std::string &path) {
-    std::wstring wide = wide_from_utf8(path);
-    // A library given by path finds its own dependencies (liborv: the D2XX
-    // driver) in its own folder first, then where applications' DLLs are
-    // looked up: the program's folder and the system folder. That search
-    // needs a full path.
-    DWORD flags = 0;
-    if (std::any_of(path.begin(), path.end(),
-                    [](char c) { return is_path_separator(c) || c == ':'; })) {
-        flags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
-        wide = full_path(wide);
-    }
     DWORD previous_mode = 0;
     const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
-    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, flags);
-    const DWORD error = module == nullptr ? GetLastError() : 0;
+    // The standard search first: liborv's dependencies (the D2XX driver)
+    // come from the program's folder, the system folders, the current
+    // folder and PATH, as for any library.
+    HMODULE module = LoadLibraryExW(wide_from_utf8(path).c_str(), nullptr, 0);
+    DWORD error = module == nullptr ? GetLastError() : 0;
+    // Only when a dependency was found nowhere there, a library given by
+    // path may still find it in its own folder (liborv and the driver
+    // together in bin\velmar): the same library again, from its full path,
+    // its own folder searched first. Should that fail too, the first
+    // failure stands.
+    if (error == ERROR_MOD_NOT_FOUND && std::any_of(path.begin(), path.end(), [](char c) {
+            return is_path_separator(c) || c == ':';
+        })) {
+        module =
+            LoadLibraryExW(full_path(wide_from_utf8(path)).c_str(), nullptr,
+                           LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        if (module != nullptr) error = 0;
+    }
     if (mode_set && previous_mode != SEM_FAILCRITICALERRORS)
         SetThreadErrorMode(previous_mode, nullptr);
     return {reinterpret_cast<ModuleHandle>(module), static_cast<std::uint32_t>(error)};
