@@ -9,7 +9,7 @@
 # non-zero when any configure, build or test step fails; the remaining
 # presets still run.
 #
-#   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset
+#   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset (empty: none)
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # checks (default: all)
 #
@@ -30,7 +30,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
+read -r -a presets <<<"${ORV_PRESETS-linux sanitize tsan windows}"
 read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
