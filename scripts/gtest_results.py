@@ -19,14 +19,17 @@ import xml.etree.ElementTree as ElementTree
 def read_cases(folder):
     """(name, seconds, outcome) of every case reported in the folder's files."""
     cases = []
-    for path in sorted(pathlib.Path(folder).glob("*.xml")):
+    # Parameterised cases have a slash in their name, so a file per case
+    # can sit in a subfolder.
+    for path in sorted(pathlib.Path(folder).rglob("*.xml")):
         try:
             root = ElementTree.parse(path).getroot()
         except ElementTree.ParseError as error:
             raise SystemExit(f"{path}: not a GoogleTest report: {error}")
         # One file per program holds "handle.<program>.xml"; one per case
         # holds "handle.<suite>.<case>.xml": the prefix tells the interface.
-        prefix = "handle." if path.name.startswith("handle.") else ""
+        relative = path.relative_to(folder).as_posix()
+        prefix = "handle." if relative.startswith("handle.") else ""
         for case in root.iter("testcase"):
             if case.get("status", "run") != "run":
                 continue  # DISABLED_ cases are listed but never run
