@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (preset fuzz) and runs each for a fixed time,
-# starting from the seed corpora in fuzz/corpus/<target>. New inputs go to
-# build/fuzz/corpus/<target>, findings to build/fuzz/findings/<target>.
+# Builds the libFuzzer targets (in the sanitize preset's tree, build/sanitize:
+# clang with ASan and UBSan, as the targets need) and runs each for a fixed
+# time, starting from the seed corpora in fuzz/corpus/<target>. New inputs go
+# to build/fuzz/corpus/<target>, findings to build/fuzz/findings/<target>.
 # With --empty a target starts from nothing instead: no seeds, a fresh
 # corpus in build/fuzz/corpus-empty/<target>. Exits non-zero when a target
 # finds a crash, a leak, a timeout or a broken check, when it stops because
@@ -14,7 +15,7 @@
 #   ORV_FUZZ_JOBS=2 scripts/fuzz.sh 3600   # two targets at a time
 #
 # scripts/test-all.sh runs each target 15 s from its seeds and 5 s from an
-# empty corpus.
+# empty corpus, two targets at a time.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -30,9 +31,10 @@ if [ "${#targets[@]}" -eq 0 ]; then targets=(fuzz_packet fuzz_nir_reply fuzz_exc
 parallel="${ORV_FUZZ_JOBS:-1}"
 build=build/fuzz
 logdir="$build/logs"
+bin=build/sanitize/bin
 
-cmake --preset fuzz >/dev/null
-cmake --build "$build" -j 2 --target "${targets[@]}"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j 2 --target "${targets[@]}"
 mkdir -p "$logdir"
 
 # Longest input per target: the decoder refuses inputs over 16384 bytes, the
@@ -56,7 +58,7 @@ run_target() {
     rm -rf "${corpora[0]}"
   fi
   mkdir -p "${corpora[0]}" "$findings"
-  "$build/bin/$target" "${corpora[@]}" \
+  "$bin/$target" "${corpora[@]}" \
     -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$findings/" -print_final_stats=1 >"$(log_of "$target")" 2>&1
 }

@@ -9,8 +9,8 @@
 #
 # The Linux build (linux preset): g++, CMake and Ninja, GoogleTest,
 # nlohmann-json, CLI11, python3, and for the orv program pkgconf, fmt, cairo,
-# cpp-httplib and Chart.js. Everything adds: clang-14 (sanitizer, tsan and
-# fuzz presets), clang-format-14, mingw-w64 posix and the GoogleTest sources
+# cpp-httplib and Chart.js. Everything adds: clang-14 (sanitize preset with
+# the fuzz targets, tsan), clang-format-14, mingw-w64 posix and the GoogleTest sources
 # (windows preset), wine64, Google Benchmark, valgrind, what the Python
 # package and its tests use (numpy, venv, setuptools, wheel, pytest,
 # matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium

@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
 # Configures, builds and tests the presets linux, sanitize, tsan (the threaded
-# tests under ThreadSanitizer) and windows (under wine) and prints how many
-# tests each ran. Exits non-zero when
-# any configure, build or test step fails; the remaining presets still run.
+# tests under ThreadSanitizer) and windows (under wine), then runs the checks,
+# and ends with a table: every step (the setup when .ci/run timed it, each
+# preset's configure and build, each preset's tests, each check) with its
+# result and seconds, and the total. Each preset's result counts its CTest
+# tests and the GoogleTest cases that ran (scripts/gtest_results.py); its
+# slowest 20 tests and cases are printed and kept in build/logs. Exits
+# non-zero when any configure, build or test step fails; the remaining
+# presets still run.
 #
-#   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset
+#   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset (empty: none)
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
-#   ORV_CHECKS="valgrind" scripts/test-all.sh         # extra checks (default: all)
+#   ORV_CHECKS="valgrind" scripts/test-all.sh         # checks (default: all)
 #
-# Checks: the format check (scripts/format.sh --check) runs first, before the
-# presets, as it takes seconds. After the presets: valgrind memcheck over a
-# benchmark run (needs the linux build), every fuzz target from its seeds and
-# from an empty corpus, a build of the benchmark programs (bench preset; they
-# are run by scripts/bench.sh), a project that includes this one with
-# add_subdirectory() (scripts/embed-check.sh), and the benchmark over the tty
-# provider against orvsim-serve with its timing and CPU targets
-# (scripts/demo-tty.sh --check --timing-advisory: the timing is printed, the
-# run fails on the rest; the timing target is for a quiet machine), the Debian
-# packages built, linted, installed, used and removed
+# Every kind of compiler output is built once: the linux tree holds the
+# benchmark programs, the sanitize tree the fuzz targets. Checks: the format
+# check (scripts/format.sh --check) runs first, before the presets, as it
+# takes seconds. After the presets: valgrind memcheck over a benchmark run
+# (linux tree), every fuzz target from its seeds and from an empty corpus
+# (sanitize tree, two at a time), the benchmark programs built (linux tree;
+# scripts/bench.sh builds them in Release and runs them), a project that
+# includes this one with add_subdirectory() (scripts/embed-check.sh), and
+# the benchmark over the tty provider against orvsim-serve with its timing
+# and CPU targets (scripts/demo-tty.sh --check --timing-advisory: the timing
+# is printed, the run fails on the rest; the timing target is for a quiet
+# machine), the Debian packages built, linted, installed, used and removed
 # (scripts/package-check.sh, root only), and the Windows zip unpacked and run
 # under wine (scripts/windows-zip-check.sh, after the windows preset).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-read -r -a presets <<<"${ORV_PRESETS:-linux sanitize tsan windows}"
+read -r -a presets <<<"${ORV_PRESETS-linux sanitize tsan windows}"
 read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
@@ -58,9 +65,24 @@ stop_wineserver() {
 }
 trap stop_wineserver EXIT
 
-declare -A summary
+# The closing table: every step in order, its result and its seconds.
+steps=()
+declare -A result seconds
 failed=0
 start_all=$SECONDS
+setup_seconds="${ORV_SETUP_SECONDS:-}"  # .ci/run times scripts/setup.sh
+if [ -n "$setup_seconds" ]; then
+  steps+=(setup)
+  result[setup]="ok (scripts/setup.sh)"
+  seconds[setup]=$setup_seconds
+fi
+
+# record STEP START TEXT: a finished step for the table.
+record() {
+  steps+=("$1")
+  seconds[$1]=$((SECONDS - $2))
+  result[$1]="$3"
+}
 
 run_check() {
   local name="$1"
@@ -68,13 +90,42 @@ run_check() {
   local start=$SECONDS log="$logdir/check-$name.log"
   echo "=== check: $name"
   if "$@" >"$log" 2>&1; then
-    summary[$name]="ok: $(tail -n 1 "$log")"
+    record "$name" "$start" "ok: $(tail -n 1 "$log")"
   else
     tail -n 30 "$log"
-    summary[$name]="FAILED (log: $log)"
+    record "$name" "$start" "FAILED (log: $log)"
     failed=1
   fi
-  summary[$name]+=" [$((SECONDS - start)) s]"
+}
+
+# test_preset PRESET: ctest, its counts, failing cases by name and the slowest tests.
+test_preset() {
+  local preset="$1" start=$SECONDS testlog="$logdir/$1-test.log" results="build/$1/gtest-results"
+  echo "=== $preset: test"
+  rm -rf "$results"
+  set +e
+  # The full listing goes to the log; the terminal gets failures and the summary.
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$testlog" |
+    grep -v -E '^ +Start +[0-9]+: |Passed +[0-9.]+ sec$'
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local outcome cases
+  outcome="$(grep -E 'tests passed, .* tests failed out of' "$testlog" || true)"
+  outcome="${outcome/tests passed, /CTest tests passed, }"
+  cases="$(python3 scripts/gtest_results.py "$results" 2>&1)" || rc=1
+  {
+    echo "slowest 20 CTest tests of $preset:"
+    python3 scripts/gtest_results.py --ctest-slowest "$testlog" 20
+    echo "slowest 20 GoogleTest cases of $preset:"
+    python3 scripts/gtest_results.py "$results" --slowest 20 || true
+  } | tee -a "$testlog"
+  echo "$cases" | sed -n '2,$p'  # the failed cases, by name
+  if [ "$rc" != 0 ] || [ -z "$outcome" ]; then
+    record "$preset test" "$start" "FAILED: ${outcome:-ctest did not finish}; ${cases%%$'\n'*} (log: $testlog)"
+    failed=1
+  else
+    record "$preset test" "$start" "$outcome; ${cases%%$'\n'*}"
+  fi
 }
 
 if [[ " ${checks[*]} " == *" format "* ]]; then run_check format bash scripts/format.sh --check; fi
@@ -85,27 +136,13 @@ for preset in "${presets[@]}"; do
   echo "=== $preset: configure and build"
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j "$jobs"; } >"$log" 2>&1; then
     tail -n 60 "$log"
-    summary[$preset]="BUILD FAILED (log: $log)"
+    record "$preset build" "$start" "FAILED (log: $log)"
     failed=1
     continue
   fi
+  record "$preset build" "$start" "ok"
   if [ "$preset" = windows ]; then start_wineserver; fi
-  echo "=== $preset: test"
-  testlog="$logdir/$preset-test.log"
-  set +e
-  # The full listing goes to the log; the terminal gets failures and the summary.
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$testlog" |
-    grep -v -E '^ +Start +[0-9]+: |Passed +[0-9.]+ sec$'
-  rc=${PIPESTATUS[0]}
-  set -e
-  result="$(grep -E 'tests passed, .* tests failed out of' "$testlog" || true)"
-  if [ "$rc" != 0 ] || [ -z "$result" ]; then
-    summary[$preset]="FAILED: ${result:-ctest did not finish} (log: $testlog)"
-    failed=1
-  else
-    summary[$preset]="$result"
-  fi
-  summary[$preset]+=" [$((SECONDS - start)) s]"
+  test_preset "$preset"
 done
 
 for check in "${checks[@]}"; do
@@ -113,21 +150,34 @@ for check in "${checks[@]}"; do
     format) ;;  # ran first
     valgrind) run_check valgrind bash scripts/valgrind-demo.sh ;;
     fuzz)
-      run_check fuzz bash -c 'scripts/fuzz.sh "$0" && scripts/fuzz.sh --empty "$1"' \
+      # The targets build in the sanitize tree; two run at a time.
+      run_check fuzz env ORV_FUZZ_JOBS="$jobs" bash -c 'scripts/fuzz.sh "$0" && scripts/fuzz.sh --empty "$1"' \
         "${ORV_FUZZ_SECONDS:-15}" "${ORV_FUZZ_EMPTY_SECONDS:-5}"
       ;;
-    bench) run_check bench bash -c 'cmake --preset bench && cmake --build --preset bench -j "$0"' "$jobs" ;;
+    bench)
+      # The Google Benchmark programs build in the linux tree (scripts/bench.sh
+      # builds them in Release for the measurements).
+      run_check bench bash -c 'cmake --preset linux >/dev/null &&
+        cmake --build --preset linux -j "$0" --target orv_bench orv_modeled_reply orv_read_loop orv_crc_ways orv_parallel_reads &&
+        echo "bench programs built in build/linux/bin"' "$jobs"
+      ;;
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     tty-demo) run_check tty-demo bash scripts/demo-tty.sh --check --timing-advisory ;;
     package) run_check package env ORV_JOBS="$jobs" bash scripts/package-check.sh ;;
     windows-zip) run_check windows-zip env ORV_JOBS="$jobs" bash scripts/windows-zip-check.sh ;;
-    *) echo "unknown check: $check"; failed=1 ;;
+    *)
+      echo "unknown check: $check"
+      failed=1
+      ;;
   esac
 done
 
+total=$((SECONDS - start_all + ${setup_seconds:-0}))
 echo
-echo "=== summary ($((SECONDS - start_all)) s)"
-for name in "${presets[@]}" "${checks[@]}"; do
-  printf '  %-9s %s\n' "$name" "${summary[$name]:-not run}"
+echo "=== summary"
+printf '  %-16s %6s  %s\n' step seconds result
+for name in "${steps[@]}"; do
+  printf '  %-16s %6d  %s\n' "$name" "${seconds[$name]}" "${result[$name]}"
 done
+printf '  %-16s %6d  %s\n' total "$total" "$([ "$failed" = 0 ] && echo "all passed" || echo "FAILED")"
 exit "$failed"
