@@ -19,7 +19,6 @@ AccessPolicy loopback_policy() { return make_access_policy("127.0.0.1", 8642, {}
 RequestFacts get(const std::string &host, const std::string &cookie = "orv_token_8642=" + kToken) {
     RequestFacts request;
     request.method = "GET";
-    request.path = "/api/instruments";
     request.host = host;
     request.cookie = cookie;
     return request;
@@ -28,7 +27,6 @@ RequestFacts get(const std::string &host, const std::string &cookie = "orv_token
 RequestFacts post(const std::string &content_type = "application/json") {
     RequestFacts request = get("127.0.0.1:8642");
     request.method = "POST";
-    request.path = "/api/settings";
     request.content_type = content_type;
     return request;
 }

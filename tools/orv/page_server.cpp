@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include <cctype>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -74,7 +75,6 @@ nlohmann::json body_object(const httplib::Request &request) {
 RequestFacts request_facts(const httplib::Request &request) {
     RequestFacts facts;
     facts.method = request.method;
-    facts.path = request.path;
     facts.host = request.get_header_value("Host");
     facts.origin = request.get_header_value("Origin");
     facts.sec_fetch_site = request.get_header_value("Sec-Fetch-Site");
@@ -145,9 +145,13 @@ struct PageServer::Routes {
         writer->begin({status.source}, live->spectrum.time);
         writer->write(live->spectrum);
         writer->end();
-        response.set_header("Content-Disposition",
-                            fmt::format("attachment; filename=\"{}-{}.csv\"",
-                                        instrument->chip_serial(), live->sequence));
+        // The chip serial comes from the device list: only plain characters
+        // of it reach the header.
+        std::string name = instrument->chip_serial();
+        for (char &c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+        response.set_header("Content-Disposition", fmt::format("attachment; filename=\"{}-{}.csv\"",
+                                                               name, live->sequence));
         response.set_content(text.str(), "text/csv");
     }
 

@@ -29,7 +29,6 @@ bool is_loopback_address(const std::string &address);
 // What the checks look at; absent headers are "".
 struct RequestFacts {
     std::string method;
-    std::string path;
     std::string host;
     std::string origin;
     std::string sec_fetch_site;
