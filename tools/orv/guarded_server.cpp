@@ -171,6 +171,9 @@ private:
 
 GuardedServer::GuardedServer(const ConnectionLimits &limits) : limits_(limits) {
     new_task_queue = [max = limits.max_connections] { return new ConnectionPool(max); };
+    // Only for httplib's Keep-Alive answer header; the loop below keeps them.
+    set_keep_alive_max_count(limits.requests_per_connection);
+    set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(limits.idle).count());
 }
 
 void GuardedServer::close_after_answer() { t_close_after_answer = true; }
