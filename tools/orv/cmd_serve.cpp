@@ -3,13 +3,17 @@
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "acquisition_options.h"
 #include "commands.h"
 #include "common_options.h"
+#include "failure.h"
 #include "interrupt.h"
 #include "page_server.h"
+#include "serve_access.h"
 
 namespace orvcli {
 namespace {
@@ -20,7 +24,29 @@ struct ServeOptions {
     unsigned average = 0;
     std::string address = "127.0.0.1";
     int port = 8642;
+    std::vector<std::string> allow_hosts;
+    std::string token_file;
+    bool no_token = false;
 };
+
+// The run's token: from --token-file, else new; "" with --no-token, which
+// only loopback allows.
+PageAccess page_access(const ServeOptions &options) {
+    PageAccess access;
+    access.extra_hosts = options.allow_hosts;
+    if (options.no_token) {
+        if (!is_loopback_address(options.address))
+            throw Failure(
+                ExitStatus::usage,
+                fmt::format("--no-token: only on a loopback address, not {}", options.address));
+        fmt::print(stderr,
+                   "orv: warning: --no-token: any program of this machine that reaches the "
+                   "port controls the instruments\n");
+        return access;
+    }
+    access.token = options.token_file.empty() ? new_token() : read_token_file(options.token_file);
+    return access;
+}
 
 void serve(const ServeOptions &options) {
     StopSignal &stop = interrupt_signal();
@@ -29,16 +55,24 @@ void serve(const ServeOptions &options) {
     acquisition.integration = options.integration;
     acquisition.average = options.average;
     const AcquisitionRequest request = check_acquisition(acquisition);
+    PageAccess access = page_access(options);
+    // The token appears on the start line only, and not even there when it
+    // came from a file.
+    std::string after_address;
+    if (!options.token_file.empty())
+        after_address = fmt::format(" (token from {})", options.token_file);
+    else if (!access.token.empty())
+        after_address = "?token=" + access.token;
     OpenSeries series = open_series(request);
 
     std::vector<std::unique_ptr<LiveInstrument>> live;
     for (std::size_t i = 0; i < series.instruments.size(); ++i)
         live.push_back(
             std::make_unique<LiveInstrument>(std::move(series.instruments[i]), series.sources[i]));
-    PageServer server(live);
+    PageServer server(live, std::move(access));
     const int port = server.bind(options.address, options.port);
-    fmt::print("orv: serving {} instrument{} at http://{}:{}/ (Ctrl-C stops)\n", live.size(),
-               live.size() == 1 ? "" : "s", options.address, port);
+    fmt::print("orv: serving {} instrument{} at http://{}:{}/{} (Ctrl-C stops)\n", live.size(),
+               live.size() == 1 ? "" : "s", options.address, port, after_address);
     std::fflush(stdout);
     std::thread stopper([&] {
         stop.wait();
@@ -67,6 +101,19 @@ void add_serve_command(CLI::App &app, Action &action) {
                      "Address to listen on; other than loopback lets other machines control "
                      "the instruments.")
         ->option_text("ADDRESS=" + options->address);
+    command->add_option("--allow-host", options->allow_hosts,
+                        "Another host name (or address) the page may be reached by, e.g. the "
+                        "machine's name with --bind; repeatable.");
+    CLI::Option *token_file =
+        command->add_option("--token-file", options->token_file,
+                            "Take the page's token from the first line of this file (16 to 256 "
+                            "characters of A-Z a-z 0-9 . _ ~ -) instead of a new random one.");
+    token_file->option_text("PATH");
+    command
+        ->add_flag("--no-token", options->no_token,
+                   "No token (loopback only): any program of this machine that reaches the "
+                   "port controls the instruments.")
+        ->excludes(token_file);
     command->callback([&action, options] { action = [options] { serve(*options); }; });
 }
 

@@ -3,12 +3,16 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include <cctype>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "embedded_files.h"
 #include "failure.h"
+#include "guarded_server.h"
 #include "json_text.h"
+#include "serve_access.h"
 #include "spectrum_writer.h"
 
 namespace orvcli {
@@ -19,6 +23,21 @@ constexpr std::chrono::seconds kLongPoll{1};
 // How long a settings change may wait for the read in progress, beyond the
 // read's own length.
 constexpr std::chrono::seconds kChangeGrace{5};
+// Bodies of changes are a few short fields; the request target holds at
+// most an instrument, a sequence number and a token.
+constexpr std::size_t kMaxBodyBytes = 4096;
+constexpr std::size_t kMaxTargetBytes = 1024;
+
+// Every answer: scripts and styles only from the program itself, no
+// framing, no sniffing, no referrer, no caching.
+const httplib::Headers kAnswerHeaders = {
+    {"Content-Security-Policy",
+     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+     "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Cache-Control", "no-store"}};
 
 nlohmann::json status_json(const LiveStatus &status) {
     nlohmann::json json = source_json(status.source);
@@ -29,7 +48,6 @@ nlohmann::json status_json(const LiveStatus &status) {
 
 void reply_json(httplib::Response &response, const nlohmann::json &json, int status = 200) {
     response.status = status;
-    response.set_header("Cache-Control", "no-store");
     response.set_content(json_text(json), "application/json");
 }
 
@@ -37,14 +55,46 @@ void reply_error(httplib::Response &response, int status, const std::string &mes
     reply_json(response, {{"error", message}}, status);
 }
 
+// A field of a change's JSON body as text (a string, or a whole number for
+// the numeric ones); nullopt when absent, a usage Failure for another type.
+std::optional<std::string> body_field(const nlohmann::json &body, const char *name) {
+    const auto found = body.find(name);
+    if (found == body.end()) return std::nullopt;
+    if (found->is_string()) return found->get<std::string>();
+    if (found->is_number_unsigned()) return std::to_string(found->get<std::uint64_t>());
+    throw Failure(ExitStatus::usage, fmt::format("{}: a text or a whole number", name));
+}
+
+nlohmann::json body_object(const httplib::Request &request) {
+    nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object())
+        throw Failure(ExitStatus::usage, "the body must be a JSON object");
+    return body;
+}
+
+RequestFacts request_facts(const httplib::Request &request) {
+    RequestFacts facts;
+    facts.method = request.method;
+    facts.host = request.get_header_value("Host");
+    facts.origin = request.get_header_value("Origin");
+    facts.sec_fetch_site = request.get_header_value("Sec-Fetch-Site");
+    facts.referer = request.get_header_value("Referer");
+    facts.content_type = request.get_header_value("Content-Type");
+    facts.cookie = request.get_header_value("Cookie");
+    facts.authorization = request.get_header_value("Authorization");
+    facts.token_param = request.get_param_value("token");
+    return facts;
+}
+
 }  // namespace
 
 struct PageServer::Routes {
     std::vector<std::unique_ptr<LiveInstrument>> &instruments;
-    httplib::Server server;
+    PageAccess access;
+    AccessPolicy policy;  // set by bind(), which knows the port
+    GuardedServer server{ConnectionLimits{}};
 
-    LiveInstrument *find(const httplib::Request &request) {
-        const std::string chip = request.get_param_value("instrument");
+    LiveInstrument *find(const std::string &chip) {
         for (const auto &instrument : instruments)
             if (instrument->chip_serial() == chip) return instrument.get();
         return nullptr;
@@ -58,7 +108,7 @@ struct PageServer::Routes {
     }
 
     void spectrum(const httplib::Request &request, httplib::Response &response) {
-        LiveInstrument *instrument = find(request);
+        LiveInstrument *instrument = find(request.get_param_value("instrument"));
         if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
         std::uint64_t after = 0;
         const std::string after_text = request.get_param_value("after");
@@ -84,7 +134,7 @@ struct PageServer::Routes {
     }
 
     void spectrum_csv(const httplib::Request &request, httplib::Response &response) {
-        LiveInstrument *instrument = find(request);
+        LiveInstrument *instrument = find(request.get_param_value("instrument"));
         if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
         const auto live = instrument->latest();
         if (!live) return reply_error(response, 404, "no spectrum yet");
@@ -95,24 +145,28 @@ struct PageServer::Routes {
         writer->begin({status.source}, live->spectrum.time);
         writer->write(live->spectrum);
         writer->end();
-        response.set_header("Content-Disposition",
-                            fmt::format("attachment; filename=\"{}-{}.csv\"",
-                                        instrument->chip_serial(), live->sequence));
+        // The chip serial comes from the device list: only plain characters
+        // of it reach the header.
+        std::string name = instrument->chip_serial();
+        for (char &c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+        response.set_header("Content-Disposition", fmt::format("attachment; filename=\"{}-{}.csv\"",
+                                                               name, live->sequence));
         response.set_content(text.str(), "text/csv");
     }
 
     void change_settings(const httplib::Request &request, httplib::Response &response) {
-        LiveInstrument *instrument = find(request);
-        if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
         AcquisitionSettings wanted;
         wanted.average = 0;
+        LiveInstrument *instrument = nullptr;
         try {
-            if (request.has_param("integration"))
-                wanted.integration_us =
-                    parse_integration_us(request.get_param_value("integration"), "integration");
-            if (request.has_param("average"))
-                wanted.average =
-                    parse_whole_number(request.get_param_value("average"), 1, 255, "average");
+            const nlohmann::json body = body_object(request);
+            instrument = find(body_field(body, "instrument").value_or(""));
+            if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
+            if (const auto integration = body_field(body, "integration"))
+                wanted.integration_us = parse_integration_us(*integration, "integration");
+            if (const auto average = body_field(body, "average"))
+                wanted.average = parse_whole_number(*average, 1, 255, "average");
         } catch (const Failure &failure) {
             return reply_error(response, 400, failure.what());
         }
@@ -129,22 +183,78 @@ struct PageServer::Routes {
     }
 
     void pause(const httplib::Request &request, httplib::Response &response) {
-        const bool paused = request.get_param_value("paused") != "0";
-        LiveInstrument *instrument = find(request);
-        if (instrument == nullptr && request.has_param("instrument"))
-            return reply_error(response, 404, "no such instrument");
+        bool paused = true;
+        std::optional<std::string> chip;
+        try {
+            const nlohmann::json body = body_object(request);
+            chip = body_field(body, "instrument");
+            const auto found = body.find("paused");
+            if (found != body.end() && !found->is_boolean())
+                throw Failure(ExitStatus::usage, "paused: true or false");
+            if (found != body.end()) paused = found->get<bool>();
+        } catch (const Failure &failure) {
+            return reply_error(response, 400, failure.what());
+        }
+        LiveInstrument *instrument = chip ? find(*chip) : nullptr;
+        if (chip && instrument == nullptr) return reply_error(response, 404, "no such instrument");
         for (const auto &each : instruments)
             if (instrument == nullptr || instrument == each.get()) each->set_paused(paused);
         instruments_list(response);
     }
+
+    // Before any route: the limits, then the access checks; the page's URL
+    // with the token is answered with the token's cookie and the page's
+    // plain address.
+    httplib::Server::HandlerResponse admit(const httplib::Request &request,
+                                           httplib::Response &response) {
+        if (request.target.size() > kMaxTargetBytes) {
+            reply_error(response, 414, "the request's address is too long");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        const RequestFacts facts = request_facts(request);
+        const AccessDecision decision = check_access(policy, facts);
+        if (decision.status != 0) {
+            reply_error(response, decision.status, decision.reason);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (!policy.token.empty() && request.path == "/" && !facts.token_param.empty() &&
+            token_matches(policy.token, facts.token_param)) {
+            response.set_header("Set-Cookie",
+                                fmt::format("{}={}; Path=/; HttpOnly; SameSite=Strict",
+                                            policy.cookie_name, policy.token));
+            response.set_redirect("/", 303);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
 };
 
-PageServer::PageServer(std::vector<std::unique_ptr<LiveInstrument>> &instruments)
-    : routes_(new Routes{instruments, {}}) {
+PageServer::PageServer(std::vector<std::unique_ptr<LiveInstrument>> &instruments, PageAccess access)
+    : routes_(new Routes{instruments, std::move(access), {}}) {
     Routes &routes = *routes_;
     httplib::Server &server = routes.server;
+    server.set_default_headers(kAnswerHeaders);
+    server.set_payload_max_length(kMaxBodyBytes);
+    server.set_pre_routing_handler(
+        [&routes](const httplib::Request &request, httplib::Response &response) {
+            return routes.admit(request, response);
+        });
+    // A refused request's body may still be on the connection: close it.
+    const httplib::Server::HandlerWithResponse close_after_refusal =
+        [](const httplib::Request &, httplib::Response &response) {
+            GuardedServer::close_after_answer();
+            response.set_header("Connection", "close");
+            return httplib::Server::HandlerResponse::Unhandled;
+        };
+    server.set_error_handler(close_after_refusal);
     server.Get("/", [](const httplib::Request &, httplib::Response &response) {
         response.set_content(std::string(embedded_live_page()), "text/html; charset=utf-8");
+    });
+    server.Get("/live_page.js", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(std::string(embedded_live_script()), "text/javascript");
+    });
+    server.Get("/live_page.css", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(std::string(embedded_live_style()), "text/css");
     });
     server.Get("/chart.min.js", [](const httplib::Request &, httplib::Response &response) {
         response.set_content(std::string(embedded_chart_js()), "text/javascript");
@@ -180,6 +290,8 @@ int PageServer::bind(const std::string &address, int port) {
     if (bound <= 0)
         throw Failure(ExitStatus::output,
                       fmt::format("serve on {}:{}: the address cannot be used", address, port));
+    routes_->policy =
+        make_access_policy(address, bound, routes_->access.extra_hosts, routes_->access.token);
     return bound;
 }
 

@@ -11,9 +11,15 @@
 
 namespace orvcli {
 
+// Who may use the page besides loopback names, and the run's token ("": none).
+struct PageAccess {
+    std::vector<std::string> extra_hosts;
+    std::string token;
+};
+
 class PageServer {
 public:
-    explicit PageServer(std::vector<std::unique_ptr<LiveInstrument>> &instruments);
+    PageServer(std::vector<std::unique_ptr<LiveInstrument>> &instruments, PageAccess access);
     ~PageServer();
     PageServer(const PageServer &) = delete;
     PageServer &operator=(const PageServer &) = delete;

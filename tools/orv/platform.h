@@ -1,9 +1,11 @@
 // The operating-system services of orv, one implementation file per system
 // (platform_posix.cpp, platform_windows.cpp): environment, terminals,
-// interrupts, standard streams and the dynamic loader. Nothing else in the
-// program calls the OS directly.
+// interrupts, standard streams, the dynamic loader, the random source and
+// the live page's connections. Nothing else in the program calls the OS
+// directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -47,5 +49,25 @@ using RawFunction = void (*)();
 LoadedLibrary load_library(const std::string &path);
 // An exported function of a loaded library; null when there is none.
 RawFunction find_function(void *module, const char *name);
+
+// Fills out[0..size) from the system's random source (getrandom, RtlGenRandom);
+// false when it fails, and then the bytes must not be used.
+bool random_bytes(unsigned char *out, std::size_t size);
+
+#ifndef _WIN32
+// Connections of the live page's server (serve is built where Debian's
+// cpp-httplib is: Linux). A socket is the descriptor the server accepted.
+enum class SocketReady { ready, timeout, failed };
+// Waits until the socket can be read (or written), at most timeout_ms.
+SocketReady wait_socket(int socket, bool for_writing, int timeout_ms);
+// One recv or send: the byte count, 0 when the peer closed (receive), < 0 on
+// an error. Neither waits when wait_socket said ready.
+long receive_some(int socket, char *buffer, std::size_t size);
+long send_some(int socket, const char *data, std::size_t size);
+// Shuts the connection down both ways and closes the socket.
+void close_connection(int socket);
+// The numeric address and port of the peer (or of this end); "" and 0 when unknown.
+void socket_address(int socket, bool peer, std::string &ip, int &port);
+#endif
 
 }  // namespace orvcli::platform

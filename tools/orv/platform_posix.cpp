@@ -1,9 +1,14 @@
 // POSIX implementation of orv's platform layer.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/random.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
@@ -58,6 +63,56 @@ LoadedLibrary load_library(const std::string &path) {
 RawFunction find_function(void *module, const char *name) {
     // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
     return reinterpret_cast<RawFunction>(::dlsym(module, name));
+}
+
+bool random_bytes(unsigned char *out, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::getrandom(out + done, size - done, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+SocketReady wait_socket(int socket, bool for_writing, int timeout_ms) {
+    pollfd entry{socket, static_cast<short>(for_writing ? POLLOUT : POLLIN), 0};
+    const int result = ::poll(&entry, 1, timeout_ms < 0 ? 0 : timeout_ms);
+    if (result == 0) return SocketReady::timeout;
+    if (result < 0) return errno == EINTR ? SocketReady::timeout : SocketReady::failed;
+    // A hang-up with nothing left to read is ready too: the next receive says 0.
+    return SocketReady::ready;
+}
+
+long receive_some(int socket, char *buffer, std::size_t size) {
+    return static_cast<long>(::recv(socket, buffer, size, 0));
+}
+
+long send_some(int socket, const char *data, std::size_t size) {
+    return static_cast<long>(::send(socket, data, size, MSG_NOSIGNAL));
+}
+
+void close_connection(int socket) {
+    ::shutdown(socket, SHUT_RDWR);
+    ::close(socket);
+}
+
+void socket_address(int socket, bool peer, std::string &ip, int &port) {
+    ip.clear();
+    port = 0;
+    sockaddr_storage address{};
+    socklen_t length = sizeof(address);
+    auto *raw = reinterpret_cast<sockaddr *>(&address);
+    if ((peer ? ::getpeername(socket, raw, &length) : ::getsockname(socket, raw, &length)) != 0)
+        return;
+    char host[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    if (::getnameinfo(raw, length, host, sizeof(host), service, sizeof(service),
+                      NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return;
+    ip = host;
+    port = std::atoi(service);
 }
 
 }  // namespace orvcli::platform

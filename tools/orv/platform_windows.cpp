@@ -1,9 +1,13 @@
 // Windows implementation of orv's platform layer.
 #include <windows.h>
 
+// After windows.h: RtlGenRandom (advapi32's SystemFunction036).
+#include <ntsecapi.h>
+
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform.h"
@@ -63,6 +67,16 @@ LoadedLibrary load_library(const std::string &path) {
 
 RawFunction find_function(void *module, const char *name) {
     return reinterpret_cast<RawFunction>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+bool random_bytes(unsigned char *out, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size - done, 1u << 20));
+        if (!RtlGenRandom(out + done, chunk)) return false;
+        done += chunk;
+    }
+    return true;
 }
 
 }  // namespace orvcli::platform

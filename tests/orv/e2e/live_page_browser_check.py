@@ -1,7 +1,10 @@
 """The live page of `orv serve` in headless Chromium driven by Selenium: it
+opens through the address with the token, which then leaves the address bar,
 loads without console errors, the plot is redrawn at least 5 times in 2 s,
 an integration time typed into the page reaches the instrument (simulator
-transcript and read-back), and a screenshot lands in the build folder.
+transcript and read-back), and a screenshot lands in the build folder. A
+second run serves an instrument whose identity texts are HTML: the page
+shows them as text and runs nothing of them.
 Exit status 77 (skipped, with the reason) when Chromium, its driver or
 Selenium is missing; 0 when every check passed; 1 otherwise."""
 
@@ -54,6 +57,37 @@ def wait_for(condition, seconds, what):
     raise AssertionError(f"timed out waiting for {what}")
 
 
+def hostile_texts(driver, check):
+    """Model, serial number and description that are HTML appear as text."""
+    session = ServeSession("-d", "ORVXSS01", scenario_name="hostile_texts")
+    try:
+        # Without the token the page says what to do and shows nothing else.
+        driver.get(session.url)
+        check("token" in driver.find_element("tag name", "body").text,
+              "without the token the page is refused")
+        driver.get_log("browser")  # the refusal's own console line is expected
+        driver.get(session.page_url)
+        wait_for(lambda: driver.find_elements("id", "instrument-ORVXSS01"), 20, "the panel")
+        panel = driver.find_element("id", "instrument-ORVXSS01")
+        title = panel.find_element("tag name", "h2").text
+        check("<script>alert(1)" in title and "<b>bold</b>" in title,
+              f"model and serial number shown as text ({title!r})")
+        identity = panel.find_element("class name", "identity").text
+        check("<img src=x onerror=" in identity, f"description shown as text ({identity!r})")
+        injected = driver.execute_script(
+            "return document.querySelectorAll('#instruments script, #instruments img, "
+            "#instruments b').length")
+        check(injected == 0, f"no element made of the texts ({injected})")
+        time.sleep(0.5)
+        owned = driver.execute_script("return document.body.dataset.owned || ''")
+        check(owned == "", "no handler of the texts ran")  # an alert would have failed a call
+        errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
+        check(not errors, f"no console errors with hostile texts ({errors})")
+    finally:
+        status = session.stop()
+    check(status == 0, f"orv serve (hostile texts) ended with status {status}")
+
+
 def main():
     driver, profile = browser()
     folder = scratch("live_page")
@@ -68,7 +102,9 @@ def main():
             failures.append(message)
 
     try:
-        driver.get(session.url)
+        driver.get(session.page_url)
+        check(driver.current_url == session.url,
+              f"the token left the address bar ({driver.current_url})")
         draws = lambda: int(driver.execute_script("return document.body.dataset.draws || 0"))
         wait_for(lambda: draws() >= 1, 20, "the first drawing")
         before = draws()
@@ -98,10 +134,13 @@ def main():
         screenshot = os.path.join(OUTPUT_DIR, "orv-live-page.png")
         check(driver.save_screenshot(screenshot), f"screenshot written to {screenshot}")
     finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
         status = session.stop()
     check(status == 0, f"orv serve ended with status {status} after Ctrl-C")
+    try:
+        hostile_texts(driver, check)
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0
 

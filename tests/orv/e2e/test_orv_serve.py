@@ -73,13 +73,13 @@ class ServeApi(unittest.TestCase):
         self.assertEqual(status, 404)
 
     def test_pause_stops_the_stream_and_resume_restarts_it(self):
-        self.session.post("/api/pause", {"instrument": "ORVSIM03", "paused": "1"})
+        self.session.post("/api/pause", {"instrument": "ORVSIM03", "paused": True})
         time.sleep(1.5)  # a read in progress ends
         _, latest = self.session.json("/api/spectrum", {"instrument": "ORVSIM03"})
         status, _ = self.session.json("/api/spectrum", {"instrument": "ORVSIM03",
                                                         "after": latest["sequence"]})
         self.assertEqual(status, 204)
-        self.session.post("/api/pause", {"instrument": "ORVSIM03", "paused": "0"})
+        self.session.post("/api/pause", {"instrument": "ORVSIM03", "paused": False})
         status, newer = self.session.json("/api/spectrum", {"instrument": "ORVSIM03",
                                                             "after": latest["sequence"]})
         if status == 204:  # the NIR instrument's read may take longer than one poll
