@@ -49,4 +49,4 @@ export WINEPATH
 output=$(env -u ORVSIM_SCENARIO /usr/lib/wine/wine64 "$top/bin/orv.exe" list 2>&1 | tr -d '\r') ||
   fail "orv.exe list failed: $output"
 echo "$output" | grep -q ORVSIM01 || fail "orv.exe list shows no ORVSIM01: $output"
-echo "windows-zip-check: $(basename "${zips[0]}"): files, version resource and orv.exe list ok"
+echo "windows-zip-check: $(basename "${zips[0]}"): files, version resources and orv.exe list ok"
