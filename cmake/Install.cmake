@@ -55,10 +55,14 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/orvConfigVersion.
 install(FILES ${PROJECT_BINARY_DIR}/package/orvConfig.cmake
   ${PROJECT_BINARY_DIR}/package/orvConfigVersion.cmake
   DESTINATION ${ORV_CMAKE_PACKAGE_DIR} COMPONENT development)
-# The zip of the Windows build is unpacked anywhere: there orv.pc finds the
-# prefix from its own folder (pkgconf's pcfiledir).
-set(ORV_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
-if(WIN32)
+# A build is installed under any prefix (cmake --install --prefix, the
+# Windows zip unpacked anywhere, the installer's folder): orv.pc finds the
+# prefix from its own folder (pkg-config's pcfiledir), as the CMake package
+# does. The Debian packages never move and name /usr, whose include and
+# library folders pkg-config then leaves out of the flags.
+if(ORV_DEBIAN_LAYOUT)
+  set(ORV_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+else()
   file(RELATIVE_PATH orv_pc_to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
   set(ORV_PC_PREFIX "\${pcfiledir}/${orv_pc_to_prefix}")
 endif()

@@ -1,7 +1,9 @@
 # CPack: the Debian 12 packages of the install components (cmake/Install.cmake,
-# names in cmake/PackageNames.cmake) from a Linux build, and one zip of
-# everything from the Windows build. `cpack` in the build folder writes them;
-# scripts/package-check.sh builds, installs and removes them.
+# names in cmake/PackageNames.cmake) from a Linux build, and from the Windows
+# build one zip of everything and an installer of the same files. `cpack` in
+# the build folder writes them; scripts/package-check.sh builds, installs and
+# removes the Debian packages, scripts/windows-zip-check.sh and
+# scripts/windows-installer-check.sh check the zip and the installer.
 set(CPACK_PACKAGE_NAME orv)
 set(CPACK_PACKAGE_VENDOR "liborv developers")
 set(CPACK_PACKAGE_CONTACT "${ORV_PACKAGE_MAINTAINER}")
@@ -17,6 +19,58 @@ if(WIN32)
   # The simulator's FTD2XX.dll stays in lib/orv/sim; the Python package is
   # for Linux.
   set(CPACK_COMPONENTS_ALL runtime development tools simulator)
+
+  # The installer (generator NSIS; makensis of Debian's nsis): the zip's
+  # folders below the folder the user picks (Program Files\liborv by
+  # default), an uninstaller registered with Windows, and on request the
+  # programs' folder bin on the PATH, on the options page or, silently (/S),
+  # with /ADD_TO_PATH (current user). The uninstaller takes it off again.
+  set(CPACK_VERBATIM_VARIABLES ON)
+  # A 64-bit installer, like the programs it installs (makensis makes a
+  # 32-bit one otherwise, which a 64-bit-only wine cannot run): makensis
+  # through a wrapper that sets the target first, as CPack splits extra
+  # arguments at spaces.
+  find_program(ORV_MAKENSIS makensis)
+  if(ORV_MAKENSIS)
+    set(CPACK_NSIS_EXECUTABLE ${PROJECT_BINARY_DIR}/package/makensis-amd64)
+    file(CONFIGURE OUTPUT ${CPACK_NSIS_EXECUTABLE}.in CONTENT
+      "#!/bin/sh\nexec \"${ORV_MAKENSIS}\" \"-XTarget amd64-unicode\" \"$@\"\n")
+    file(COPY_FILE ${CPACK_NSIS_EXECUTABLE}.in ${CPACK_NSIS_EXECUTABLE} ONLY_IF_DIFFERENT)
+    file(CHMOD ${CPACK_NSIS_EXECUTABLE} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+      GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endif()
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY liborv)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY liborv)
+  set(CPACK_NSIS_PACKAGE_NAME "liborv ${PROJECT_VERSION}")
+  set(CPACK_NSIS_DISPLAY_NAME "liborv ${PROJECT_VERSION}")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_MODIFY_PATH ON)
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  set(CPACK_COMPONENT_RUNTIME_DISPLAY_NAME "liborv.dll")
+  set(CPACK_COMPONENT_RUNTIME_REQUIRED ON)
+  set(CPACK_COMPONENT_TOOLS_DISPLAY_NAME "Programs: orv, velmar_multi_device_speed")
+  set(CPACK_COMPONENT_SIMULATOR_DISPLAY_NAME "Simulated instruments (lib\\orv\\sim)")
+  set(CPACK_COMPONENT_DEVELOPMENT_DISPLAY_NAME "Development files and documentation")
+  set(orv_uninstall_key "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}")
+  # The command line is searched for /ADD_TO_PATH (case-insensitive), as the
+  # template offers no option for it; the choice is stored where the
+  # uninstaller looks for it.
+  set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  StrCpy $R2 0
+  orv_path_scan:
+    StrCpy $R1 $CMDLINE 12 $R2
+    StrCmp $R1 \"\" orv_path_chosen
+    StrCmp $R1 /ADD_TO_PATH orv_path_requested
+    IntOp $R2 $R2 + 1
+    Goto orv_path_scan
+  orv_path_requested:
+    StrCpy $DO_NOT_ADD_TO_PATH 0
+    StrCpy $ADD_TO_PATH_ALL_USERS 0
+    StrCpy $ADD_TO_PATH_CURRENT_USER 1
+    WriteRegStr SHCTX \"${orv_uninstall_key}\" DoNotAddToPath 0
+    WriteRegStr SHCTX \"${orv_uninstall_key}\" AddToPathAllUsers 0
+    WriteRegStr SHCTX \"${orv_uninstall_key}\" AddToPathCurrentUser 1
+  orv_path_chosen:")
   include(CPack)
   return()
 endif()
@@ -24,7 +78,18 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${ORV_PACKAGE_COMPONENTS})
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Debian packages install under /usr, whatever prefix the tree installs to.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" OR NOT ORV_DEBIAN_LAYOUT)
+  set(ORV_DEBIAN_TREE ${PROJECT_BINARY_DIR}/debian-tree)
+  set(ORV_DEBIAN_BUILD_TYPE ${CMAKE_BUILD_TYPE})
+  if(NOT ORV_DEBIAN_BUILD_TYPE)
+    set(ORV_DEBIAN_BUILD_TYPE Release)
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/CPackDebianTree.cmake.in
+    ${PROJECT_BINARY_DIR}/package/CPackDebianTree.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/package/CPackDebianTree.cmake)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORV_PACKAGE_REVISION})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

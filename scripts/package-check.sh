@@ -4,7 +4,9 @@
 # examples against the installed liborv-dev through find_package and through
 # pkg-config and runs them, runs orv, the benchmark and the Python package
 # against the installed simulator, runs a consumer with no D2XX library at
-# all, then removes the packages and checks that nothing is left. Needs root;
+# all, then removes the packages and checks that nothing is left. Packages
+# made by a plain `cpack -G DEB` from a tree of default prefix hold the same
+# files under /usr (build/package-plain). Needs root;
 # the machine must not have the packages installed from elsewhere.
 #
 #   bash scripts/package-check.sh        # build/package, build/package-check
@@ -29,6 +31,16 @@ for package in "${packages[@]}"; do
   fi
 done
 
+# The plain tree's packages below are built a second time from the same
+# sources with the same compiler and flags; a compiler cache of this check's
+# own (by absolute paths, so both trees share it) makes that build cost
+# little. Without ccache both builds compile in full.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_DIR="$root/build/package-ccache" CCACHE_NOHASHDIR=1
+  unset CCACHE_BASEDIR
+fi
+
 step "build, API reference, packages"
 cmake --preset package >/dev/null
 cmake --build --preset package -j "$jobs"
@@ -45,6 +57,24 @@ mkdir -p "$work"
 
 step "lintian"
 lintian --fail-on error,warning --tag-display-limit 0 "${debs[@]}"
+
+step "packages from a plain tree (prefix /usr/local): the same files under /usr"
+list_files() { dpkg-deb -c "$1" | awk '{ print $6 }' | grep -v '^\./usr/share/doc/liborv-dev/api/' | sort; }
+cmake -S . -B build/package-plain -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_WERROR=ON \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+rm -rf build/package-plain/packages
+(cd build/package-plain && CMAKE_BUILD_PARALLEL_LEVEL="$jobs" cpack -G DEB) \
+  >"$root/build/package-plain/cpack.log" 2>&1 || {
+  tail -n 40 "$root/build/package-plain/cpack.log"
+  fail "cpack -G DEB in a plain tree failed"
+}
+for deb in "${debs[@]}"; do
+  plain_deb="build/package-plain/packages/$(basename "$deb")"
+  [ -f "$plain_deb" ] || fail "the plain tree made no $(basename "$deb")"
+  if ! diff <(list_files "$deb") <(list_files "$plain_deb"); then
+    fail "$(basename "$deb") from the plain tree holds other files than from the package preset"
+  fi
+done
 
 step "contents: soname, RUNPATH"
 for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$work/contents"; done

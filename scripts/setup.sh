@@ -15,7 +15,8 @@
 # package and its tests use (numpy, venv, setuptools, wheel, pytest,
 # matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium
 # for the orv program's browser test, doxygen (API reference), and for the
-# packages dpkg-dev, lintian and unzip.
+# packages dpkg-dev, lintian, unzip, nsis (the Windows installer) and ccache
+# (the package check builds the same files twice).
 set -euo pipefail
 
 DEMO_PACKAGES=(
@@ -31,7 +32,7 @@ ALL_PACKAGES=(
   python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
   python3-mypy fonts-dejavu-core
   chromium chromium-driver python3-selenium
-  doxygen dpkg-dev lintian unzip
+  doxygen dpkg-dev lintian unzip nsis ccache
 )
 
 case "${1:-}" in

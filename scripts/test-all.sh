@@ -26,12 +26,14 @@
 # is printed, the run fails on the rest; the timing target is for a quiet
 # machine), the Debian packages built, linted, installed, used and removed
 # (scripts/package-check.sh, root only), and the Windows zip unpacked and run
-# under wine (scripts/windows-zip-check.sh, after the windows preset).
+# under wine (scripts/windows-zip-check.sh, after the windows preset), and the
+# Windows installer installed, used and removed under wine
+# (scripts/windows-installer-check.sh, after the windows preset).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 read -r -a presets <<<"${ORV_PRESETS-linux sanitize tsan windows}"
-read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip}"
+read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip windows-installer}"
 jobs="${ORV_JOBS:-2}"
 logdir="build/logs"
 mkdir -p "$logdir"
@@ -165,6 +167,7 @@ for check in "${checks[@]}"; do
     tty-demo) run_check tty-demo bash scripts/demo-tty.sh --check --timing-advisory ;;
     package) run_check package env ORV_JOBS="$jobs" bash scripts/package-check.sh ;;
     windows-zip) run_check windows-zip env ORV_JOBS="$jobs" bash scripts/windows-zip-check.sh ;;
+    windows-installer) run_check windows-installer env ORV_JOBS="$jobs" bash scripts/windows-installer-check.sh ;;
     *)
       echo "unknown check: $check"
       failed=1

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows zip from the windows preset's build (cpack), checks what
 # it holds (the DLLs, import library and .def, header, CMake and pkg-config
-# files, programs, liborv.dll's version resource), unpacks it and runs its
-# orv.exe list under wine against the simulated FTD2XX.dll of lib/orv/sim.
+# files, programs, the version resource of every DLL and program), unpacks
+# it and runs its orv.exe list under wine against the simulated FTD2XX.dll
+# of lib/orv/sim.
 #
 #   bash scripts/windows-zip-check.sh     # build/windows/packages, build/windows-zip-check
 set -euo pipefail
@@ -36,7 +37,8 @@ grep -qw orv_version "$top/lib/liborv.def" || fail "liborv.def lacks orv_version
 # orv.pc finds the folder the zip was unpacked to.
 read -r include _ <<<"$(PKG_CONFIG_LIBDIR="$top/lib/pkgconfig" pkg-config --cflags-only-I orv)"
 [ -f "${include#-I}/orv.h" ] || fail "orv.pc points to ${include#-I}, not the unpacked include/"
-strings -el "$top/bin/liborv.dll" | grep -qx "$version" || fail "liborv.dll has no version resource $version"
+mapfile -t binaries < <(find "$top" -iname '*.dll' -o -iname '*.exe')
+bash scripts/pe-version-check.sh "$version" "${binaries[@]}" >/dev/null
 
 # The simulator is chosen through the search path, as a vendor FTD2XX.dll
 # in the system folder would be found otherwise.
@@ -47,4 +49,4 @@ export WINEPATH
 output=$(env -u ORVSIM_SCENARIO /usr/lib/wine/wine64 "$top/bin/orv.exe" list 2>&1 | tr -d '\r') ||
   fail "orv.exe list failed: $output"
 echo "$output" | grep -q ORVSIM01 || fail "orv.exe list shows no ORVSIM01: $output"
-echo "windows-zip-check: $(basename "${zips[0]}"): files, version resource and orv.exe list ok"
+echo "windows-zip-check: $(basename "${zips[0]}"): files, version resources and orv.exe list ok"

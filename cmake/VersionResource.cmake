@@ -1,0 +1,27 @@
+# orv_version_resource(target DESCRIPTION text)
+# Windows: gives a DLL or program the version resource Windows users and
+# installers read (cmake/version.rc.in): file and product version are the
+# project's version, with the file's own name and description. Elsewhere it
+# does nothing.
+function(orv_version_resource target)
+  cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(ORV_RC_FILETYPE VFT_APP)
+  elseif(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+    set(ORV_RC_FILETYPE VFT_DLL)
+  else()
+    message(FATAL_ERROR "orv_version_resource: ${target} is no DLL or program")
+  endif()
+  set(ORV_RC_TARGET ${target})
+  set(ORV_RC_DESCRIPTION "${ARG_DESCRIPTION}")
+  file(READ ${PROJECT_SOURCE_DIR}/cmake/version.rc.in template)
+  string(CONFIGURE "${template}" resource @ONLY)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  file(GENERATE OUTPUT ${file} CONTENT "${resource}")
+  target_sources(${target} PRIVATE ${file})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/version.rc.in)
+endfunction()
