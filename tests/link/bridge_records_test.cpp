@@ -13,6 +13,7 @@
 #include "ftd2xx.h"
 #include "orv.h"
 #include "orvsim.h"
+#include "provider_list.h"
 
 namespace {
 
@@ -25,15 +26,6 @@ constexpr const char *kScenario = R"({"bridges": [
    "flags": 2, "type": 8},
   {"serial": "REC04", "vendor": 4660, "product": 22136},
   {"serial": "REC05", "description_hex": "41 FF 42"}]})";
-
-std::vector<FT_DEVICE_LIST_INFO_NODE> provider_nodes() {
-    DWORD count = 0;
-    EXPECT_EQ(FT_CreateDeviceInfoList(&count), FT_STATUS{FT_OK});
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-    EXPECT_EQ(FT_GetDeviceInfoList(nodes.data(), &count), FT_STATUS{FT_OK});
-    nodes.resize(count);
-    return nodes;
-}
 
 std::string field(const char *text, size_t width) {
     return std::string(text, strnlen(text, width));
@@ -52,7 +44,7 @@ protected:
 TEST_F(BridgeRecords, AreWhatTheProviderListsFieldByField) {
     orv_device *device = nullptr;
     ASSERT_EQ(orv_device_open(0, &device), ORV_OK);  // sets the opened flag
-    const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = provider_nodes();
+    const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = orvtest::provider_list();
     ASSERT_EQ(nodes.size(), 5u);
     orv_bridge_info records[ORV_MAX_BRIDGES];
     std::memset(records, 0x5A, sizeof records);

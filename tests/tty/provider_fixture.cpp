@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "environment.h"
+#include "provider_list.h"
 
 extern char **environ;
 
@@ -56,14 +57,7 @@ FT_HANDLE TtyProvider::open_device(int index) {
     return handle;
 }
 
-std::vector<FT_DEVICE_LIST_INFO_NODE> TtyProvider::list() {
-    DWORD count = 0;
-    EXPECT_EQ(FT_CreateDeviceInfoList(&count), FT_STATUS{FT_OK});
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-    EXPECT_EQ(FT_GetDeviceInfoList(nodes.data(), &count), FT_STATUS{FT_OK});
-    nodes.resize(count);
-    return nodes;
-}
+std::vector<FT_DEVICE_LIST_INFO_NODE> TtyProvider::list() { return orvtest::provider_list(); }
 
 int TtyProvider::provider_fd(const PtyPeer &peer, int except) const {
     for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
