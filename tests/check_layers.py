@@ -69,7 +69,6 @@ EXPORTED_LIST = re.compile(r"set\((\w+)\s[^)]*\bPARENT_SCOPE\s*\)")
 # Folders that still compile another folder's files, each until that code is
 # a target of its own: (folder of the CMakeLists.txt, what it names).
 KNOWN_CROSSINGS = {
-    ("d2xx/serve", "d2xx/tty/chip.cpp"),
     ("fuzz", "ORV_LIBRARY_SOURCES"),
     ("fuzz", "ORV_D2XX_LINKED_SOURCE"),
     ("tests/bench", "bench/bench_instruments.cpp"),

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "fake_sysfs.h"
 #include "orv.h"
 #include "process_runner.h"
+#include "sysfs_tree.h"
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
@@ -175,8 +175,8 @@ TEST_F(ProviderChoice, ProviderExportNamesTheLoadedFileOrWhyNone) {
 }
 
 TEST_F(ProviderChoice, TtyProviderListsTheBridgesOfItsSysfsTree) {
-    orvtty::testing::FakeSysfs tree(scratch / "tree");
-    orvtty::testing::FakeBridge bridge;
+    orvtty::tree::SysfsTree tree(scratch / "tree");
+    orvtty::tree::SysfsBridge bridge;
     bridge.serial = "TTYPROV1";
     bridge.product = "Probe bridge";
     bridge.node = (scratch / "no-such-tty").string();  // listed, but cannot be opened
