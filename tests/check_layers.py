@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks that liborv's layers depend only downwards.
+"""Checks that liborv's layers depend only downwards, that liborv is the one
+door to the D2XX provider, and that no folder compiles another's sources.
 
 usage: check_layers.py LIBORV_DIR
 
@@ -8,10 +9,17 @@ usage: check_layers.py LIBORV_DIR
     commands/; wire/ and platform/ stand alone);
   - only link/ calls the D2XX functions;
   - every .cpp of the three layers is listed in ORV_LIBRARY_SOURCES or
-    ORV_D2XX_BINDING_SOURCES of CMakeLists.txt, and every listed file exists.
+    ORV_D2XX_BINDING_SOURCES of CMakeLists.txt, and every listed file exists;
+  - the orv program (tools/orv) and the Python package (python/orv) neither
+    load the D2XX provider nor call it: they list through liborv
+    (orv_list_bridges, orv_d2xx_provider). The benchmark program lists for
+    itself and is not checked;
+  - a CMakeLists.txt names no source file of another folder, neither by path
+    nor through a source list another folder defines: it links a target.
 
 Prints each breach; exits 1 when there is one.
 """
+import ast
 import os
 import re
 import sys
@@ -43,11 +51,121 @@ def listed_sources(liborv, variable):
     return set(m.group(1).split()) if m else set()
 
 
+# A tool reaching the provider: its header, a D2XX call, the dynamic loader.
+TOOL_PROVIDER_USE = re.compile(
+    r'#\s*include\s*[<"]ftd2xx\.h[>"]|\bFT_[A-Z]\w*\s*\(|\b(?:dlopen|dlsym|LoadLibrary\w*|'
+    r"GetProcAddress)\s*\("
+)
+# Where the orv program's sources are; every file below it is checked.
+TOOL_FOLDER = os.path.join("tools", "orv")
+PACKAGE_FOLDER = os.path.join("python", "orv")
+# The one package module that loads a library (liborv).
+PACKAGE_LOADER = "_native.py"
+LOADING_CALLS = {"CDLL", "WinDLL", "OleDLL", "PyDLL", "LoadLibrary"}
+SOURCE_FILE = re.compile(r"[^\s()\"]+\.(?:c|cc|cpp)\b")
+TOP_FOLDER = re.compile(r"^\$\{(?:PROJECT_SOURCE_DIR|CMAKE_SOURCE_DIR)\}/(.+)$")
+VARIABLE = re.compile(r"\$\{(\w+)\}")
+EXPORTED_LIST = re.compile(r"set\((\w+)\s[^)]*\bPARENT_SCOPE\s*\)")
+# Folders that still compile another folder's files, each until that code is
+# a target of its own: (folder of the CMakeLists.txt, what it names).
+KNOWN_CROSSINGS = {
+    ("fuzz", "ORV_LIBRARY_SOURCES"),
+    ("fuzz", "ORV_D2XX_LINKED_SOURCE"),
+    ("tests/bench", "bench/bench_instruments.cpp"),
+    ("tests/examples", "examples/c/${example}.c"),
+    ("tests/hardening", "ORV_LIBRARY_SOURCES"),
+    ("tests/hardening", "ORV_D2XX_LINKED_SOURCE"),
+    ("tests/hardening", "fuzz/support/scripted_bridge.cpp"),
+    ("tests/hardening", "fuzz/support/virtual_platform.cpp"),
+    ("tests/hardening", "fuzz/seeds/seed_instrument.cpp"),
+}
+
+
+def tool_breaches(root):
+    """The orv program's files that load or call the D2XX provider."""
+    breaches = []
+    for folder, _, names in os.walk(os.path.join(root, TOOL_FOLDER)):
+        for name in sorted(names):
+            if not name.endswith((".cpp", ".h")):
+                continue
+            path = os.path.join(folder, name)
+            with open(path, encoding="utf-8") as f:
+                if TOOL_PROVIDER_USE.search(strip_comments(f.read())):
+                    breaches.append(f"{os.path.relpath(path, root)} loads or calls the D2XX "
+                                    "provider (list through liborv)")
+    return breaches
+
+
+def package_breaches(root):
+    """The Python package's modules that load a library other than liborv, or
+    name the provider's calls or files."""
+    breaches = []
+    folder = os.path.join(root, PACKAGE_FOLDER)
+    for name in sorted(os.listdir(folder)):
+        if not name.endswith(".py"):
+            continue
+        path = os.path.join(PACKAGE_FOLDER, name)
+        with open(os.path.join(folder, name), encoding="utf-8") as f:
+            tree = ast.parse(f.read(), path)
+        docstrings = {id(node.body[0].value) for node in ast.walk(tree)
+                      if isinstance(node, (ast.Module, ast.ClassDef, ast.FunctionDef))
+                      and node.body and isinstance(node.body[0], ast.Expr)
+                      and isinstance(node.body[0].value, ast.Constant)}
+        for node in ast.walk(tree):
+            if isinstance(node, ast.Name):
+                word = node.id
+            elif isinstance(node, ast.Attribute):
+                word = node.attr
+            elif (isinstance(node, ast.Constant) and isinstance(node.value, str)
+                  and id(node) not in docstrings):
+                word = node.value
+            else:
+                continue
+            if re.search(r"\bFT_[A-Z]|ftd2xx", word, re.I):
+                breaches.append(f"{path}:{node.lineno} names the D2XX provider ({word!r})")
+            elif word in LOADING_CALLS and name != PACKAGE_LOADER:
+                breaches.append(f"{path}:{node.lineno} loads a library ({word})")
+    return breaches
+
+
+def cmake_files(root):
+    for folder, folders, names in os.walk(root):
+        folders[:] = [f for f in folders if not f.startswith((".", "build"))]
+        if "CMakeLists.txt" in names:
+            yield os.path.relpath(folder, root).replace(os.sep, "/"), os.path.join(
+                folder, "CMakeLists.txt")
+
+
+def crossing_breaches(root):
+    """Source files a CMakeLists.txt takes from another folder."""
+    texts = {}
+    for folder, path in cmake_files(root):
+        with open(path, encoding="utf-8") as f:
+            texts[folder] = re.sub(r"#[^\n]*", " ", f.read())
+    exported = {name: folder for folder, text in texts.items() for name in
+                EXPORTED_LIST.findall(text)}
+    crossings = set()
+    for folder, text in texts.items():
+        for source in SOURCE_FILE.findall(text):
+            top = TOP_FOLDER.match(source)
+            if top and not (top.group(1) + "/").startswith(folder + "/"):
+                crossings.add((folder, top.group(1)))
+            elif "../" in source:
+                crossings.add((folder, source))
+        for name in VARIABLE.findall(text):
+            home = exported.get(name)
+            if home is not None and home != folder and name.endswith(("_SOURCES", "_SOURCE")):
+                crossings.add((folder, name))
+    return [f"{folder}/CMakeLists.txt compiles {what} of another folder (link a target)"
+            for folder, what in sorted(crossings - KNOWN_CROSSINGS)]
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     liborv = sys.argv[1]
-    breaches = []
+    root = os.path.dirname(os.path.abspath(liborv))
+    breaches = tool_breaches(root) + package_breaches(root) + crossing_breaches(root)
     sources = set()
     for layer in LAYERS:
         folder = os.path.join(liborv, layer)

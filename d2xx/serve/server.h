@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "config.h"
-#include "fake_sysfs.h"
 #include "serve_platform.h"
 #include "served_bridge.h"
+#include "sysfs_tree.h"
 #include "transcript.h"
 
 namespace orvserve {
@@ -41,7 +41,7 @@ private:
     void serve_bridge(ServedBridge &bridge, bool readable, bool failed);
 
     orvsim::Transcript transcript_;
-    orvtty::testing::FakeSysfs tree_;
+    orvtty::tree::SysfsTree tree_;
     platform::OpenWatch openers_;
     std::vector<std::unique_ptr<ServedBridge>> bridges_;
     std::map<int, ServedBridge *> by_watch_;

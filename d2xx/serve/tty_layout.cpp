@@ -54,9 +54,9 @@ std::vector<std::string> unservable(const orvsim::Scenario &scenario) {
 
 std::string tty_name(size_t position) { return "ttyUSB" + std::to_string(position); }
 
-orvtty::testing::FakeBridge fake_bridge(const orvsim::BridgeConfig &bridge, size_t position,
-                                        const std::string &node) {
-    orvtty::testing::FakeBridge f;
+orvtty::tree::SysfsBridge fake_bridge(const orvsim::BridgeConfig &bridge, size_t position,
+                                      const std::string &node) {
+    orvtty::tree::SysfsBridge f;
     f.tty = tty_name(position);
     f.node = node;
     f.serial = bridge.serial;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config.h"
-#include "fake_sysfs.h"
+#include "sysfs_tree.h"
 
 namespace orvserve {
 
@@ -23,7 +23,7 @@ std::string tty_name(size_t position);
 // backed by `node`. Bridge n is ttyUSB<n> on bus 1 + n / 225, port path
 // <hub>.<port> with hub n / 15 % 15 + 1 and port n % 15 + 1, so that the
 // provider's order (bus, then ports) is the scenario's.
-orvtty::testing::FakeBridge fake_bridge(const orvsim::BridgeConfig &bridge, size_t position,
-                                        const std::string &node);
+orvtty::tree::SysfsBridge fake_bridge(const orvsim::BridgeConfig &bridge, size_t position,
+                                      const std::string &node);
 
 }  // namespace orvserve

@@ -74,9 +74,9 @@
  * when an export or a record changes incompatibly; it is also the number in
  * the shared library's name (liborv.so.0). */
 #define ORV_VERSION_MAJOR 0
-#define ORV_VERSION_MINOR 2
+#define ORV_VERSION_MINOR 3
 #define ORV_VERSION_PATCH 0
-#define ORV_VERSION "0.2.0"
+#define ORV_VERSION "0.3.0"
 
 /* The version of the loaded library, "MAJOR.MINOR.PATCH" as ORV_VERSION of
  * the header it was built with; compare it with ORV_VERSION to find a library
@@ -271,6 +271,49 @@ ORV_API int orv_scan_devices(void);
  * terminated). ORV_ERR_INVALID_PARAM: index < 0, buf NULL, buf_size < 2.
  * ORV_ERR_DEVICE_NOT_FOUND: list unavailable, empty or too short. */
 ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size);
+/* USB id of the instruments' bridge: vendor 0403h << 16 | product 6001h, as
+ * orv_bridge_info.usb_id holds it. */
+#define ORV_INSTRUMENT_USB_ID 0x04036001u
+/* The list positions liborv reaches: listing, opening by position and by chip
+ * serial see the first 64 bridges of the D2XX list only. */
+#define ORV_MAX_BRIDGES 64
+/* orv_bridge_info.flags: the bridge is open (in this or another process). */
+#define ORV_BRIDGE_OPENED 0x1u
+/* orv_bridge_info.flags: the bridge is a high-speed USB device. */
+#define ORV_BRIDGE_HIGH_SPEED 0x2u
+
+/* One bridge of the D2XX device list, as orv_list_bridges gives it: 128 bytes,
+ * no gaps. The texts are the bytes the driver reports (not necessarily
+ * UTF-8), always terminated. */
+typedef struct orv_bridge_info {
+    int32_t index;        /* list position, as orv_open_device and orv_device_open take it */
+    uint32_t usb_id;      /* USB vendor id << 16 | product id */
+    uint32_t flags;       /* ORV_BRIDGE_OPENED, ORV_BRIDGE_HIGH_SPEED */
+    uint32_t location;    /* the driver's location id of the USB port */
+    char chip_serial[32]; /* the bridge chip's serial, at most 16 bytes */
+    char description[80]; /* the bridge's description, at most 64 bytes */
+} orv_bridge_info;
+ORV_STATIC_ASSERT(offsetof(orv_bridge_info, chip_serial) == 16, "chip_serial offset");
+ORV_STATIC_ASSERT(offsetof(orv_bridge_info, description) == 48, "description offset");
+ORV_STATIC_ASSERT(sizeof(orv_bridge_info) == 128, "orv_bridge_info size");
+
+/* Lists the bridges of the D2XX provider as records, in list order, into
+ * bridges[0 .. capacity - 1] and nothing else (no output on stdout): the first
+ * min(capacity, ORV_MAX_BRIDGES) of the list. *count is the number of records
+ * written; *listed, when listed is not NULL, the number of bridges the
+ * provider lists, which may be more than ORV_MAX_BRIDGES. ORV_OK, also for an
+ * empty list. ORV_ERR_INVALID_PARAM: count NULL, capacity < 0, bridges NULL
+ * with capacity > 0. ORV_ERR_DEVICE_NOT_FOUND: no provider (orv_d2xx_provider
+ * says why), or the provider cannot build its list or announces more than
+ * 4096 bridges; *count and *listed are 0 then. */
+ORV_API int orv_list_bridges(orv_bridge_info *bridges, int capacity, int *count, int *listed);
+/* Which D2XX provider liborv uses, loading it first when none is loaded yet
+ * (on Linux: the library ORV_D2XX_LIBRARY names, else libftd2xx.so by the
+ * loader's search; on Windows the FTD2XX.dll liborv.dll imports). ORV_OK with
+ * the path of the provider's file in buf; ORV_ERR_DEVICE_NOT_FOUND with the
+ * reason none could be loaded in buf; both cut to buf_size and terminated.
+ * ORV_ERR_INVALID_PARAM: buf NULL or buf_size < 2. */
+ORV_API int orv_d2xx_provider(char *buf, int buf_size);
 /* Closes the built-in device if it is open, opens list position index as the
  * built-in device, configures the bridge and detects the protocol. ORV_OK or
  * ORV_ERR_OPEN_FAILED (also when the bridge is open already, through either

@@ -10,6 +10,8 @@
 // Library-internal.
 #pragma once
 
+#include <string>
+
 #include "ftd2xx.h"
 
 // X(name) for each D2XX call, in the order of ftd2xx.h.
@@ -38,3 +40,9 @@ struct d2xx_calls {
 // Thread-safe; the table a successful load gives stays valid for the life of
 // the process.
 const d2xx_calls &d2xx() noexcept;
+
+// Which provider d2xx() uses, loading it first if none is loaded yet: true
+// with the file it comes from, false with the reason none could be loaded.
+// `text` is empty when it cannot be told (no memory, or the loader cannot say
+// which file the linked calls are in). Never throws.
+bool d2xx_provider(std::string &text) noexcept;

@@ -39,6 +39,8 @@ std::mutex g_load_lock;                             // held by a load attempt
 d2xx_calls g_table{};                               // written under the lock before it is published
 std::atomic<const d2xx_calls *> g_loaded{nullptr};  // &g_table once a load succeeded
 std::string g_reported_failure;                     // the last failure told (under the lock)
+std::string g_last_failure;                         // why the last load failed (under the lock)
+std::string g_loaded_file;  // the provider's file, written before publishing
 
 bool debugging() {
     const auto value = platform::env_value(DEBUG_VARIABLE);
@@ -55,8 +57,8 @@ const char *resolve(platform::library_handle library, d2xx_calls &table) {
     return nullptr;
 }
 
-// Loads the provider into g_table. `report` says which library that is, or
-// why there is none.
+// Loads the provider into g_table and its file name into g_loaded_file.
+// `report` says which library that is, or why there is none.
 bool load_provider(std::string &report) {
     const auto named = platform::env_value(LIBRARY_VARIABLE);
     const bool by_variable = named && !named->empty();
@@ -76,7 +78,8 @@ bool load_provider(std::string &report) {
     }
     const std::string loaded =
         platform::file_of_function(reinterpret_cast<platform::library_function>(g_table.FT_Open));
-    report = (loaded.empty() ? file : loaded) + " (" + origin + ")";
+    g_loaded_file = loaded.empty() ? file : loaded;
+    report = g_loaded_file + " (" + origin + ")";
     return true;
 }
 
@@ -106,11 +109,31 @@ const d2xx_calls &d2xx() noexcept {
         std::string report;
         const bool loaded = load_provider(report);
         tell(loaded, report);
-        if (!loaded) return NO_PROVIDER;
+        if (!loaded) {
+            g_last_failure = report;
+            return NO_PROVIDER;
+        }
         g_loaded.store(&g_table, std::memory_order_release);
         return g_table;
     } catch (...) {
         // A lock or the memory for a file name that cannot be had: no provider this time.
         return NO_PROVIDER;
+    }
+}
+
+bool d2xx_provider(std::string &text) noexcept {
+    try {
+        if (&d2xx() == &NO_PROVIDER) {
+            std::lock_guard<std::mutex> hold(g_load_lock);
+            if (g_loaded.load(std::memory_order_acquire) == nullptr) {
+                text = g_last_failure;
+                return false;
+            }
+        }
+        text = g_loaded_file;  // written once, before the table was published
+        return true;
+    } catch (...) {
+        text.clear();  // no memory for the text: the caller says so
+        return false;
     }
 }

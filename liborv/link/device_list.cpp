@@ -1,10 +1,13 @@
-// Listing the FTDI bridges: the scan on stdout, the chip serial of a list
-// position, finding a chip serial and opening a list position.
+// Listing the FTDI bridges: the scan on stdout, the records of the list, the
+// chip serial of a list position, finding a chip serial and opening a list
+// position; which provider lists them.
 #include "link/device_list.h"
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <string>
 
 #include "link/d2xx_calls.h"
 #include "link/device_lock.h"
@@ -26,18 +29,22 @@ size_t field_length(const char *field, size_t width) {
 }  // namespace
 
 int read_device_list(listed_devices &list) {
-    std::memset(&list, 0, sizeof list);
+    list = listed_devices{};
     return locked_call(g_list_lock, int{ORV_ERR_DEVICE_NOT_FOUND}, [&list] {
         DWORD reported = 0;
-        if (d2xx().FT_CreateDeviceInfoList(&reported) != FT_OK || reported == 0)
+        if (d2xx().FT_CreateDeviceInfoList(&reported) != FT_OK || reported > MAX_ANNOUNCED_BRIDGES)
             return ORV_ERR_DEVICE_NOT_FOUND;
-        DWORD filled = reported < MAX_LISTED_DEVICES ? reported : MAX_LISTED_DEVICES;
+        if (reported == 0) return ORV_OK;
+        list.nodes.reset(new (std::nothrow) FT_DEVICE_LIST_INFO_NODE[reported]());
+        if (!list.nodes) return ORV_ERR_DEVICE_NOT_FOUND;
+        DWORD filled = reported < ORV_MAX_BRIDGES ? reported : ORV_MAX_BRIDGES;
         const DWORD asked = filled;
-        if (d2xx().FT_GetDeviceInfoList(list.nodes, &filled) != FT_OK)
+        if (d2xx().FT_GetDeviceInfoList(list.nodes.get(), &filled) != FT_OK)
             return ORV_ERR_DEVICE_NOT_FOUND;
-        // The driver's count is not trusted beyond the room it was given.
+        // The driver's count is not trusted beyond the records asked for.
         list.count = static_cast<int>(filled < asked ? filled : asked);
-        return list.count > 0 ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
+        list.announced = static_cast<int>(reported);
+        return ORV_OK;
     });
 }
 
@@ -69,6 +76,8 @@ FT_STATUS open_listed_bridge(int index, FT_HANDLE *bridge) {
 ORV_API int orv_scan_devices(void) {
     listed_devices list;
     if (read_device_list(list) != ORV_OK) return 0;
+    // Without a record there is nothing to print, and nothing is flushed.
+    if (list.count == 0) return 0;
     for (int i = 0; i < list.count; ++i) {
         const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
         std::printf("[%d] %.*s (SN: %.*s)\n", i,
@@ -87,4 +96,46 @@ ORV_API int orv_get_chip_serial_by_index(int index, char *buf, int buf_size) {
     copy_text_field(buf, buf_size, reinterpret_cast<const uint8_t *>(node.SerialNumber),
                     static_cast<int32_t>(serial_length(node)));
     return ORV_OK;
+}
+
+ORV_API int orv_list_bridges(orv_bridge_info *bridges, int capacity, int *count, int *listed) {
+    if (count == nullptr || capacity < 0 || (bridges == nullptr && capacity > 0))
+        return ORV_ERR_INVALID_PARAM;
+    *count = 0;
+    if (listed != nullptr) *listed = 0;
+    listed_devices list;
+    if (read_device_list(list) != ORV_OK) return ORV_ERR_DEVICE_NOT_FOUND;
+    const int written = list.count < capacity ? list.count : capacity;
+    for (int i = 0; i < written; ++i) {
+        const FT_DEVICE_LIST_INFO_NODE &node = list.nodes[i];
+        orv_bridge_info &bridge = bridges[i];
+        std::memset(&bridge, 0, sizeof bridge);
+        bridge.index = i;
+        bridge.usb_id = node.ID;
+        bridge.flags = node.Flags & (ORV_BRIDGE_OPENED | ORV_BRIDGE_HIGH_SPEED);
+        bridge.location = node.LocId;
+        copy_text_field(bridge.chip_serial, sizeof bridge.chip_serial,
+                        reinterpret_cast<const uint8_t *>(node.SerialNumber),
+                        static_cast<int32_t>(serial_length(node)));
+        copy_text_field(
+            bridge.description, sizeof bridge.description,
+            reinterpret_cast<const uint8_t *>(node.Description),
+            static_cast<int32_t>(field_length(node.Description, sizeof node.Description)));
+    }
+    *count = written;
+    if (listed != nullptr) *listed = list.announced;
+    return ORV_OK;
+}
+
+ORV_API int orv_d2xx_provider(char *buf, int buf_size) {
+    if (buf == nullptr || buf_size < 2) return ORV_ERR_INVALID_PARAM;
+    std::string text;
+    const bool loaded = d2xx_provider(text);
+    if (text.empty())
+        copy_text(buf, buf_size,
+                  loaded ? "the D2XX provider liborv is linked with"
+                         : "the reason no D2XX provider could be loaded is not known");
+    else
+        copy_text(buf, buf_size, text.c_str());
+    return loaded ? ORV_OK : ORV_ERR_DEVICE_NOT_FOUND;
 }

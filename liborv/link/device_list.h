@@ -5,19 +5,28 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "ftd2xx.h"
+#include "orv.h"
 
-inline constexpr int MAX_LISTED_DEVICES = 64;
+// More than any USB host holds: a provider that announces more bridges is
+// broken, and its list is not read.
+inline constexpr DWORD MAX_ANNOUNCED_BRIDGES = 4096;
 
-// At most 64 records, positions equal to the indexes FT_Open takes.
+// The records of the first ORV_MAX_BRIDGES bridges, positions equal to the
+// indexes FT_Open takes.
 struct listed_devices {
-    FT_DEVICE_LIST_INFO_NODE nodes[MAX_LISTED_DEVICES];
-    int count;
+    // Room for every bridge the provider announced, however many of them it is
+    // asked for: a driver may fill as many as it announced.
+    std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes;
+    int count = 0;      // valid records, at most ORV_MAX_BRIDGES
+    int announced = 0;  // the bridges the provider lists
 };
 
-// ORV_OK with at least one record, else ORV_ERR_DEVICE_NOT_FOUND (the list
-// cannot be built, is empty, or the records cannot be read).
+// ORV_OK with the list (maybe empty), else ORV_ERR_DEVICE_NOT_FOUND (the list
+// cannot be built, its records cannot be read or had, or the provider
+// announces more than MAX_ANNOUNCED_BRIDGES).
 int read_device_list(listed_devices &list);
 
 // Length of a record's serial number, which the driver may fill without a

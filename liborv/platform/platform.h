@@ -17,7 +17,8 @@ void sleep_ms(unsigned ms);
 bool env_exists(const char *name);
 
 // The dynamic loader, for the D2XX provider liborv loads at run time on
-// POSIX systems (posix.cpp only: on Windows liborv links its provider).
+// POSIX systems (posix.cpp only: on Windows liborv links its provider; there
+// only file_of_function is defined, to name the linked provider's file).
 
 // A loaded shared library; null is none.
 using library_handle = void *;

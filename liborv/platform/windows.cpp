@@ -1,6 +1,8 @@
 // Windows implementation of the platform layer.
 #include <windows.h>
 
+#include <string>
+
 #include "platform/platform.h"
 
 namespace orv::platform {
@@ -28,6 +30,24 @@ bool env_exists(const char *name) {
     // An existing empty variable reports 0 with ERROR_SUCCESS on some systems
     // and 1 (room for the terminator) on others.
     return n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+}
+
+std::string file_of_function(library_function function) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(function), &module))
+        return {};
+    wchar_t wide[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(module, wide, sizeof wide / sizeof wide[0]);
+    if (length == 0 || length >= sizeof wide / sizeof wide[0]) return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0,
+                                          nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string path(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), path.data(), bytes, nullptr,
+                        nullptr);
+    return path;
 }
 
 }  // namespace orv::platform

@@ -1,5 +1,4 @@
-"""The C types of liborv's exports and records, as declared in orv.h, and of the
-two D2XX listing calls (ftd2xx.h).
+"""The C types of liborv's exports and records, as declared in orv.h.
 
 Every device operation ``orv_<name>`` of the process-wide interface has a twin
 ``orv_device_<name>`` that takes the handle first; :data:`DEVICE_OPERATIONS`
@@ -13,9 +12,12 @@ from ctypes import (POINTER, c_char, c_char_p, c_double, c_float, c_int, c_int32
                     c_uint16, c_uint32, c_uint64, c_void_p)
 from typing import Any, Dict, Sequence, Tuple
 
-# Status of a D2XX call; FT_OK is 0.
-FT_STATUS = c_uint32
-FT_OK = 0
+# Constants of orv.h the package uses (the CTest python_package compares them
+# with the header).
+ORV_INSTRUMENT_USB_ID = 0x04036001
+ORV_MAX_BRIDGES = 64
+ORV_BRIDGE_OPENED = 0x1
+ORV_BRIDGE_HIGH_SPEED = 0x2
 
 
 class WavelengthRangeRecord(ctypes.Structure):
@@ -45,22 +47,20 @@ class DeviceInfoRecord(ctypes.Structure):
     ]
 
 
-class ListNode(ctypes.Structure):
-    """FT_DEVICE_LIST_INFO_NODE: 104 bytes; the texts may fill their fields
-    without a terminator."""
+class BridgeRecord(ctypes.Structure):
+    """orv_bridge_info: 128 bytes, texts terminated."""
 
     _fields_ = [
-        ("Flags", c_uint32),
-        ("Type", c_uint32),
-        ("ID", c_uint32),
-        ("LocId", c_uint32),
-        ("SerialNumber", c_char * 16),
-        ("Description", c_char * 64),
-        ("ftHandle", c_void_p),
+        ("index", c_int32),
+        ("usb_id", c_uint32),
+        ("flags", c_uint32),
+        ("location", c_uint32),
+        ("chip_serial", c_char * 32),
+        ("description", c_char * 80),
     ]
 
 
-for _record, _size in ((WavelengthRangeRecord, 40), (DeviceInfoRecord, 168), (ListNode, 104)):
+for _record, _size in ((WavelengthRangeRecord, 40), (DeviceInfoRecord, 168), (BridgeRecord, 128)):
     if ctypes.sizeof(_record) != _size:  # pragma: no cover - a wrong platform ABI
         raise ImportError(f"{_record.__name__} is {ctypes.sizeof(_record)} bytes, not {_size}")
 
@@ -130,12 +130,8 @@ LIBRARY_FUNCTIONS: Dict[str, Prototype] = {
     "orv_device_open_by_chip_serial": (c_int, (c_char_p, POINTER(DEVICE_HANDLE))),
     "orv_device_close": (None, (DEVICE_HANDLE,)),
     "orv_set_protocol_preference": (c_int, (c_int,)),
-}
-
-# The D2XX listing calls of the provider.
-PROVIDER_FUNCTIONS: Dict[str, Prototype] = {
-    "FT_CreateDeviceInfoList": (FT_STATUS, (POINTER(c_uint32),)),
-    "FT_GetDeviceInfoList": (FT_STATUS, (POINTER(ListNode), POINTER(c_uint32))),
+    "orv_list_bridges": (c_int, (POINTER(BridgeRecord), c_int, POINTER(c_int), POINTER(c_int))),
+    "orv_d2xx_provider": (c_int, (c_char_p, c_int)),
 }
 
 

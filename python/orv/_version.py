@@ -1,3 +1,3 @@
 """The package version, the same as the project's (CMakeLists.txt)."""
 
-__version__ = "0.2.0"
+__version__ = "0.3.0"

@@ -1,4 +1,4 @@
-"""The FTDI device list, read from the same D2XX library liborv drives."""
+"""The FTDI device list, as liborv lists it from the D2XX library it drives."""
 
 from __future__ import annotations
 
@@ -7,16 +7,11 @@ from dataclasses import dataclass
 from typing import List
 
 from . import _prototypes
-from ._native import native
+from ._native import native, provider_path
 from .errors import DeviceNotFoundError
 
 # The USB id of the instruments' bridges, 0403h:6001h (vendor << 16 | product).
-INSTRUMENT_USB_ID = 0x04036001
-# liborv looks devices up by chip serial among the first 64 list positions;
-# the listing stops at the same place so that every listed device opens.
-MAX_LISTED_DEVICES = 64
-# A count the driver reports beyond this is not believed.
-MAX_REPORTED_DEVICES = 4096
+INSTRUMENT_USB_ID = _prototypes.ORV_INSTRUMENT_USB_ID
 
 
 @dataclass(frozen=True)
@@ -62,7 +57,8 @@ def _text(field: bytes) -> str:
 
 
 def list_devices() -> List[ListedDevice]:
-    """The FTDI devices the D2XX library lists, at most 64, in list order.
+    """The FTDI devices the D2XX library lists, at most 64 (the list positions
+    liborv reaches), in list order.
 
     Every bridge is listed, also those with other USB ids
     (:attr:`ListedDevice.is_instrument` tells the instruments apart). Nothing
@@ -73,29 +69,17 @@ def list_devices() -> List[ListedDevice]:
             reports more devices than believable; an empty list is not an error.
         orv.LibraryNotFoundError: liborv or its D2XX library cannot be loaded.
     """
-    functions = native().provider_functions
-    reported = ctypes.c_uint32(0)
-    status = functions["FT_CreateDeviceInfoList"](ctypes.byref(reported))
-    if status != _prototypes.FT_OK:
-        raise DeviceNotFoundError(f"FT_CreateDeviceInfoList failed with D2XX status {status}",
-                                  function="FT_CreateDeviceInfoList")
-    if reported.value == 0:
-        return []
-    if reported.value > MAX_REPORTED_DEVICES:
-        raise DeviceNotFoundError(f"the D2XX library reports {reported.value} devices",
-                                  function="FT_CreateDeviceInfoList")
-    # Room for every device reported: a driver may fill as many as it
-    # announced, whatever count it is given.
-    capacity = reported.value
-    nodes = (_prototypes.ListNode * capacity)()
-    filled = ctypes.c_uint32(capacity)
-    status = functions["FT_GetDeviceInfoList"](nodes, ctypes.byref(filled))
-    if status != _prototypes.FT_OK:
-        raise DeviceNotFoundError(f"FT_GetDeviceInfoList failed with D2XX status {status}",
-                                  function="FT_GetDeviceInfoList")
-    count = min(filled.value, capacity, MAX_LISTED_DEVICES)
+    records = (_prototypes.BridgeRecord * _prototypes.ORV_MAX_BRIDGES)()
+    count = ctypes.c_int(0)
+    status = native().functions["orv_list_bridges"](records, len(records), ctypes.byref(count),
+                                                    None)
+    if status != 0:
+        # Raises LibraryNotFoundError when there is no D2XX library at all.
+        provider = provider_path()
+        raise DeviceNotFoundError(f"the D2XX library {provider} cannot list its devices",
+                                  function="orv_list_bridges")
     return [
-        ListedDevice(index=i, chip_serial=_text(nodes[i].SerialNumber),
-                     description=_text(nodes[i].Description), usb_id=nodes[i].ID)
-        for i in range(count)
+        ListedDevice(index=records[i].index, chip_serial=_text(records[i].chip_serial),
+                     description=_text(records[i].description), usb_id=records[i].usb_id)
+        for i in range(min(count.value, len(records)))
     ]

@@ -4,7 +4,8 @@ protocols.
 
 The tests run against liborv and the simulated provider of a build tree:
 ORV_LIBRARY names the liborv (the CTest sets it), the provider beside it is
-the one the package lists with and liborv drives.
+the one liborv drives; the tests reach its control interface through the file
+liborv says it loaded.
 """
 
 from __future__ import annotations
@@ -85,7 +86,7 @@ class Simulator:
 def sim() -> Simulator:
     if not os.environ.get("ORV_LIBRARY"):
         pytest.skip("ORV_LIBRARY does not name a built liborv")
-    return Simulator(_native.native().provider)
+    return Simulator(ctypes.CDLL(_native.provider_path()))
 
 
 @pytest.fixture(scope="session")

@@ -40,10 +40,10 @@ def test_the_list_stops_where_liborv_stops(sim: Simulator) -> None:
 
 def test_a_list_the_driver_cannot_build(sim: Simulator) -> None:
     sim.load(scenario(uv(), list={"create_status": 18}))
-    with pytest.raises(orv.DeviceNotFoundError, match="FT_CreateDeviceInfoList"):
+    with pytest.raises(orv.DeviceNotFoundError, match="libftd2xx.so cannot list its devices"):
         orv.list_devices()
     sim.load(scenario(uv(), list={"get_status": 4}))
-    with pytest.raises(orv.DeviceNotFoundError, match="status 4"):
+    with pytest.raises(orv.DeviceNotFoundError, match="cannot list"):
         orv.list_devices()
 
 

@@ -88,24 +88,25 @@ def test_orv_library_is_the_only_place_tried_when_set(monkeypatch: Any, tmp_path
         _native._load()
 
 
-def test_the_package_copy_comes_next_and_its_d2xx_library_beside_it(
-        monkeypatch: Any, tmp_path: Path) -> None:
+def test_the_package_copy_comes_next(monkeypatch: Any, tmp_path: Path) -> None:
     library = built_library()
     (tmp_path / "liborv.so").symlink_to(library)
     monkeypatch.delenv("ORV_LIBRARY")
-    monkeypatch.delenv("ORV_D2XX_LIBRARY", raising=False)
     monkeypatch.setattr(_native, "PACKAGE_LIBRARY_DIR", tmp_path)
-    loaded = _native._load()
-    assert loaded.library_path == str(tmp_path / "liborv.so")
-    assert loaded.provider_path == "libftd2xx.so"  # none beside it: the system's
-    (tmp_path / "libftd2xx.so").symlink_to(library.parent / "libftd2xx.so")
-    assert _native._load().provider_path == str(tmp_path / "libftd2xx.so")
+    assert _native._load().library_path == str(tmp_path / "liborv.so")
 
 
-def test_a_named_d2xx_library_that_is_missing(monkeypatch: Any, tmp_path: Path) -> None:
-    monkeypatch.setenv("ORV_D2XX_LIBRARY", str(tmp_path / "libftd2xx.so"))
-    with pytest.raises(orv.LibraryNotFoundError, match="ORV_D2XX_LIBRARY"):
-        _native._load()
+def test_the_constants_are_those_of_orv_h() -> None:
+    header = HEADER.read_text(encoding="utf-8")
+    for name in ("ORV_INSTRUMENT_USB_ID", "ORV_MAX_BRIDGES", "ORV_BRIDGE_OPENED",
+                 "ORV_BRIDGE_HIGH_SPEED"):
+        match = re.search(rf"#define {name} (0x[0-9A-Fa-f]+|[0-9]+)u?\b", header)
+        assert match is not None, name
+        assert getattr(_prototypes, name) == int(match.group(1), 0), name
+    fields = re.search(r"typedef struct orv_bridge_info \{(.*?)\}", header, re.S)
+    assert fields is not None
+    declared = re.findall(r"(\w+)(?:\[\d+\])?;", re.sub(r"/\*.*?\*/", "", fields.group(1)))
+    assert declared == [name for name, _ in _prototypes.BridgeRecord._fields_]
 
 
 def run_python(code: str, **environment: str) -> subprocess.CompletedProcess:  # type: ignore
@@ -134,6 +135,24 @@ def test_the_error_names_every_place_tried() -> None:
     for place in ("ORV_LIBRARY (not set)", "orv/_lib/liborv.so (no such file)", "liborv.so.0",
                   "liborv.so ("):
         assert place in message
+
+
+def test_a_named_d2xx_library_that_is_missing_is_liborvs_reason(tmp_path: Path) -> None:
+    missing = tmp_path / "libftd2xx.so"
+    result = run_python("""
+        import orv
+        for call in (orv.list_devices, orv.loaded_libraries):
+            try:
+                call()
+            except orv.LibraryNotFoundError as error:
+                print(error)
+    """, ORV_LIBRARY=str(built_library()), ORV_D2XX_LIBRARY=str(missing))
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 2
+    for line in lines:
+        assert line.startswith(f"liborv has no D2XX library: cannot load {missing} "
+                               "(named by ORV_D2XX_LIBRARY): "), line
 
 
 def test_a_named_d2xx_library_is_the_one_liborv_drives(tmp_path: Path) -> None:

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "fake_sysfs.h"
 #include "orv.h"
 #include "process_runner.h"
+#include "sysfs_tree.h"
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
@@ -144,9 +144,39 @@ TEST_F(ProviderChoice, LibraryLackingACallIsNoProvider) {
                            "FT_Purge; no device is listed and opening fails until one loads\n");
 }
 
+// orv_d2xx_provider names the file liborv loaded, however it was found, or
+// says why there is none; orv_list_bridges lists from that provider.
+TEST_F(ProviderChoice, ProviderExportNamesTheLoadedFileOrWhyNone) {
+    const e2e::EnvironmentChanges asked = {{"PROBE_PROVIDER", "1"}};
+    const std::string listed = "bridges=0 4 4 ORVSIM01\n";
+    const e2e::ProcessResult searched = probe(in_bin(), asked);
+    ASSERT_THAT(searched.out, StartsWith("provider=0 "));
+    const std::string path = searched.out.substr(11, searched.out.find('\n') - 11);
+    EXPECT_TRUE(fs::equivalent(path, bin() / "libftd2xx.so")) << path;
+    EXPECT_EQ(searched.out.substr(searched.out.find('\n') + 1), listed);
+
+    e2e::EnvironmentChanges named = asked;
+    named.push_back({"ORV_D2XX_LIBRARY", simulator().string()});
+    EXPECT_EQ(probe(alone(), named).out, "provider=0 " + simulator().string() + "\n" + listed);
+
+    const std::string none = "bridges=" + std::to_string(ORV_ERR_DEVICE_NOT_FOUND) + " 0 0 -\n";
+    const e2e::ProcessResult missing = probe(alone(), asked);
+    EXPECT_THAT(missing.out, StartsWith("provider=" + std::to_string(ORV_ERR_DEVICE_NOT_FOUND) +
+                                        " cannot load libftd2xx.so (the loader's search): "));
+    EXPECT_THAT(missing.out, testing::EndsWith("\n" + none));
+
+    const std::string lacking = (bin() / "liborv_lacking_provider.so").string();
+    e2e::EnvironmentChanges lacking_named = asked;
+    lacking_named.push_back({"ORV_D2XX_LIBRARY", lacking});
+    EXPECT_EQ(probe(alone(), lacking_named).out,
+              "provider=" + std::to_string(ORV_ERR_DEVICE_NOT_FOUND) + " " + lacking +
+                  " (named by ORV_D2XX_LIBRARY) is not a D2XX provider: it lacks FT_Purge\n" +
+                  none);
+}
+
 TEST_F(ProviderChoice, TtyProviderListsTheBridgesOfItsSysfsTree) {
-    orvtty::testing::FakeSysfs tree(scratch / "tree");
-    orvtty::testing::FakeBridge bridge;
+    orvtty::tree::SysfsTree tree(scratch / "tree");
+    orvtty::tree::SysfsBridge bridge;
     bridge.serial = "TTYPROV1";
     bridge.product = "Probe bridge";
     bridge.node = (scratch / "no-such-tty").string();  // listed, but cannot be opened

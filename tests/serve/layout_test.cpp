@@ -31,7 +31,7 @@ TEST(TtyLayout, ListOrderIsScenarioOrderAndEveryLocationFitsALocId) {
     orvsim::BridgeConfig config;
     std::tuple<unsigned, std::vector<unsigned>> previous{0, {}};
     for (size_t position = 0; position < 1024; ++position) {
-        const orvtty::testing::FakeBridge b = fake_bridge(config, position, "/dev/null");
+        const orvtty::tree::SysfsBridge b = fake_bridge(config, position, "/dev/null");
         EXPECT_EQ(b.tty, "ttyUSB" + std::to_string(position));
         const std::tuple<unsigned, std::vector<unsigned>> here{b.busnum, ports_of(b.devpath)};
         ASSERT_LT(previous, here) << "position " << position;
@@ -46,7 +46,7 @@ TEST(TtyLayout, NodeFieldsComeFromTheBridge) {
         {"serial": "A1", "description": "SIMULATED x", "vendor": "1234", "product": "ABCD",
          "type": 8, "flags": 2}]})",
                                                 "test");
-    const orvtty::testing::FakeBridge b = fake_bridge(s.bridges[0], 0, "/dev/pts/9");
+    const orvtty::tree::SysfsBridge b = fake_bridge(s.bridges[0], 0, "/dev/pts/9");
     EXPECT_EQ(b.node, "/dev/pts/9");
     EXPECT_EQ(b.serial, "A1");
     EXPECT_EQ(b.product, "SIMULATED x");

@@ -129,7 +129,7 @@ TEST_F(Io, TheLatencyTimerGoesToTheBridgesSysfsAttribute) {
 }
 
 TEST_F(Io, HandlesWorkInParallelAndCloseEndsAWaitingRead) {
-    FakeBridge second;
+    SysfsBridge second;
     second.tty = "ttyUSB1";
     second.devpath = "2";
     PtyPeer &other = plug(second);

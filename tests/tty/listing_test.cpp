@@ -17,9 +17,9 @@ void write_raw(const fs::path &path, const std::string &bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-FakeBridge bridge(const std::string &tty, const std::string &serial, unsigned bus,
-                  const std::string &devpath, unsigned interface = 0) {
-    FakeBridge b;
+SysfsBridge bridge(const std::string &tty, const std::string &serial, unsigned bus,
+                   const std::string &devpath, unsigned interface = 0) {
+    SysfsBridge b;
     b.tty = tty;
     b.serial = serial;
     b.busnum = bus;
@@ -50,11 +50,11 @@ void expect_node(const FT_DEVICE_LIST_INFO_NODE &node, const Node &expected) {
 using Listing = TtyProvider;
 
 TEST_F(Listing, ListsOnlyTheTtysOfFtdiSio) {
-    FakeBridge other_usb = bridge("ttyUSB0", "PL0001", 1, "3");
+    SysfsBridge other_usb = bridge("ttyUSB0", "PL0001", 1, "3");
     other_usb.driver = "pl2303";
     other_usb.vid = 0x067b;
     plug(other_usb);
-    FakeBridge acm = bridge("ttyACM0", "ACM0001", 1, "4");
+    SysfsBridge acm = bridge("ttyACM0", "ACM0001", 1, "4");
     acm.driver = "cdc_acm";
     plug(acm);
     plug(bridge("ttyUSB1", "FT0001", 1, "2"));
@@ -77,7 +77,7 @@ TEST_F(Listing, OrdersByBusThenPortPathThenInterface) {
     plug(bridge("ttyUSB0", "BUS2", 2, "1"));
     plug(bridge("ttyUSB1", "PORT17", 1, "17"));
     plug(bridge("ttyUSB2", "HUB2-1", 1, "2.1"));
-    FakeBridge dual = bridge("ttyUSB3", "DUAL", 1, "2", 1);
+    SysfsBridge dual = bridge("ttyUSB3", "DUAL", 1, "2", 1);
     dual.bcd_device = 0x0700;  // FT2232H: two channels, one USB device
     plug(dual);
     dual.tty = "ttyUSB4";
@@ -96,7 +96,7 @@ TEST_F(Listing, OrdersByBusThenPortPathThenInterface) {
 }
 
 TEST_F(Listing, NamesTheChannelsOfMultiChannelChips) {
-    FakeBridge quad = bridge("ttyUSB0", "FT4232QUADSERIA", 3, "1.2");  // 15 bytes
+    SysfsBridge quad = bridge("ttyUSB0", "FT4232QUADSERIA", 3, "1.2");  // 15 bytes
     quad.bcd_device = 0x0800;
     quad.product = "Quad RS232-HS";
     quad.speed_mbps = 480;
@@ -117,7 +117,7 @@ TEST_F(Listing, NamesTheChannelsOfMultiChannelChips) {
 }
 
 TEST_F(Listing, MissingAttributesLeaveFieldsEmpty) {
-    FakeBridge bare = bridge("ttyUSB0", "", 1, "1");
+    SysfsBridge bare = bridge("ttyUSB0", "", 1, "1");
     bare.serial.reset();
     bare.product.reset();
     plug(bare);
@@ -186,11 +186,11 @@ TEST_F(Listing, AMissingTreeListsNothing) {
 
 TEST_F(Listing, TheFakeTreeRefusesARepeatedTtyAndUnplugsWholeDevices) {
     plug(bridge("ttyUSB0", "FIRST", 1, "1"));
-    FakeBridge repeated = bridge("ttyUSB0", "SECOND", 1, "2");
+    SysfsBridge repeated = bridge("ttyUSB0", "SECOND", 1, "2");
     EXPECT_THROW(tree->add(repeated), std::invalid_argument);
     EXPECT_FALSE(fs::exists(folder / "tree/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2"));
 
-    FakeBridge dual = bridge("ttyUSB1", "DUAL", 1, "5");
+    SysfsBridge dual = bridge("ttyUSB1", "DUAL", 1, "5");
     dual.bcd_device = 0x0700;
     plug(dual);
     dual.tty = "ttyUSB2";

@@ -20,7 +20,7 @@ constexpr uid_t NOBODY = 65534;
 using Opening = TtyProvider;
 
 TEST_F(Opening, ASecondOpenInThisProcessIsRefusedUntilClosed) {
-    plug(FakeBridge{});
+    plug(SysfsBridge{});
     FT_HANDLE first = open_device(0);
     ASSERT_NE(first, nullptr);
     FT_HANDLE second = nullptr;
@@ -43,7 +43,7 @@ TEST_F(Opening, ASecondOpenInThisProcessIsRefusedUntilClosed) {
 }
 
 TEST_F(Opening, AnotherProcessIsRefusedWhileOpenAndToldWhoHoldsIt) {
-    plug(FakeBridge{});
+    plug(SysfsBridge{});
     FT_HANDLE handle = open_device(0);
     ASSERT_NE(handle, nullptr);
 
@@ -63,7 +63,7 @@ TEST_F(Opening, AnotherProcessIsRefusedWhileOpenAndToldWhoHoldsIt) {
 }
 
 TEST_F(Opening, PermissionDeniedIsExplained) {
-    PtyPeer &peer = plug(FakeBridge{});
+    PtyPeer &peer = plug(SysfsBridge{});
     std::optional<uid_t> as_user;
     if (geteuid() == 0) {
         as_user = NOBODY;  // root opens anything; the probe gives that up
@@ -78,7 +78,7 @@ TEST_F(Opening, PermissionDeniedIsExplained) {
 }
 
 TEST_F(Opening, SetsTheTtyRawWithoutHangUpOnCloseAndKeepsItsSpeed) {
-    PtyPeer &peer = plug(FakeBridge{});
+    PtyPeer &peer = plug(SysfsBridge{});
     const int watch = open(peer.tty_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(watch, 0);
     termios before{};
@@ -117,8 +117,8 @@ TEST_F(Opening, SetsTheTtyRawWithoutHangUpOnCloseAndKeepsItsSpeed) {
 }
 
 TEST_F(Opening, RefusesWhatCannotBeOpened) {
-    plug(FakeBridge{});
-    FakeBridge not_a_tty;
+    plug(SysfsBridge{});
+    SysfsBridge not_a_tty;
     not_a_tty.tty = "ttyUSB1";
     not_a_tty.devpath = "2";
     not_a_tty.node = (folder / "plain-file").string();

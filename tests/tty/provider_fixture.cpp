@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "environment.h"
+#include "provider_list.h"
 
 extern char **environ;
 
@@ -25,7 +26,7 @@ void TtyProvider::SetUp() {
     folder = pattern;
     // Readable by the probe when it runs as another user.
     chmod(folder.c_str(), 0755);
-    tree = std::make_unique<orvtty::testing::FakeSysfs>(folder / "tree");
+    tree = std::make_unique<orvtty::tree::SysfsTree>(folder / "tree");
     for (const auto &[name, value] : tree->environment()) setenv(name.c_str(), value.c_str(), 1);
     unsetenv(orvtty::DEBUG_VARIABLE);
 }
@@ -42,7 +43,7 @@ void TtyProvider::TearDown() {
     fs::remove_all(folder, ignored);
 }
 
-PtyPeer &TtyProvider::plug(FakeBridge b) {
+PtyPeer &TtyProvider::plug(SysfsBridge b) {
     peers.push_back(std::make_unique<PtyPeer>());
     b.node = peers.back()->tty_path();
     tree->add(b);
@@ -56,14 +57,7 @@ FT_HANDLE TtyProvider::open_device(int index) {
     return handle;
 }
 
-std::vector<FT_DEVICE_LIST_INFO_NODE> TtyProvider::list() {
-    DWORD count = 0;
-    EXPECT_EQ(FT_CreateDeviceInfoList(&count), FT_STATUS{FT_OK});
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-    EXPECT_EQ(FT_GetDeviceInfoList(nodes.data(), &count), FT_STATUS{FT_OK});
-    nodes.resize(count);
-    return nodes;
-}
+std::vector<FT_DEVICE_LIST_INFO_NODE> TtyProvider::list() { return orvtest::provider_list(); }
 
 int TtyProvider::provider_fd(const PtyPeer &peer, int except) const {
     for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
@@ -114,7 +108,7 @@ ProbeResult TtyProvider::run_probe(int index, std::optional<uid_t> uid, bool deb
 
 void OpenBridge::SetUp() {
     TtyProvider::SetUp();
-    peer = &plug(FakeBridge{});
+    peer = &plug(SysfsBridge{});
     handle = open_device(0);
     ASSERT_NE(handle, nullptr);
 }

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "fake_sysfs.h"
 #include "ftd2xx.h"
 #include "pty_peer.h"
+#include "sysfs_tree.h"
 
 namespace ttytest {
 
-using orvtty::testing::FakeBridge;
+using orvtty::tree::SysfsBridge;
 using Clock = std::chrono::steady_clock;
 
 inline double ms_since(Clock::time_point start) {
@@ -37,7 +37,7 @@ protected:
     void TearDown() override;
 
     // A bridge on a new pty (b.node is set to it); returns the pty's peer.
-    PtyPeer &plug(FakeBridge b);
+    PtyPeer &plug(SysfsBridge b);
     // FT_Open that must succeed; the handle is closed after the test.
     FT_HANDLE open_device(int index);
     // FT_CreateDeviceInfoList and FT_GetDeviceInfoList.
@@ -52,7 +52,7 @@ protected:
     ProbeResult run_probe(int index, std::optional<uid_t> uid, bool debug);
 
     std::filesystem::path folder;
-    std::unique_ptr<orvtty::testing::FakeSysfs> tree;
+    std::unique_ptr<orvtty::tree::SysfsTree> tree;
     std::vector<std::unique_ptr<PtyPeer>> peers;
     std::vector<FT_HANDLE> opened;
 };

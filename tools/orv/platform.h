@@ -1,8 +1,8 @@
 // The operating-system services of orv, one implementation file per system
 // (platform_posix.cpp, platform_windows.cpp): environment, terminals,
-// interrupts, standard streams, the dynamic loader, the random source and
-// the live page's connections. Nothing else in the program calls the OS
-// directly.
+// interrupts, standard streams, the random source and the live page's
+// connections. Nothing else in the program calls the OS directly; the D2XX
+// provider is liborv's to load.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +17,8 @@ namespace orvcli::platform {
 // FTD2XX.dll when it is loaded, before orv could choose another.
 #ifdef _WIN32
 inline constexpr bool kProviderPathSupported = false;
-inline constexpr const char *kDefaultProviderName = "FTD2XX.dll";
 #else
 inline constexpr bool kProviderPathSupported = true;
-inline constexpr const char *kDefaultProviderName = "libftd2xx.so";
 #endif
 
 // Sets an environment variable of the process, for this process's libraries too.
@@ -36,19 +34,6 @@ void on_interrupt(std::function<void()> handler);
 // Standard output and error write '\n' unchanged, and a closed pipe is an
 // ordinary write error instead of a signal.
 void prepare_standard_streams();
-
-// A loaded library, or the loader's reason why not.
-struct LoadedLibrary {
-    void *module = nullptr;
-    std::string error;
-};
-using RawFunction = void (*)();
-
-// Loads a library by path or, for a bare file name, through the system's
-// search (a library of that name loaded already is the one returned).
-LoadedLibrary load_library(const std::string &path);
-// An exported function of a loaded library; null when there is none.
-RawFunction find_function(void *module, const char *name);
 
 // Fills out[0..size) from the system's random source (getrandom, RtlGenRandom);
 // false when it fails, and then the bytes must not be used.

@@ -1,5 +1,4 @@
 // POSIX implementation of orv's platform layer.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -52,18 +51,6 @@ void on_interrupt(std::function<void()> handler) {
 }
 
 void prepare_standard_streams() { ::signal(SIGPIPE, SIG_IGN); }
-
-LoadedLibrary load_library(const std::string &path) {
-    void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module != nullptr) return {module, {}};
-    const char *reason = ::dlerror();
-    return {nullptr, reason != nullptr ? reason : "unknown loader error"};
-}
-
-RawFunction find_function(void *module, const char *name) {
-    // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
-    return reinterpret_cast<RawFunction>(::dlsym(module, name));
-}
 
 bool random_bytes(unsigned char *out, std::size_t size) {
     std::size_t done = 0;

@@ -25,15 +25,6 @@ BOOL WINAPI note_interrupt(DWORD event) {
     return TRUE;
 }
 
-std::wstring wide_from_utf8(const std::string &text) {
-    if (text.empty()) return std::wstring();
-    const int length = static_cast<int>(text.size());
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out.data(), size);
-    return out;
-}
-
 }  // namespace
 
 void set_environment(const char *name, const std::string &value) {
@@ -52,21 +43,6 @@ void on_interrupt(std::function<void()> handler) {
 void prepare_standard_streams() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-}
-
-LoadedLibrary load_library(const std::string &path) {
-    const std::wstring wide = wide_from_utf8(path);
-    DWORD previous_mode = 0;
-    const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
-    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, 0);
-    const DWORD error = module == nullptr ? GetLastError() : 0;
-    if (mode_set) SetThreadErrorMode(previous_mode, nullptr);
-    if (module != nullptr) return {reinterpret_cast<void *>(module), {}};
-    return {nullptr, "LoadLibrary error " + std::to_string(error)};
-}
-
-RawFunction find_function(void *module, const char *name) {
-    return reinterpret_cast<RawFunction>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
 bool random_bytes(unsigned char *out, std::size_t size) {

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "orv.h"
 #include "result.h"
 #include "sdk.h"
 
@@ -20,7 +21,7 @@ struct _ft_device_list_info_node;
 namespace velmar {
 
 // USB vendor and product id of the instruments' bridge (0403h, 6001h).
-inline constexpr std::uint32_t kVelmarUsbId = 0x04036001;
+inline constexpr std::uint32_t kVelmarUsbId = ORV_INSTRUMENT_USB_ID;
 // A probed device must report at least this many wavelengths.
 inline constexpr std::uint16_t kMinimumWavelengthCount = 16;
 

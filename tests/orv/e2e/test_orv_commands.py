@@ -96,7 +96,7 @@ class ListCommand(unittest.TestCase):
         if not WINDOWS_BUILD:
             run = orv("--provider", "/nonexistent/libftd2xx.so", "list")
             self.assertEqual(run.status, DEVICE, run)
-            self.assertRegex(run.err, r"^orv: load the D2XX provider /nonexistent/libftd2xx.so: ")
+            self.assertRegex(run.err, r"^orv: no D2XX provider: cannot load /nonexistent/libftd2xx.so ")
 
 
 class InfoCommand(unittest.TestCase):

@@ -1,4 +1,4 @@
-#include "fake_sysfs.h"
+#include "sysfs_tree.h"
 
 #include <cstdio>
 #include <fstream>
@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace orvtty::testing {
+namespace orvtty::tree {
 
 namespace {
 
@@ -31,12 +31,12 @@ void link_to(const fs::path &target, const fs::path &link) {
     fs::create_symlink(fs::relative(target, link.parent_path()), link);
 }
 
-fs::path usb_dir(const fs::path &sys, const FakeBridge &b) {
+fs::path usb_dir(const fs::path &sys, const SysfsBridge &b) {
     const std::string bus = std::to_string(b.busnum);
     return sys / USB_HOST / ("usb" + bus) / (bus + "-" + b.devpath);
 }
 
-fs::path interface_dir(const fs::path &sys, const FakeBridge &b) {
+fs::path interface_dir(const fs::path &sys, const SysfsBridge &b) {
     const fs::path usb = usb_dir(sys, b);
     return usb / (usb.filename().string() + ":1." + std::to_string(b.interface));
 }
@@ -47,7 +47,7 @@ bool valid_name(const std::string &name) {
 
 }  // namespace
 
-FakeSysfs::FakeSysfs(fs::path root) : root_(std::move(root)) {
+SysfsTree::SysfsTree(fs::path root) : root_(std::move(root)) {
     if (fs::exists(root_) && !(fs::is_directory(root_) && fs::is_empty(root_))) {
         throw std::runtime_error("fake sysfs: " + root_.string() + " exists and is not empty");
     }
@@ -55,12 +55,12 @@ FakeSysfs::FakeSysfs(fs::path root) : root_(std::move(root)) {
     fs::create_directories(dev_root());
 }
 
-FakeSysfs::~FakeSysfs() {
+SysfsTree::~SysfsTree() {
     std::error_code ignored;
     fs::remove_all(root_, ignored);
 }
 
-void FakeSysfs::add(const FakeBridge &b) {
+void SysfsTree::add(const SysfsBridge &b) {
     if (!valid_name(b.tty) || !valid_name(b.driver) || b.devpath.empty()) {
         throw std::invalid_argument("fake sysfs: bad tty, driver or devpath for '" + b.tty + "'");
     }
@@ -100,7 +100,7 @@ void FakeSysfs::add(const FakeBridge &b) {
     bridges_.emplace(b.tty, b);
 }
 
-void FakeSysfs::add_virtual_tty(const std::string &name) {
+void SysfsTree::add_virtual_tty(const std::string &name) {
     if (!valid_name(name)) throw std::invalid_argument("fake sysfs: bad tty name '" + name + "'");
     const fs::path device = sysfs_root() / "devices/virtual/tty" / name;
     fs::create_directories(device);
@@ -108,12 +108,12 @@ void FakeSysfs::add_virtual_tty(const std::string &name) {
     link_to(device, sysfs_root() / "class/tty" / name);
 }
 
-void FakeSysfs::remove(const std::string &tty) {
+void SysfsTree::remove(const std::string &tty) {
     remove_pieces(bridge(tty));
     bridges_.erase(tty);
 }
 
-void FakeSysfs::remove_pieces(const FakeBridge &b) {
+void SysfsTree::remove_pieces(const SysfsBridge &b) {
     std::error_code ignored;
     const fs::path sys = sysfs_root();
     fs::remove(sys / "class/tty" / b.tty, ignored);
@@ -128,22 +128,22 @@ void FakeSysfs::remove_pieces(const FakeBridge &b) {
     if (!interfaces_left) fs::remove_all(usb, ignored);
 }
 
-const FakeBridge &FakeSysfs::bridge(const std::string &tty) const {
+const SysfsBridge &SysfsTree::bridge(const std::string &tty) const {
     const auto it = bridges_.find(tty);
     if (it == bridges_.end()) throw std::invalid_argument("fake sysfs: no tty '" + tty + "'");
     return it->second;
 }
 
-fs::path FakeSysfs::usb_device_dir(const std::string &tty) const {
+fs::path SysfsTree::usb_device_dir(const std::string &tty) const {
     return usb_dir(sysfs_root(), bridge(tty));
 }
 
-fs::path FakeSysfs::port_dir(const std::string &tty) const {
+fs::path SysfsTree::port_dir(const std::string &tty) const {
     return interface_dir(sysfs_root(), bridge(tty)) / tty;
 }
 
-std::vector<std::pair<std::string, std::string>> FakeSysfs::environment() const {
+std::vector<std::pair<std::string, std::string>> SysfsTree::environment() const {
     return {{SYSFS_ROOT_VARIABLE, sysfs_root().string()}, {DEV_ROOT_VARIABLE, dev_root().string()}};
 }
 
-}  // namespace orvtty::testing
+}  // namespace orvtty::tree

@@ -13,8 +13,8 @@
 // Tests use it with ptys; a program serving simulated instruments on ptys
 // writes the same tree so the provider lists them. Point the provider at it
 // with environment().
-#ifndef ORV_TTY_FAKE_SYSFS_H
-#define ORV_TTY_FAKE_SYSFS_H
+#ifndef ORV_TTY_SYSFS_TREE_H
+#define ORV_TTY_SYSFS_TREE_H
 
 #include <cstdint>
 #include <filesystem>
@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-namespace orvtty::testing {
+namespace orvtty::tree {
 
-struct FakeBridge {
+struct SysfsBridge {
     std::string tty = "ttyUSB0";
     std::string node;  // what dev/<tty> links to, e.g. a pty's /dev/pts/3
     std::optional<std::string> serial = "FT000001";  // nothing: no attribute
@@ -41,20 +41,20 @@ struct FakeBridge {
     unsigned speed_mbps = 12;
 };
 
-class FakeSysfs {
+class SysfsTree {
 public:
     // Builds in `root`, which must not exist or be an empty folder; creates
     // root/sys and root/dev. Throws std::runtime_error otherwise.
-    explicit FakeSysfs(std::filesystem::path root);
+    explicit SysfsTree(std::filesystem::path root);
     // Removes root and everything below it.
-    ~FakeSysfs();
-    FakeSysfs(const FakeSysfs &) = delete;
-    FakeSysfs &operator=(const FakeSysfs &) = delete;
+    ~SysfsTree();
+    SysfsTree(const SysfsTree &) = delete;
+    SysfsTree &operator=(const SysfsTree &) = delete;
 
     // Adds a bridge's tty (several channels of one chip: same busnum and
     // devpath, other interface). Throws std::invalid_argument for a bad or
     // repeated tty name and leaves nothing of the bridge behind on failure.
-    void add(const FakeBridge &bridge);
+    void add(const SysfsBridge &bridge);
     // A tty without a device, like a virtual console.
     void add_virtual_tty(const std::string &name);
     // Unplugs a bridge's tty: its class entry, dev link and interface go, and
@@ -69,13 +69,13 @@ public:
     std::vector<std::pair<std::string, std::string>> environment() const;
 
 private:
-    const FakeBridge &bridge(const std::string &tty) const;
-    void remove_pieces(const FakeBridge &b);
+    const SysfsBridge &bridge(const std::string &tty) const;
+    void remove_pieces(const SysfsBridge &b);
 
     std::filesystem::path root_;
-    std::map<std::string, FakeBridge> bridges_;
+    std::map<std::string, SysfsBridge> bridges_;
 };
 
-}  // namespace orvtty::testing
+}  // namespace orvtty::tree
 
 #endif
