@@ -278,8 +278,12 @@ Capture read_capture(std::istream &in) {
         if (in.fail() && !in.eof())
             throw CaptureError(line_number,
                                "longer than " + std::to_string(kMaxLineBytes) + " bytes");
-        if (in.eof()) throw CaptureError(line_number, "truncated (the line has no end)");
-        const std::string line(buffer.data(), got - 1);
+        const std::string line(buffer.data(), in.eof() ? got : got - 1);
+        if (in.eof()) {
+            // What is not a capture at all says so before it is called cut.
+            if (line_number == 1) read_header(line);
+            throw CaptureError(line_number, "truncated (the line has no end)");
+        }
         if (line_number == 1) {
             capture.header = read_header(line);
         } else {

@@ -23,6 +23,10 @@ void unload_library(void *library);
 // The file a library that is loaded comes from ("" when unknown).
 std::string file_of(library_function function);
 
+// Keeps the recorder loaded until the process ends, whatever the program
+// unloads: one capture per process (POSIX: linked with -z nodelete).
+void keep_loaded();
+
 // Opens the capture for writing (created or emptied); null and `error`
 // filled when it cannot.
 std::FILE *open_capture(const std::string &path, std::string &error);

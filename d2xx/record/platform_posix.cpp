@@ -39,6 +39,8 @@ std::string file_of(library_function function) {
     return info.dli_fname;
 }
 
+void keep_loaded() {}
+
 std::FILE *open_capture(const std::string &path, std::string &error) {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file) error = std::strerror(errno);

@@ -61,6 +61,12 @@ std::string file_of(library_function function) {
     return std::string(path, length);
 }
 
+void keep_loaded() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(reinterpret_cast<void *>(&keep_loaded)), &self);
+}
+
 std::FILE *open_capture(const std::string &path, std::string &error) {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file) error = "cannot be created";

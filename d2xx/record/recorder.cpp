@@ -30,6 +30,7 @@ uint64_t Recorder::now_us() const {
 void Recorder::start() {
     std::call_once(started_, [this] {
         std::lock_guard<std::mutex> lock(mutex_);
+        platform::keep_loaded();
         load_provider();
         open_capture();
     });
