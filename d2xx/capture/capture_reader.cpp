@@ -130,6 +130,32 @@ private:
     std::set<std::string> used_;
 };
 
+enum class LineEnd { Newline, Input, TooLong };
+
+// Reads one line, without its end, in pieces: a line is never held beyond
+// kMaxLineBytes. Input: the input ended first (the line is cut, or empty at
+// the very end).
+LineEnd read_line(std::istream &in, std::string &line) {
+    line.clear();
+    char piece[4096];
+    for (;;) {
+        in.getline(piece, sizeof piece);
+        const auto got = static_cast<size_t>(in.gcount());
+        if (in.eof()) {
+            line.append(piece, got);
+            return line.size() > kMaxLineBytes ? LineEnd::TooLong : LineEnd::Input;
+        }
+        if (in.fail()) {  // the piece is full, the line goes on
+            line.append(piece, got);
+            in.clear();
+            if (line.size() > kMaxLineBytes) return LineEnd::TooLong;
+            continue;
+        }
+        line.append(piece, got - 1);  // without the '\n' it counted
+        return line.size() > kMaxLineBytes ? LineEnd::TooLong : LineEnd::Newline;
+    }
+}
+
 json parse_line(const std::string &line, uint64_t line_number) {
     json value = json::parse(line, nullptr, false);
     if (value.is_discarded()) throw CaptureError(line_number, "not a JSON line");
@@ -267,19 +293,16 @@ CaptureError::CaptureError(uint64_t line_number, const std::string &reason)
 
 Capture read_capture(std::istream &in) {
     Capture capture;
-    std::vector<char> buffer(kMaxLineBytes + 2);
-    const auto size = static_cast<std::streamsize>(buffer.size());
+    std::string line;
     uint64_t line_number = 0;
     for (;;) {
-        in.getline(buffer.data(), size);
-        const auto got = static_cast<size_t>(in.gcount());
-        if (got == 0 && in.eof()) break;
+        const LineEnd end = read_line(in, line);
+        if (end == LineEnd::Input && line.empty()) break;
         ++line_number;
-        if (in.fail() && !in.eof())
+        if (end == LineEnd::TooLong)
             throw CaptureError(line_number,
                                "longer than " + std::to_string(kMaxLineBytes) + " bytes");
-        const std::string line(buffer.data(), in.eof() ? got : got - 1);
-        if (in.eof()) {
+        if (end == LineEnd::Input) {
             // What is not a capture at all says so before it is called cut.
             if (line_number == 1) read_header(line);
             throw CaptureError(line_number, "truncated (the line has no end)");
