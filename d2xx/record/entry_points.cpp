@@ -21,9 +21,12 @@ FT_STATUS recorded(Call call, FT_HANDLE handle, Forward forward, Fill fill) noex
     const Provider *provider = recorder.provider();
     if (!recorder.recording())
         return provider ? forward(*provider) : FT_STATUS{FT_DEVICE_NOT_FOUND};
-    // One record per thread, reused: its buffers keep their size.
+    // One record per thread, reused: its data buffer keeps its room.
     thread_local Record record;
+    std::vector<uint8_t> data = std::move(record.data);
+    data.clear();
     record = Record{};
+    record.data = std::move(data);
     record.call = call;
     record.t_us = recorder.now_us();
     const FT_STATUS status = provider ? forward(*provider) : FT_STATUS{FT_DEVICE_NOT_FOUND};

@@ -180,10 +180,10 @@ std::vector<BadCapture> bad_captures() {
          with(
              R"({"n":1,"t_us":5,"dur_us":1,"call":"FT_Read","status":0,"dev":0,"req":2,"done":2,"data":"AAXB"})"),
          2, "no hex digit"},
-        {"list count without devices",
+        {"more devices than the count",
          with(
-             R"({"n":1,"t_us":5,"dur_us":1,"call":"FT_GetDeviceInfoList","status":0,"capacity":2,"count":1,"devices":[]})"),
-         2, "0 devices for a count of 1"},
+             R"({"n":1,"t_us":5,"dur_us":1,"call":"FT_GetDeviceInfoList","status":0,"capacity":2,"count":0,"devices":[{"flags":0,"type":5,"id":1,"loc_id":1,"serial":"A","description":""}]})"),
+         2, "1 devices for a count of 0"},
         {"serial beyond a byte",
          with(
              R"({"n":1,"t_us":5,"dur_us":1,"call":"FT_GetDeviceInfoList","status":0,"capacity":1,"count":1,"devices":[{"flags":0,"type":5,"id":1,"loc_id":1,"serial":"\u0100","description":""}]})"),
