@@ -27,7 +27,7 @@ fi
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-if [ "${#targets[@]}" -eq 0 ]; then targets=(fuzz_packet fuzz_nir_reply fuzz_exchange); fi
+if [ "${#targets[@]}" -eq 0 ]; then targets=(fuzz_packet fuzz_nir_reply fuzz_exchange fuzz_capture); fi
 parallel="${ORV_FUZZ_JOBS:-1}"
 build=build/fuzz
 logdir="$build/logs"
@@ -42,6 +42,7 @@ mkdir -p "$logdir"
 max_len() {
   case "$1" in
     fuzz_packet | fuzz_nir_reply) echo 17000 ;;
+    fuzz_capture) echo 65536 ;;
     *) echo 16384 ;;
   esac
 }

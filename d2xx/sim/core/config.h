@@ -4,12 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bytes.h"
 
 namespace orvsim {
+
+struct ReplayScript;
 
 enum class Protocol { Uvvis, Nir, Silent };
 
@@ -141,6 +144,9 @@ struct InstrumentConfig {
     // Non-zero: once the instrument has answered this many requests, its
     // bridge is unplugged; the next request finds it gone.
     uint32_t unplug_after = 0;
+    // Set: the instrument replays this script of a capture (replay.h)
+    // instead of simulating a protocol.
+    std::shared_ptr<const ReplayScript> replay;
 };
 
 struct LinkTiming {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "nir_instrument.h"
+#include "replay.h"
 #include "uvvis_instrument.h"
 
 namespace orvsim {
@@ -51,6 +52,7 @@ std::unique_ptr<Instrument> make_protocol_instrument(const InstrumentConfig &con
 }  // namespace
 
 std::unique_ptr<Instrument> make_instrument(const InstrumentConfig &config) {
+    if (config.replay) return make_replay_instrument(config.replay);
     std::unique_ptr<Instrument> instrument = make_protocol_instrument(config);
     if (config.unplug_after == 0) return instrument;
     return std::make_unique<UnpluggedAfter>(std::move(instrument), config.unplug_after);

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "builtin.h"
+#include "capture.h"
 #include "json_reader.h"
+#include "replay.h"
 #include "scenario_instrument.h"
 
 namespace orvsim {
@@ -119,9 +121,32 @@ json parse_models(ObjectReader &r) {
     return models;
 }
 
+// The bridges of a capture: `replay` names it relative to `base_folder`.
+void parse_replay(ObjectReader &r, const json &name, Scenario &s, const std::string &base_folder) {
+    if (!name.is_string() || name.get<std::string>().empty())
+        r.fail("replay", "must name a capture file");
+    ReplayTiming timing = ReplayTiming::Recorded;
+    if (const json *t = r.get("replay_timing")) {
+        if (*t == "instant") {
+            timing = ReplayTiming::Instant;
+        } else if (*t != "recorded") {
+            r.fail("replay_timing", "must be \"recorded\" or \"instant\"");
+        }
+    }
+    std::filesystem::path path(name.get<std::string>());
+    if (path.is_relative() && !base_folder.empty())
+        path = std::filesystem::path(base_folder) / path;
+    try {
+        add_replay_bridges(s, orvcapture::read_capture_file(path.string()), path.string(), timing);
+    } catch (const orvcapture::CaptureError &e) {
+        r.fail("replay", "capture " + path.string() + ": " + e.what());
+    }
+}
+
 }  // namespace
 
-Scenario parse_scenario(const std::string &json_text, const std::string &source) {
+Scenario parse_scenario(const std::string &json_text, const std::string &source,
+                        const std::string &base_folder) {
     const json doc = parse_json(json_text);
     ObjectReader r(doc, "");
     Scenario s;
@@ -132,6 +157,13 @@ Scenario parse_scenario(const std::string &json_text, const std::string &source)
     parse_list(r, s);
     const json models = parse_models(r);
     const json *bridges = r.get("bridges");
+    if (const json *replay = r.get("replay")) {
+        if (bridges) r.fail("bridges", "given together with replay");
+        parse_replay(r, *replay, s, base_folder);
+        r.finish();
+        return s;
+    }
+    if (r.has("replay_timing")) r.fail("replay_timing", "given without replay");
     r.finish();  // a misspelt key explains a missing one best
     if (!bridges) r.fail("bridges", "missing");
     if (!bridges->is_array()) r.fail("bridges", "must be an array");
@@ -162,7 +194,7 @@ Scenario load_scenario_file(const std::string &path) {
         if (text.size() > kMaxScenarioBytes) throw ScenarioError("larger than 16 MiB");
     }
     if (in.bad()) throw ScenarioError("cannot be read");
-    return parse_scenario(text, path);
+    return parse_scenario(text, path, std::filesystem::path(path).parent_path().string());
 }
 
 Scenario default_scenario() {
