@@ -140,6 +140,19 @@ Capture boxcar(const Capture &capture, unsigned width) {
     return smoothed;
 }
 
+Undefined &Undefined::operator+=(const Undefined &other) {
+    saturated += other.saturated;
+    reference_not_above += other.reference_not_above;
+    sample_not_above += other.sample_not_above;
+    return *this;
+}
+
+std::string describe(const Undefined &undefined) {
+    return std::to_string(undefined.saturated) + " saturated, " +
+           std::to_string(undefined.reference_not_above) + " reference not above dark, " +
+           std::to_string(undefined.sample_not_above) + " sample not above dark";
+}
+
 Processed process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference) {
     const ModeInfo &info = mode_info(mode);
     const std::size_t n = sample.counts.size();

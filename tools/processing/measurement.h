@@ -98,7 +98,11 @@ struct Undefined {
     std::size_t reference_not_above = 0;  // R - D <= 0
     std::size_t sample_not_above = 0;     // S - D <= 0
     std::size_t total() const { return saturated + reference_not_above + sample_not_above; }
+    Undefined &operator+=(const Undefined &other);
 };
+
+// "2 saturated, 1 reference not above dark, 0 sample not above dark"
+std::string describe(const Undefined &undefined);
 
 struct Processed {
     std::vector<double> values;
