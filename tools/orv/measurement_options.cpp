@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "failure.h"
 #include "spectrum_table_reader.h"
 
