@@ -103,6 +103,20 @@ public:
     std::vector<Point> text_points;
 };
 
+TEST(PlotFigure, AModeLabelsTheAxisAndDrawsTheValues) {
+    Spectrum processed = spectrum("A", 1, {1, 2, 3}, {});
+    processed.values = {0.5, std::nan(""), 0.25};
+    const PlotFigure figure =
+        figure_of({{"A", "SIM-UV2048 (A, SIMULATED)", ""}}, {processed}, orvproc::Mode::absorbance);
+    EXPECT_EQ(figure.y_label, "Absorbance (AU)");
+    ASSERT_EQ(figure.lines.size(), 1u);
+    EXPECT_EQ(figure.lines[0].y[0], 0.5);
+    EXPECT_TRUE(std::isnan(figure.lines[0].y[1]));
+    EXPECT_EQ(figure_of({}, {processed}, orvproc::Mode::transmittance).y_label,
+              "Transmittance (%)");
+    EXPECT_EQ(figure_of({}, {spectrum("A", 1, {1}, {5})}).y_label, "Counts");
+}
+
 TEST(PlotDrawing, EverythingLandsOnThePageWithLabelsAndTitle) {
     PlotFigure figure;
     figure.title = {"title \xFF", std::string(400, 'w')};

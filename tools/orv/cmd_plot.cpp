@@ -2,14 +2,13 @@
 // back from a CSV or TSV that orv read wrote.
 #include <fmt/format.h>
 
-#include <fstream>
-
 #include "acquisition_options.h"
 #include "canvas.h"
 #include "commands.h"
 #include "common_options.h"
 #include "failure.h"
 #include "interrupt.h"
+#include "measurement_options.h"
 #include "output_file.h"
 #include "plot_drawing.h"
 #include "spectrum_table_reader.h"
@@ -19,6 +18,7 @@ namespace {
 
 struct PlotOptions {
     AcquisitionOptions acquisition;
+    MeasurementOptions measurement;
     std::string input;
     std::string output;
     std::string format;
@@ -49,7 +49,8 @@ std::pair<int, int> image_size(const std::string &text) {
                   fmt::format("--size: '{}' is not WIDTHxHEIGHT (1200x700)", text));
 }
 
-SpectrumTable acquire(const AcquisitionOptions &options, bool &interrupted) {
+SpectrumTable acquire(const AcquisitionOptions &options,
+                      std::optional<SeriesMeasurement> &measurement, bool &interrupted) {
     StopSignal &stop = interrupt_signal();
     const AcquisitionRequest request = check_acquisition(options);
     const OpenSeries series = open_series(request);
@@ -57,16 +58,16 @@ SpectrumTable acquire(const AcquisitionOptions &options, bool &interrupted) {
     for (const SeriesSource &source : series.sources)
         table.sources.push_back({source.identity.chip_serial, describe_instrument(source.identity),
                                  describe_settings(source.settings)});
-    run_series(series.pointers(), request.plan, stop,
-               [&](const Spectrum &spectrum) { table.spectra.push_back(spectrum); });
+    if (measurement) {
+        measurement->match(series);
+        table.mode = measurement->header().mode;
+    }
+    run_series(series.pointers(), request.plan, stop, [&](const Spectrum &spectrum) {
+        table.spectra.push_back(spectrum);
+        if (measurement) measurement->apply(table.spectra.back());
+    });
     interrupted = table.spectra.size() < request.plan.count * series.instruments.size();
     return table;
-}
-
-SpectrumTable read_input(const std::string &path) {
-    std::ifstream in(file_path(path), std::ios::binary);
-    if (!in) throw Failure(ExitStatus::usage, fmt::format("--input {}: cannot be read", path));
-    return read_spectrum_table(in, path);
 }
 
 void plot(const PlotOptions &options) {
@@ -74,11 +75,15 @@ void plot(const PlotOptions &options) {
     const auto [width, height] = image_size(options.size);
     SpectrumTable table;
     bool interrupted = false;
-    if (!options.input.empty()) table = read_input(options.input);
+    std::optional<SeriesMeasurement> measurement;
+    if (!options.input.empty())
+        table = read_spectrum_file(options.input, "--input");
+    else
+        measurement = SeriesMeasurement::prepare(options.measurement);
     OutputFile out(options.output);  // before any instrument is opened
-    if (options.input.empty()) table = acquire(options.acquisition, interrupted);
+    if (options.input.empty()) table = acquire(options.acquisition, measurement, interrupted);
     const std::unique_ptr<Canvas> canvas = make_canvas(format, width, height, out.stream());
-    draw_figure(figure_of(table.sources, table.spectra), *canvas, width, height);
+    draw_figure(figure_of(table.sources, table.spectra, table.mode), *canvas, width, height);
     canvas->finish();
     out.commit();
     if (interrupted)
@@ -92,13 +97,14 @@ void add_plot_command(CLI::App &app, Action &action) {
     auto options = std::make_shared<PlotOptions>();
     CLI::App *command = app.add_subcommand(
         "plot",
-        "Draw spectra (acquired now, or from a CSV of orv read) to PNG or SVG: counts "
-        "against wavelength, one line per spectrum.");
+        "Draw spectra (acquired now, or from a file of orv read) to PNG or SVG: counts "
+        "or a mode's values against wavelength, one line per spectrum.");
     add_acquisition_options(*command, options->acquisition);
+    add_measurement_options(*command, options->measurement);
     CLI::Option *input =
         command
             ->add_option("-i,--input", options->input,
-                         "Plot this CSV or TSV written by orv read instead of acquiring.")
+                         "Plot this CSV, TSV or JSON written by orv read instead of acquiring.")
             ->option_text("FILE");
     // A table from a file is drawn as it is: no acquisition option applies.
     for (CLI::Option *acquisition : command->get_options([&](CLI::Option *option) {

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -106,14 +108,16 @@ void draw_figure(const PlotFigure &figure, Canvas &canvas, int width, int height
 
     double x_low = std::numeric_limits<double>::max(),
            x_high = std::numeric_limits<double>::lowest();
-    double y_high = 1;
+    // Counts start at 0; processed values may go below (NaN is left out).
+    double y_low = 0, y_high = 1;
     for (const PlotLine &line : figure.lines) {
         for (double x : line.x) x_low = std::min(x_low, x), x_high = std::max(x_high, x);
-        for (double y : line.y) y_high = std::max(y_high, y);
+        for (double y : line.y)
+            if (std::isfinite(y)) y_low = std::min(y_low, y), y_high = std::max(y_high, y);
     }
     if (x_low > x_high) x_low = 0, x_high = 1;
     const PlotAxis x_axis = nice_axis(x_low, x_high, 10);
-    const PlotAxis y_axis = nice_axis(0, y_high * 1.05, 8);
+    const PlotAxis y_axis = nice_axis(y_low * 1.05, y_high * 1.05, 8);
     const auto to_x = [&](double x) {
         return left + (x - x_axis.min) / (x_axis.max - x_axis.min) * (right - left);
     };
@@ -134,12 +138,22 @@ void draw_figure(const PlotFigure &figure, Canvas &canvas, int width, int height
     canvas.polyline({{left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}}, 1,
                     kBlack);
 
+    // An undefined value (NaN) breaks the line.
     for (const PlotLine &line : figure.lines) {
         std::vector<Point> points;
         points.reserve(line.x.size());
-        for (std::size_t k = 0; k < line.x.size() && k < line.y.size(); ++k)
-            points.push_back({to_x(line.x[k]), to_y(line.y[k])});
-        canvas.polyline(points, 1.4, kPalette[line.color % kPalette.size()]);
+        const auto draw = [&] {
+            if (!points.empty())
+                canvas.polyline(points, 1.4, kPalette[line.color % kPalette.size()]);
+            points.clear();
+        };
+        for (std::size_t k = 0; k < line.x.size() && k < line.y.size(); ++k) {
+            if (std::isfinite(line.y[k]))
+                points.push_back({to_x(line.x[k]), to_y(line.y[k])});
+            else
+                draw();
+        }
+        draw();
     }
 
     draw_legend(figure, canvas, right, top);

@@ -8,8 +8,10 @@
 
 namespace orvcli {
 
-PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra) {
+PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra,
+                     std::optional<orvproc::Mode> mode) {
     PlotFigure figure;
+    if (mode) figure.y_label = std::string(orvproc::mode_info(*mode).label);
     std::map<std::string, std::size_t> source_of;
     for (const PlotSource &source : sources) {
         source_of.emplace(source.chip_serial, source_of.size());
@@ -47,9 +49,11 @@ PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<S
             line.label = fmt::format("{} #{}", spectrum->instrument, spectrum->number);
         }
         previous = spectrum->instrument;
-        const std::size_t n = std::min(spectrum->counts.size(), spectrum->wavelengths_nm->size());
+        const std::size_t n = std::min(mode ? spectrum->values.size() : spectrum->counts.size(),
+                                       spectrum->wavelengths_nm->size());
         line.x.assign(spectrum->wavelengths_nm->begin(), spectrum->wavelengths_nm->begin() + n);
-        for (std::size_t i = 0; i < n; ++i) line.y.push_back(spectrum->counts[i]);
+        for (std::size_t i = 0; i < n; ++i)
+            line.y.push_back(mode ? spectrum->values[i] : spectrum->counts[i]);
         figure.lines.push_back(std::move(line));
     }
     return figure;

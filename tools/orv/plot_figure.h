@@ -2,6 +2,7 @@
 // labels and one line per spectrum; and the axes' ranges and tick marks.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,11 @@ struct PlotSource {
 // One line per spectrum, in the order of the sources and then by number. With
 // several instruments each has one colour and one legend entry; with one,
 // each spectrum has its own. The title has a line per instrument with its
-// settings, the subtitle says how many spectra there are.
-PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra);
+// settings, the subtitle says how many spectra there are. With a mode the
+// lines are the spectra's values (NaN leaves a gap) and the y axis is
+// labelled by the mode: "Absorbance (AU)".
+PlotFigure figure_of(const std::vector<PlotSource> &sources, const std::vector<Spectrum> &spectra,
+                     std::optional<orvproc::Mode> mode = std::nullopt);
 
 // An axis from min to max whose ends and ticks are round numbers (1, 2 or 5
 // times a power of ten apart), covering [low, high].

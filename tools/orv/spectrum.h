@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "measurement.h"
 #include "units.h"
 
 namespace orvcli {
@@ -35,6 +36,9 @@ struct AcquisitionSettings {
 // One line: "integration 10 ms, average 1, range 400:700 nm".
 std::string describe_settings(const AcquisitionSettings &settings);
 
+// Reads describe_settings' text back; nothing for any other text.
+std::optional<AcquisitionSettings> parse_settings(const std::string &text);
+
 // One line: "SIM-UV2048 serial UV2048-0001 (ORVSIM01, SIMULATED)".
 std::string describe_instrument(const InstrumentIdentity &identity);
 
@@ -45,14 +49,31 @@ struct SeriesSource {
 };
 
 struct Spectrum {
+    Spectrum() = default;
+    // A spectrum as read: counts only.
+    Spectrum(std::string instrument_, unsigned number_, std::chrono::system_clock::time_point time_,
+             std::shared_ptr<const std::vector<double>> wavelengths_nm_,
+             std::vector<std::uint16_t> counts_)
+        : instrument(std::move(instrument_)),
+          number(number_),
+          time(time_),
+          wavelengths_nm(std::move(wavelengths_nm_)),
+          counts(std::move(counts_)) {}
+
     std::string instrument;                      // chip serial of the source
     unsigned number = 1;                         // 1, 2, ... within the instrument's series
     std::chrono::system_clock::time_point time;  // when the read finished
     std::shared_ptr<const std::vector<double>> wavelengths_nm;  // shared by a series
     std::vector<std::uint16_t> counts;                          // one per wavelength
+    // Processed values of a measurement mode (orv read --mode), one per
+    // wavelength, NaN where undefined; empty for plain counts.
+    std::vector<double> values;
+    orvproc::Undefined undefined;  // how many values are NaN, by cause
 };
 
 // "2024-05-01T12:00:00.123Z"
 std::string format_utc(std::chrono::system_clock::time_point time);
+// Reads format_utc's text back; nothing for any other text.
+std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string &text);
 
 }  // namespace orvcli

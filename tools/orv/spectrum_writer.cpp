@@ -7,8 +7,10 @@
 namespace orvcli {
 
 // Defined by the format files.
-std::unique_ptr<SpectrumWriter> make_table_writer(std::ostream &out, char delimiter);
-std::unique_ptr<SpectrumWriter> make_json_writer(std::ostream &out);
+std::unique_ptr<SpectrumWriter> make_table_writer(std::ostream &out, char delimiter,
+                                                  const MeasurementHeader *measurement);
+std::unique_ptr<SpectrumWriter> make_json_writer(std::ostream &out,
+                                                 const MeasurementHeader *measurement);
 
 OutputFormat parse_output_format(std::string_view text) {
     if (text == "csv") return OutputFormat::csv;
@@ -18,13 +20,14 @@ OutputFormat parse_output_format(std::string_view text) {
                   fmt::format("--format: '{}' is not a format: csv, tsv or json", text));
 }
 
-std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out) {
+std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out,
+                                            const MeasurementHeader *measurement) {
     switch (format) {
-    case OutputFormat::csv: return make_table_writer(out, ',');
-    case OutputFormat::tsv: return make_table_writer(out, '\t');
-    case OutputFormat::json: return make_json_writer(out);
+    case OutputFormat::csv: return make_table_writer(out, ',', measurement);
+    case OutputFormat::tsv: return make_table_writer(out, '\t', measurement);
+    case OutputFormat::json: return make_json_writer(out, measurement);
     }
-    return make_table_writer(out, ',');
+    return make_table_writer(out, ',', measurement);
 }
 
 }  // namespace orvcli

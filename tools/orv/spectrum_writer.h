@@ -16,6 +16,24 @@ namespace orvcli {
 
 enum class OutputFormat { csv, tsv, json };
 
+// Where the dark or reference of one instrument came from.
+struct StoredSpectrum {
+    std::string chip_serial;  // of the instrument it is used for
+    std::string file;
+    std::string taken_utc;  // when its (first) spectrum was read
+    unsigned spectra = 1;   // averaged on the host into it
+};
+
+// What a measurement mode (orv read --mode) adds to the header. Its spectra
+// carry their values in Spectrum::values, written in the mode's column.
+struct MeasurementHeader {
+    orvproc::Mode mode = orvproc::Mode::counts;
+    std::vector<StoredSpectrum> darks;
+    std::vector<StoredSpectrum> references;
+    unsigned boxcar = 1;  // pixels; 1: none
+    double full_scale = orvproc::kFullScale;
+};
+
 // "csv", "tsv", "json"; a usage Failure for anything else.
 OutputFormat parse_output_format(std::string_view text);
 
@@ -29,10 +47,16 @@ public:
     virtual void end() = 0;
 };
 
-std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out);
+// Without a measurement the spectra's counts are written.
+std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out,
+                                            const MeasurementHeader *measurement = nullptr);
 
-// The column names of the CSV and TSV tables.
+// The column names of the CSV and TSV tables; a measurement's column
+// (orvproc::ModeInfo::column) takes the place of the last one.
 inline constexpr std::string_view kTableColumns[] = {"instrument", "spectrum", "time_utc",
                                                      "wavelength_nm", "counts"};
+
+// "# mode: absorbance (AU)", the comment line of a measurement in a table.
+inline constexpr std::string_view kModeComment = "# mode: ";
 
 }  // namespace orvcli

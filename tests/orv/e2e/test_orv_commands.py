@@ -4,6 +4,7 @@ statuses. The Windows build runs the same under wine, less what needs the
 host to load liborv, send signals, or plot."""
 
 import json
+import math
 import os
 import pty
 import re
@@ -352,6 +353,152 @@ class ReadCommand(unittest.TestCase):
 
 
 @not_on_windows
+class MeasurementModes(unittest.TestCase):
+    """orv read --mode with a dark and a reference written by orv read. The
+    simulator repeats its sequence of spectra in every fresh process, so the
+    sample of a processed run equals the first spectrum of a plain one."""
+
+    @staticmethod
+    def _write(path, text):
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(text)
+
+    def _stored_files(self, folder):
+        """sample.csv (one spectrum), reference.csv (three, averaged when
+        used) and dark.csv: the sample's file with counts of 800, except a
+        pixel at the reference's level (R - D <= 0), one above the sample
+        (S - D <= 0) and one saturated."""
+        sample, reference = (os.path.join(folder, n) for n in ("sample.csv", "reference.csv"))
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "-o", sample).status, 0)
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--count", "3", "-o", reference).status, 0)
+        with open(sample, encoding="utf-8") as text:
+            lines = text.read().splitlines()
+        header = [line for line in lines if line.startswith("#") or line.startswith("instrument")]
+        rows = [line.split(",") for line in lines if line not in header]
+        with open(reference, encoding="utf-8") as text:
+            _, reference_rows = table_rows(text.read())
+        spectra = spectra_of(reference_rows)
+        mean_reference = [sum(c) / 3 for c in zip(*(spectra[("ORVSIM01", n)][1] for n in (1, 2, 3)))]
+        sample_counts = [int(row[4]) for row in rows]
+        dark = [800] * len(rows)
+        dark[10] = 65535
+        dark[20] = int(mean_reference[20]) + 1
+        # A pixel where only S - D fails: the reference stays above that dark.
+        low = next(i for i in range(30, len(rows)) if sample_counts[i] + 5 < mean_reference[i])
+        dark[low] = sample_counts[low] + 5
+        self._write(os.path.join(folder, "dark.csv"), "\n".join(
+            header + [",".join(row[:4] + [str(d)]) for row, d in zip(rows, dark)]) + "\n")
+        return sample_counts, dark, mean_reference
+
+    def test_each_mode_equals_the_values_computed_from_the_files(self):
+        folder = scratch("measure_modes")
+        sample, dark, reference = self._stored_files(folder)
+        paths = ["--dark", os.path.join(folder, "dark.csv"),
+                 "--reference", os.path.join(folder, "reference.csv")]
+
+        def expected(mode, s, d, r):
+            if d >= 65535:
+                return None
+            if mode == "dark-corrected":
+                return s - d
+            if r - d <= 0 or s - d <= 0:
+                return None
+            ratio = (s - d) / (r - d)
+            return -math.log10(ratio) if mode == "absorbance" else 100 * ratio
+
+        for mode, column in (("absorbance", "absorbance_au"),
+                             ("transmittance", "transmittance_percent"),
+                             ("dark-corrected", "dark_corrected_counts")):
+            args = paths if mode != "dark-corrected" else paths[:2]
+            run = orv("read", "-d", "ORVSIM01", "--mode", mode, *args, "--format", "json")
+            self.assertEqual(run.status, 0, run)
+            document = json.loads(run.out)
+            self.assertEqual(document["measurement"]["mode"], mode)
+            values = document["spectra"][0][column]
+            wanted = [expected(mode, s, d, r) for s, d, r in zip(sample, dark, reference)]
+            self.assertEqual([i for i, v in enumerate(values) if v is None],
+                             [i for i, v in enumerate(wanted) if v is None], mode)
+            for got, want in zip(values, wanted):
+                if want is not None:
+                    self.assertAlmostEqual(got, want, places=9)
+            undefined = document["spectra"][0]["undefined"]
+            if mode == "absorbance":
+                self.assertEqual(undefined, {"saturated": 1, "reference_not_above_dark": 1,
+                                             "sample_not_above_dark": 1})
+                self.assertIn("3 values undefined (NaN) in 1 of 1 spectra", run.err)
+
+        # CSV carries the mode and units in its header; a boxcar smooths S, D
+        # and R before the ratio, its window shrinking at the ends.
+        run = orv("read", "-d", "ORVSIM01", "--mode", "transmittance", *paths, "--boxcar", "3")
+        self.assertEqual(run.status, 0, run)
+        comments, rows = table_rows(run.out)
+        self.assertIn("# mode: transmittance (%)", comments)
+
+        def smooth(values, i):
+            h = min(1, i, len(values) - 1 - i)
+            window = values[i - h:i + h + 1]
+            return sum(window) / len(window)
+
+        for i in (0, 1, 100, len(sample) - 1):
+            s, d, r = smooth(sample, i), smooth(dark, i), smooth(reference, i)
+            self.assertAlmostEqual(float(rows[i]["transmittance_percent"]),
+                                   100 * (s - d) / (r - d), places=9)
+        self.assertEqual(rows[11]["transmittance_percent"], "nan")  # next to the saturated pixel
+
+    def test_mismatched_or_missing_stored_spectra_are_refused_before_anything_is_written(self):
+        folder = scratch("measure_refusals")
+        other_integration, other_instrument, processed = (
+            os.path.join(folder, n) for n in ("slow.csv", "orvsim02.json", "absorbance.csv"))
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--integration", "20ms",
+                             "-o", other_integration).status, 0)
+        self.assertEqual(orv("read", "-d", "ORVSIM02", "--format", "json",
+                             "-o", other_instrument).status, 0)
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--integration", "20ms", "--mode",
+                             "dark-corrected", "--dark", other_integration, "-o", processed).status, 0)
+        target = os.path.join(folder, "out.csv")
+        cases = [(["--dark", other_integration, "--reference", other_integration], USAGE,
+                  "the dark was taken with integration 20000 us, the sample with integration "
+                  "10000 us"),
+                 (["--integration", "20ms", "--dark", other_integration,
+                   "--reference", other_instrument], USAGE,
+                  "the reference was taken on SIM-UV1024 serial SIMUV1024-01 (ORVSIM02, "
+                  "SIMULATED), the sample on SIM-UV2048"),
+                 (["--dark", other_integration], USAGE, "--mode absorbance needs --reference"),
+                 (["--dark", processed, "--reference", other_integration], USAGE,
+                  "holds dark-corrected values, not counts"),
+                 (["--dark", os.path.join(folder, "none.csv"), "--reference", processed], USAGE,
+                  "cannot be read"),
+                 (["--dark", other_integration, "--reference", other_integration,
+                   "--boxcar", "4"], USAGE, "not an odd number")]
+        for args, status, message in cases:
+            run = orv("read", "-d", "ORVSIM01", "--mode", "absorbance", *args, "-o", target)
+            self.assertEqual(run.status, status, f"{args}: {run}")
+            self.assertIn(message, run.err)
+        for args, message in ((["--mode", "optical-density"], "is not a mode"),
+                              (["--dark", other_integration], "--dark requires --mode"),
+                              (["--mode", "counts", "--dark", other_integration], "uses no --dark")):
+            run = orv("read", "-d", "ORVSIM01", *args, "-o", target)
+            self.assertEqual(run.status, USAGE, f"{args}: {run}")
+            self.assertIn(message, run.err)
+        self.assertNotIn("out.csv", os.listdir(folder))
+
+    @not_on_windows
+    def test_plot_of_a_processed_file_and_of_a_processed_acquisition(self):
+        folder = scratch("measure_plot")
+        dark = os.path.join(folder, "dark.json")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--format", "json", "-o", dark).status, 0)
+        processed = os.path.join(folder, "corrected.json")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark,
+                             "--format", "json", "-o", processed).status, 0)
+        for args in (["--input", processed],
+                     ["-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark]):
+            target = os.path.join(folder, "plot.svg")
+            run = orv("plot", *args, "-o", target)
+            self.assertEqual(run.status, 0, f"{args}: {run}")
+            with open(target, encoding="utf-8") as image:
+                self.assertIn("</svg>", image.read())
+
+
 class PlotCommand(unittest.TestCase):
     def test_png_of_an_acquisition(self):
         folder = scratch("plot_png")
