@@ -36,6 +36,26 @@ void check_range(const char *attribute, T value, T low, T high, const char *unit
     refuse("OrvSpectrometer_OutOfRange", why.str(), attribute);
 }
 
+// A setting reads as its set point, else as the instrument's own value;
+// without either, or on an instrument that lacks it, with quality INVALID.
+template <class V, class T>
+void read_setting(Tango::Attribute &attr, const std::optional<V> &wanted,
+                  const std::optional<V> &applied, T &storage, bool exists) {
+    const std::optional<V> value = wanted ? wanted : applied;
+    if (!value || !exists) return attr.set_quality(Tango::ATTR_INVALID);
+    storage = static_cast<T>(*value);
+    attr.set_value(&storage);
+}
+
+// The value written to an integer setting, checked against its limits.
+template <class T>
+long written(Tango::WAttribute &attr, const char *attribute, long low, long high) {
+    T value{};
+    attr.get_write_value(value);
+    check_range<long>(attribute, value, low, high, "");
+    return value;
+}
+
 timeval to_timeval(std::chrono::system_clock::time_point when) {
     const auto us =
         std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
@@ -193,36 +213,25 @@ void OrvSpectrometer::write_integrationTime(Tango::WAttribute &attr) {
 }
 
 void OrvSpectrometer::read_averages(Tango::Attribute &attr) {
-    const auto n =
-        snapshot_.wanted.averages ? snapshot_.wanted.averages : snapshot_.applied.averages;
-    if (!n) return attr.set_quality(Tango::ATTR_INVALID);
-    long_value_ = *n;
-    attr.set_value(&long_value_);
+    read_setting(attr, snapshot_.wanted.averages, snapshot_.applied.averages, long_value_, true);
 }
 
 void OrvSpectrometer::write_averages(Tango::WAttribute &attr) {
-    Tango::DevLong n = 0;
-    attr.get_write_value(n);
-    check_range<long>("averages", n, Limits::MIN_AVERAGES, Limits::MAX_AVERAGES, "");
     orv_tango::SetPoints change;
-    change.averages = static_cast<std::uint8_t>(n);
+    change.averages = static_cast<std::uint8_t>(
+        written<Tango::DevLong>(attr, "averages", Limits::MIN_AVERAGES, Limits::MAX_AVERAGES));
     instrument_->set_points(change);
 }
 
 void OrvSpectrometer::read_levelOutput(Tango::Attribute &attr) {
-    const auto level = snapshot_.wanted.level_output ? snapshot_.wanted.level_output
-                                                     : snapshot_.applied.level_output;
-    if (!level) return attr.set_quality(Tango::ATTR_INVALID);
-    short_value_ = *level;
-    attr.set_value(&short_value_);
+    read_setting(attr, snapshot_.wanted.level_output, snapshot_.applied.level_output, short_value_,
+                 true);
 }
 
 void OrvSpectrometer::write_levelOutput(Tango::WAttribute &attr) {
-    Tango::DevShort level = 0;
-    attr.get_write_value(level);
-    check_range<long>("levelOutput", level, 0, Limits::MAX_BYTE_SETTING, "");
     orv_tango::SetPoints change;
-    change.level_output = static_cast<std::uint8_t>(level);
+    change.level_output = static_cast<std::uint8_t>(
+        written<Tango::DevShort>(attr, "levelOutput", 0, Limits::MAX_BYTE_SETTING));
     instrument_->set_points(change);
 }
 
@@ -236,37 +245,28 @@ void OrvSpectrometer::refuse_on_nir(const char *attribute) {
 }
 
 void OrvSpectrometer::read_xenonMode(Tango::Attribute &attr) {
-    const auto mode =
-        snapshot_.wanted.xenon_mode ? snapshot_.wanted.xenon_mode : snapshot_.applied.xenon_mode;
-    if (!mode || !snapshot_.identity.uvvis) return attr.set_quality(Tango::ATTR_INVALID);
-    short_value_ = *mode;
-    attr.set_value(&short_value_);
+    read_setting(attr, snapshot_.wanted.xenon_mode, snapshot_.applied.xenon_mode, short_value_,
+                 snapshot_.identity.uvvis);
 }
 
 void OrvSpectrometer::write_xenonMode(Tango::WAttribute &attr) {
-    Tango::DevShort mode = 0;
-    attr.get_write_value(mode);
-    check_range<long>("xenonMode", mode, 0, Limits::MAX_BYTE_SETTING, "");
-    refuse_on_nir("xenonMode");
     orv_tango::SetPoints change;
-    change.xenon_mode = static_cast<std::uint8_t>(mode);
+    change.xenon_mode = static_cast<std::uint8_t>(
+        written<Tango::DevShort>(attr, "xenonMode", 0, Limits::MAX_BYTE_SETTING));
+    refuse_on_nir("xenonMode");
     instrument_->set_points(change);
 }
 
 void OrvSpectrometer::read_dacVoltage(Tango::Attribute &attr) {
-    const auto dac = snapshot_.wanted.dac ? snapshot_.wanted.dac : snapshot_.applied.dac;
-    if (!dac || !snapshot_.identity.uvvis) return attr.set_quality(Tango::ATTR_INVALID);
-    long_value_ = *dac;
-    attr.set_value(&long_value_);
+    read_setting(attr, snapshot_.wanted.dac, snapshot_.applied.dac, long_value_,
+                 snapshot_.identity.uvvis);
 }
 
 void OrvSpectrometer::write_dacVoltage(Tango::WAttribute &attr) {
-    Tango::DevLong dac = 0;
-    attr.get_write_value(dac);
-    check_range<long>("dacVoltage", dac, 0, Limits::MAX_DAC, "");
-    refuse_on_nir("dacVoltage");
     orv_tango::SetPoints change;
-    change.dac = static_cast<std::uint16_t>(dac);
+    change.dac =
+        static_cast<std::uint16_t>(written<Tango::DevLong>(attr, "dacVoltage", 0, Limits::MAX_DAC));
+    refuse_on_nir("dacVoltage");
     instrument_->set_points(change);
 }
 
