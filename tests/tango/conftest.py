@@ -139,6 +139,16 @@ class Server:
                    if " FT_Open status=0 " in line and f"index={bridge} " in line + " ")
 
 
+# Every subscription of a test, dropped before its servers stop: a client's
+# event keep-alive thread that finds a subscribed server gone for 10 s
+# reconnects and, in PyTango 9.3 without the database, may crash the client.
+SUBSCRIPTIONS: List[Any] = []
+
+
+def subscribe(device: tango.DeviceProxy, attribute: str, kind: Any, callback: Any) -> None:
+    SUBSCRIPTIONS.append((device, device.subscribe_event(attribute, kind, callback)))
+
+
 def wait_state(device: tango.DeviceProxy, state: tango.DevState,
                seconds: float = STATE_SECONDS) -> None:
     wait_for(lambda: device.state() == state, seconds, f"{device.name()} in {state}")
@@ -161,6 +171,12 @@ def server(tmp_path: Path) -> Iterator[Callable[..., Server]]:
         return one.start(environment)
 
     yield make
+    while SUBSCRIPTIONS:
+        device, subscription = SUBSCRIPTIONS.pop()
+        try:
+            device.unsubscribe_event(subscription)
+        except tango.DevFailed:
+            pass
     for one in started:
         one.stop()
 
