@@ -32,6 +32,7 @@ ALL_PACKAGES=(
   python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
   python3-mypy fonts-dejavu-core
   chromium chromium-driver python3-selenium
+  libtango-dev python3-tango
   doxygen dpkg-dev lintian unzip nsis ccache
 )
 

@@ -1,0 +1,367 @@
+// The OrvSpectrometer device (see OrvSpectrometer.h).
+#include "OrvSpectrometer.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "OrvSpectrometerClass.h"
+#include "provider_choice.h"
+
+namespace OrvSpectrometer_ns {
+
+namespace {
+
+using orv_tango::Limits;
+using orv_tango::Phase;
+
+constexpr long DEFAULT_RECONNECT_MS = 2000;
+constexpr long MAX_RECONNECT_MS = 3600 * 1000;
+
+enum TextSlot : std::size_t { MODEL, SERIAL, HARDWARE, PROTOCOL };
+
+[[noreturn]] void refuse(const std::string &reason, const std::string &why, const char *where) {
+    Tango::Except::throw_exception(reason, why, where);
+}
+
+// A written value outside [low, high], refused with the limit it passes.
+template <class T>
+void check_range(const char *attribute, T value, T low, T high, const char *unit) {
+    std::ostringstream why;
+    if (!(value >= low))
+        why << attribute << " " << value << unit << " is below the minimum " << low << unit;
+    else if (!(value <= high))
+        why << attribute << " " << value << unit << " is above the maximum " << high << unit;
+    else
+        return;
+    refuse("OrvSpectrometer_OutOfRange", why.str(), attribute);
+}
+
+// A setting reads as its set point, else as the instrument's own value;
+// without either, or on an instrument that lacks it, with quality INVALID.
+template <class V, class T>
+void read_setting(Tango::Attribute &attr, const std::optional<V> &wanted,
+                  const std::optional<V> &applied, T &storage, bool exists) {
+    const std::optional<V> value = wanted ? wanted : applied;
+    if (!value || !exists) return attr.set_quality(Tango::ATTR_INVALID);
+    storage = static_cast<T>(*value);
+    attr.set_value(&storage);
+}
+
+// The value written to an integer setting, checked against its limits.
+template <class T>
+long written(Tango::WAttribute &attr, const char *attribute, long low, long high) {
+    T value{};
+    attr.get_write_value(value);
+    check_range<long>(attribute, value, low, high, "");
+    return value;
+}
+
+timeval to_timeval(std::chrono::system_clock::time_point when) {
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(us / 1000000);
+    tv.tv_usec = static_cast<suseconds_t>(us % 1000000);
+    return tv;
+}
+
+}  // namespace
+
+OrvSpectrometer::OrvSpectrometer(Tango::DeviceClass *cl, const char *name)
+    : TANGO_BASE_CLASS(cl, name) {
+    init_device();
+}
+
+OrvSpectrometer::~OrvSpectrometer() { delete_device(); }
+
+void OrvSpectrometer::get_device_property() {
+    serialNumber.clear();
+    reconnectPeriod = DEFAULT_RECONNECT_MS;
+    provider.clear();
+    Tango::DbData data;
+    data.push_back(Tango::DbDatum("SerialNumber"));
+    data.push_back(Tango::DbDatum("ReconnectPeriod"));
+    data.push_back(Tango::DbDatum("Provider"));
+    if (Tango::Util::instance()->_UseDb) get_db_device()->get_property(data);
+    if (!data[0].is_empty()) data[0] >> serialNumber;
+    if (!data[1].is_empty()) data[1] >> reconnectPeriod;
+    if (!data[2].is_empty()) data[2] >> provider;
+}
+
+std::string OrvSpectrometer::provider_refusal() const {
+    if (reconnectPeriod < 0 || reconnectPeriod > MAX_RECONNECT_MS)
+        return "property ReconnectPeriod " + std::to_string(reconnectPeriod) +
+               " ms is outside 0 to " + std::to_string(MAX_RECONNECT_MS) + " ms";
+    return orv_tango::choose_provider(provider);
+}
+
+void OrvSpectrometer::init_device() {
+    closing_ = false;
+    pushed_state_ = Tango::UNKNOWN;
+    set_state(Tango::INIT);
+    get_device_property();
+
+    orv_tango::Config config;
+    config.serial = serialNumber;
+    config.name = get_name();
+    config.refusal = provider_refusal();
+    config.reconnect_period_ms =
+        config.refusal.empty() ? static_cast<unsigned>(reconnectPeriod) : DEFAULT_RECONNECT_MS;
+
+    set_change_event("State", true, false);
+    set_change_event("spectrum", true, false);
+    set_data_ready_event("spectrum", true);
+    set_change_event("acquisitionCounter", true, false);
+
+    orv_tango::Listener &listener = *this;
+    instrument_ = std::make_unique<orv_tango::Instrument>(config, listener);
+    instrument_->start();
+}
+
+void OrvSpectrometer::delete_device() {
+    closing_ = true;
+    if (instrument_) instrument_->stop();
+    instrument_.reset();
+}
+
+void OrvSpectrometer::read_attr_hardware(std::vector<long> &) {
+    snapshot_ = instrument_->snapshot();
+}
+
+Tango::DevState OrvSpectrometer::state_of(const orv_tango::Snapshot &snapshot, std::string *why) {
+    switch (snapshot.phase) {
+    case Phase::Init: return Tango::INIT;
+    case Phase::Fault: return Tango::FAULT;
+    case Phase::On:
+    case Phase::Running: break;
+    }
+    const Tango::DevState running = snapshot.phase == Phase::Running ? Tango::RUNNING : Tango::ON;
+    if (!snapshot.temperature) return running;
+    // The alarm limits a site configured on the temperature attribute.
+    const double celsius = *snapshot.temperature;
+    Tango::Attribute &attribute = dev_attr->get_attr_by_name("temperature");
+    std::ostringstream text;
+    try {
+        if (attribute.is_alarmed().test(Tango::Attribute::min_level)) {
+            Tango::DevDouble low = 0.0;
+            attribute.get_min_alarm(low);
+            if (celsius <= low) text << "temperature " << celsius << " degC at or below " << low;
+        }
+        if (attribute.is_alarmed().test(Tango::Attribute::max_level)) {
+            Tango::DevDouble high = 0.0;
+            attribute.get_max_alarm(high);
+            if (celsius >= high) text << "temperature " << celsius << " degC at or above " << high;
+        }
+    } catch (const Tango::DevFailed &) {
+        return running;
+    }
+    if (text.str().empty()) return running;
+    if (why != nullptr) *why = text.str() + " degC (alarm limit)";
+    return Tango::ALARM;
+}
+
+Tango::DevState OrvSpectrometer::dev_state() {
+    const Tango::DevState state = state_of(instrument_->snapshot(), nullptr);
+    set_state(state);
+    return state;
+}
+
+Tango::ConstDevString OrvSpectrometer::dev_status() {
+    const orv_tango::Snapshot snapshot = instrument_->snapshot();
+    std::string alarm;
+    const Tango::DevState state = state_of(snapshot, &alarm);
+    status_ = snapshot.status;
+    if (state == Tango::ALARM) status_ += "\n" + alarm;
+    if (snapshot.phase == Phase::Running)
+        status_ += snapshot.continuous ? "\nacquiring continuously" : "\nacquiring one spectrum";
+    return status_.c_str();
+}
+
+// ---- attributes -------------------------------------------------------------
+
+void OrvSpectrometer::read_spectrum(Tango::Attribute &attr) {
+    if (!snapshot_.spectrum) {
+        attr.set_quality(Tango::ATTR_INVALID);
+        return;
+    }
+    timeval ended = to_timeval(snapshot_.spectrum->ended);
+    auto *counts = const_cast<Tango::DevDouble *>(snapshot_.spectrum->counts.data());
+    attr.set_value_date_quality(counts, ended, Tango::ATTR_VALID,
+                                static_cast<long>(snapshot_.spectrum->counts.size()));
+}
+
+void OrvSpectrometer::read_wavelengths(Tango::Attribute &attr) {
+    attr.set_value(snapshot_.wavelengths.data(), static_cast<long>(snapshot_.wavelengths.size()));
+}
+
+void OrvSpectrometer::read_integrationTime(Tango::Attribute &attr) {
+    const auto us = snapshot_.wanted.integration_us ? snapshot_.wanted.integration_us
+                                                    : snapshot_.applied.integration_us;
+    if (!us) return attr.set_quality(Tango::ATTR_INVALID);
+    double_value_ = static_cast<double>(*us) / 1000.0;
+    attr.set_value(&double_value_);
+}
+
+void OrvSpectrometer::write_integrationTime(Tango::WAttribute &attr) {
+    Tango::DevDouble ms = 0.0;
+    attr.get_write_value(ms);
+    check_range("integrationTime", ms, Limits::MIN_INTEGRATION_MS, Limits::MAX_INTEGRATION_MS,
+                " ms");
+    orv_tango::SetPoints change;
+    change.integration_us = static_cast<std::uint32_t>(std::llround(ms * 1000.0));
+    instrument_->set_points(change);
+}
+
+void OrvSpectrometer::read_averages(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.wanted.averages, snapshot_.applied.averages, long_value_, true);
+}
+
+void OrvSpectrometer::write_averages(Tango::WAttribute &attr) {
+    orv_tango::SetPoints change;
+    change.averages = static_cast<std::uint8_t>(
+        written<Tango::DevLong>(attr, "averages", Limits::MIN_AVERAGES, Limits::MAX_AVERAGES));
+    instrument_->set_points(change);
+}
+
+void OrvSpectrometer::read_levelOutput(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.wanted.level_output, snapshot_.applied.level_output, short_value_,
+                 true);
+}
+
+void OrvSpectrometer::write_levelOutput(Tango::WAttribute &attr) {
+    orv_tango::SetPoints change;
+    change.level_output = static_cast<std::uint8_t>(
+        written<Tango::DevShort>(attr, "levelOutput", 0, Limits::MAX_BYTE_SETTING));
+    instrument_->set_points(change);
+}
+
+void OrvSpectrometer::refuse_on_nir(const char *attribute) {
+    const orv_tango::Snapshot now = instrument_->snapshot();
+    if (!now.identity.protocol.empty() && !now.identity.uvvis)
+        refuse("OrvSpectrometer_Unsupported",
+               std::string(attribute) + " does not exist on a " + now.identity.protocol +
+                   " instrument",
+               attribute);
+}
+
+void OrvSpectrometer::read_xenonMode(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.wanted.xenon_mode, snapshot_.applied.xenon_mode, short_value_,
+                 snapshot_.identity.uvvis);
+}
+
+void OrvSpectrometer::write_xenonMode(Tango::WAttribute &attr) {
+    orv_tango::SetPoints change;
+    change.xenon_mode = static_cast<std::uint8_t>(
+        written<Tango::DevShort>(attr, "xenonMode", 0, Limits::MAX_BYTE_SETTING));
+    refuse_on_nir("xenonMode");
+    instrument_->set_points(change);
+}
+
+void OrvSpectrometer::read_dacVoltage(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.wanted.dac, snapshot_.applied.dac, long_value_,
+                 snapshot_.identity.uvvis);
+}
+
+void OrvSpectrometer::write_dacVoltage(Tango::WAttribute &attr) {
+    orv_tango::SetPoints change;
+    change.dac =
+        static_cast<std::uint16_t>(written<Tango::DevLong>(attr, "dacVoltage", 0, Limits::MAX_DAC));
+    refuse_on_nir("dacVoltage");
+    instrument_->set_points(change);
+}
+
+void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {
+    if (!snapshot_.temperature) return attr.set_quality(Tango::ATTR_INVALID);
+    double_value_ = *snapshot_.temperature;
+    attr.set_value(&double_value_);
+}
+
+void OrvSpectrometer::read_acquisitionCounter(Tango::Attribute &attr) {
+    counter_value_ = snapshot_.spectrum ? snapshot_.spectrum->counter : 0;
+    attr.set_value(&counter_value_);
+}
+
+void OrvSpectrometer::read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text) {
+    if (snapshot_.identity.protocol.empty()) return attr.set_quality(Tango::ATTR_INVALID);
+    // The pointer stays valid until the next read_attr_hardware: it points
+    // into snapshot_, which Tango reads the values from in the meantime.
+    text_values_[slot] = const_cast<char *>(text.c_str());
+    attr.set_value(&text_values_[slot]);
+}
+
+void OrvSpectrometer::read_model(Tango::Attribute &attr) {
+    read_text(attr, MODEL, snapshot_.identity.model);
+}
+void OrvSpectrometer::read_serialNumber(Tango::Attribute &attr) {
+    read_text(attr, SERIAL, snapshot_.identity.serial_number);
+}
+void OrvSpectrometer::read_hardwareVersion(Tango::Attribute &attr) {
+    read_text(attr, HARDWARE, snapshot_.identity.hardware_version);
+}
+void OrvSpectrometer::read_protocol(Tango::Attribute &attr) {
+    read_text(attr, PROTOCOL, snapshot_.identity.protocol);
+}
+
+// ---- commands -----------------------------------------------------------------
+
+void OrvSpectrometer::acquire() {
+    const std::string refused = instrument_->acquire();
+    if (!refused.empty()) refuse("OrvSpectrometer_NotReady", refused, "OrvSpectrometer::Acquire");
+}
+
+void OrvSpectrometer::start() {
+    const std::string refused = instrument_->start_continuous();
+    if (!refused.empty()) refuse("OrvSpectrometer_NotReady", refused, "OrvSpectrometer::Start");
+}
+
+void OrvSpectrometer::stop() { instrument_->stop_continuous(); }
+
+void OrvSpectrometer::reset() { instrument_->reset(); }
+
+// ---- events from the worker -------------------------------------------------------
+
+std::shared_ptr<void> OrvSpectrometer::worker_context() {
+    // The worker calls into Tango (events): omniORB must know the thread.
+    return std::make_shared<omni_thread::ensure_self>();
+}
+
+void OrvSpectrometer::push_state() {
+    if (closing_) return;
+    try {
+        // The device's monitor (serialization by device, the default):
+        // the alarm limits and the state are read as a request would.
+        struct Held {
+            Tango::TangoMonitor &monitor;
+            explicit Held(Tango::TangoMonitor &m) : monitor(m) { monitor.get_monitor(); }
+            ~Held() { monitor.rel_monitor(); }
+        } held(get_dev_monitor());
+        Tango::DevState state = state_of(instrument_->snapshot(), nullptr);
+        if (state == pushed_state_) return;
+        pushed_state_ = state;
+        set_state(state);
+        push_change_event("State", &state);
+    } catch (const Tango::DevFailed &) {
+        // No client may stop the worker; the next transition pushes again.
+    }
+}
+
+void OrvSpectrometer::phase_changed(Phase, const std::string &) { push_state(); }
+
+void OrvSpectrometer::temperature_read(double) { push_state(); }
+
+void OrvSpectrometer::spectrum_ready(const std::shared_ptr<const orv_tango::Spectrum> &spectrum) {
+    if (closing_) return;
+    try {
+        timeval ended = to_timeval(spectrum->ended);
+        auto *counts = const_cast<Tango::DevDouble *>(spectrum->counts.data());
+        push_change_event("spectrum", counts, ended, Tango::ATTR_VALID,
+                          static_cast<long>(spectrum->counts.size()));
+        push_data_ready_event("spectrum", static_cast<Tango::DevLong>(spectrum->counter));
+        Tango::DevLong64 counter = spectrum->counter;
+        push_change_event("acquisitionCounter", &counter, ended, Tango::ATTR_VALID);
+    } catch (const Tango::DevFailed &) {
+        // An event that cannot be sent is lost; the attribute still has it.
+    }
+}
+
+}  // namespace OrvSpectrometer_ns

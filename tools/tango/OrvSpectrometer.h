@@ -1,0 +1,96 @@
+// The OrvSpectrometer device: one spectrometer as a Tango device. Attribute
+// reads answer from the worker's last snapshot, writes are checked and handed
+// to the worker, commands only start or stop work there (instrument.h). This
+// header is the server's own (Tango's headers come with it); the instrument
+// side is in the Tango-free instrument.h.
+#ifndef ORV_SPECTROMETER_H
+#define ORV_SPECTROMETER_H
+
+#include <tango.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "instrument.h"
+
+namespace OrvSpectrometer_ns {
+
+class OrvSpectrometer : public TANGO_BASE_CLASS, private orv_tango::Listener {
+public:
+    // Device properties.
+    std::string serialNumber;        // instrument or chip serial; empty = the only one
+    Tango::DevLong reconnectPeriod;  // ms; 0 = only Reset reconnects
+    std::string provider;            // D2XX library path; empty = liborv's choice
+
+    OrvSpectrometer(Tango::DeviceClass *cl, const char *name);
+    ~OrvSpectrometer() override;
+
+    void init_device() override;
+    void delete_device() override;
+    void read_attr_hardware(std::vector<long> &attr_list) override;
+    Tango::DevState dev_state() override;
+    Tango::ConstDevString dev_status() override;
+
+    // Attributes.
+    void read_spectrum(Tango::Attribute &attr);
+    void read_wavelengths(Tango::Attribute &attr);
+    void read_integrationTime(Tango::Attribute &attr);
+    void write_integrationTime(Tango::WAttribute &attr);
+    void read_averages(Tango::Attribute &attr);
+    void write_averages(Tango::WAttribute &attr);
+    void read_levelOutput(Tango::Attribute &attr);
+    void write_levelOutput(Tango::WAttribute &attr);
+    void read_xenonMode(Tango::Attribute &attr);
+    void write_xenonMode(Tango::WAttribute &attr);
+    void read_dacVoltage(Tango::Attribute &attr);
+    void write_dacVoltage(Tango::WAttribute &attr);
+    void read_temperature(Tango::Attribute &attr);
+    void read_acquisitionCounter(Tango::Attribute &attr);
+    void read_model(Tango::Attribute &attr);
+    void read_serialNumber(Tango::Attribute &attr);
+    void read_hardwareVersion(Tango::Attribute &attr);
+    void read_protocol(Tango::Attribute &attr);
+
+    // Commands.
+    void acquire();
+    void start();
+    void stop();
+    void reset();
+    bool is_Acquire_allowed(const CORBA::Any &any);
+    bool is_Start_allowed(const CORBA::Any &any);
+    bool is_Stop_allowed(const CORBA::Any &any);
+    bool is_Reset_allowed(const CORBA::Any &any);
+
+private:
+    void get_device_property();
+    std::string provider_refusal() const;
+    Tango::DevState state_of(const orv_tango::Snapshot &snapshot, std::string *why);
+    void push_state();
+    void read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text);
+    void refuse_on_nir(const char *attribute);
+
+    // Listener (worker thread).
+    std::shared_ptr<void> worker_context() override;
+    void phase_changed(orv_tango::Phase phase, const std::string &status) override;
+    void spectrum_ready(const std::shared_ptr<const orv_tango::Spectrum> &spectrum) override;
+    void temperature_read(double celsius) override;
+
+    std::unique_ptr<orv_tango::Instrument> instrument_;
+    std::atomic<bool> closing_{false};  // no events once delete_device began
+    Tango::DevState pushed_state_ = Tango::UNKNOWN;
+
+    // What the last read_attr_hardware saw; Tango reads the values from here.
+    orv_tango::Snapshot snapshot_;
+    std::string status_;
+    Tango::DevDouble double_value_ = 0.0;
+    Tango::DevLong long_value_ = 0;
+    Tango::DevLong64 counter_value_ = 0;
+    Tango::DevShort short_value_ = 0;
+    std::array<Tango::DevString, 4> text_values_{};
+};
+
+}  // namespace OrvSpectrometer_ns
+
+#endif

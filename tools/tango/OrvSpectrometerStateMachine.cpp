@@ -1,0 +1,23 @@
+// In which states the commands of OrvSpectrometer are allowed. Attributes are
+// allowed in every state: reads answer from the last snapshot (invalid quality
+// while there is no value), writes are set points the worker applies.
+#include "OrvSpectrometer.h"
+
+namespace OrvSpectrometer_ns {
+
+namespace {
+bool ready(Tango::DevState state) { return state == Tango::ON || state == Tango::ALARM; }
+}  // namespace
+
+bool OrvSpectrometer::is_Acquire_allowed(const CORBA::Any &) { return ready(dev_state()); }
+
+bool OrvSpectrometer::is_Start_allowed(const CORBA::Any &) {
+    const Tango::DevState state = dev_state();
+    return ready(state) || state == Tango::RUNNING;
+}
+
+bool OrvSpectrometer::is_Stop_allowed(const CORBA::Any &) { return true; }
+
+bool OrvSpectrometer::is_Reset_allowed(const CORBA::Any &) { return true; }
+
+}  // namespace OrvSpectrometer_ns

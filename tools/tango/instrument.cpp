@@ -1,0 +1,369 @@
+#include "instrument.h"
+
+#include <orv.h>
+
+#include <utility>
+
+#include "instrument_lookup.h"
+
+namespace orv_tango {
+
+namespace {
+
+// How often the temperature is read while the instrument is connected.
+constexpr auto TEMPERATURE_PERIOD = std::chrono::seconds(1);
+
+std::string text_of(const char *field, std::size_t size) {
+    std::size_t length = 0;
+    while (length < size && field[length] != '\0') ++length;
+    return {field, length};
+}
+
+}  // namespace
+
+struct Instrument::Session {
+    orv_device *device = nullptr;
+    std::uint16_t pixels = 0;
+    bool uvvis = false;
+    bool failed = false;  // the last connect or operation failed
+    std::chrono::steady_clock::time_point next_temperature{};
+    std::chrono::steady_clock::time_point retry_at{};
+
+    void close() {
+        orv_device_close(device);
+        device = nullptr;
+    }
+};
+
+Instrument::Instrument(Config config, Listener &listener)
+    : config_(std::move(config)), listener_(listener) {
+    state_.status = "Opening the instrument";
+}
+
+Instrument::~Instrument() { stop(); }
+
+void Instrument::start() {
+    std::lock_guard guard(lock_);
+    if (worker_.joinable()) return;
+    stopping_ = false;
+    worker_ = std::thread([this] { run(); });
+}
+
+void Instrument::stop() {
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+std::string Instrument::acquire() {
+    {
+        std::lock_guard guard(lock_);
+        if (state_.phase == Phase::Running) return "an acquisition is in progress";
+        if (state_.phase != Phase::On) return "the instrument is not ready: " + state_.status;
+        acquire_requested_ = true;
+        state_.phase = Phase::Running;
+    }
+    wake_.notify_all();
+    return {};
+}
+
+std::string Instrument::start_continuous() {
+    {
+        std::lock_guard guard(lock_);
+        if (state_.phase != Phase::On && state_.phase != Phase::Running)
+            return "the instrument is not ready: " + state_.status;
+        state_.continuous = true;
+        state_.phase = Phase::Running;
+    }
+    wake_.notify_all();
+    return {};
+}
+
+void Instrument::stop_continuous() {
+    std::lock_guard guard(lock_);
+    state_.continuous = false;
+}
+
+void Instrument::reset() {
+    {
+        std::lock_guard guard(lock_);
+        reset_requested_ = true;
+        state_.continuous = false;
+        acquire_requested_ = false;
+    }
+    wake_.notify_all();
+}
+
+void Instrument::set_points(const SetPoints &changes) {
+    {
+        std::lock_guard guard(lock_);
+        auto merge = [](auto &into, const auto &from) {
+            if (from) into = from;
+        };
+        merge(state_.wanted.integration_us, changes.integration_us);
+        merge(state_.wanted.averages, changes.averages);
+        merge(state_.wanted.level_output, changes.level_output);
+        merge(state_.wanted.xenon_mode, changes.xenon_mode);
+        merge(state_.wanted.dac, changes.dac);
+        set_points_changed_ = true;
+    }
+    wake_.notify_all();
+}
+
+Snapshot Instrument::snapshot() const {
+    std::lock_guard guard(lock_);
+    return state_;
+}
+
+std::string Instrument::retry_text() const {
+    if (config_.reconnect_period_ms == 0) return "; Reset reconnects";
+    return "; reconnecting every " + std::to_string(config_.reconnect_period_ms) + " ms";
+}
+
+void Instrument::publish_phase(Phase phase, const std::string &status) {
+    {
+        std::lock_guard guard(lock_);
+        // A request may have moved the phase on since the worker decided.
+        if (phase == Phase::On && (acquire_requested_ || state_.continuous)) phase = Phase::Running;
+        state_.phase = phase;
+        state_.status = status;
+        if (phase == published_phase_ && status == published_status_) return;
+        published_phase_ = phase;
+        published_status_ = status;
+    }
+    listener_.phase_changed(phase, status);
+}
+
+void Instrument::fail(Session &session, const std::string &what, int result) {
+    session.close();
+    session.failed = true;
+    session.retry_at =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.reconnect_period_ms);
+    {
+        std::lock_guard guard(lock_);
+        state_.continuous = false;
+        acquire_requested_ = false;
+        state_.temperature.reset();
+    }
+    std::string status = config_.name + ": " + what;
+    if (result != ORV_OK) status += std::string(" (") + orv_result_name(result) + ")";
+    publish_phase(Phase::Fault, status + retry_text());
+}
+
+bool Instrument::connect(Session &session) {
+    const std::string target =
+        config_.serial.empty() ? "the only instrument attached" : "instrument " + config_.serial;
+    publish_phase(Phase::Init, config_.name + ": opening " + target);
+    if (!config_.refusal.empty()) {
+        fail(session, config_.refusal, ORV_OK);
+        return false;
+    }
+    Opened opened = open_instrument(config_.serial);
+    if (opened.device == nullptr) {
+        fail(session, opened.problem, opened.result);
+        return false;
+    }
+    session.device = opened.device;
+
+    orv_device_info info{};
+    int rc = orv_device_get_device_info(session.device, &info);
+    if (rc != ORV_OK) {
+        fail(session, "reading the identity of " + target + " failed", rc);
+        return false;
+    }
+    std::uint16_t pixels = 0;
+    rc = orv_device_get_wavelength_count(session.device, &pixels);
+    if (rc == ORV_OK && (pixels == 0 || pixels > Limits::MAX_PIXELS)) rc = ORV_ERR_TRANSPORT;
+    if (rc != ORV_OK) {
+        fail(session, "reading the wavelength count of " + target + " failed", rc);
+        return false;
+    }
+    std::vector<double> wavelengths(pixels);
+    rc = orv_device_get_full_wavelength_data(session.device, wavelengths.data(), pixels);
+    if (rc != ORV_OK) {
+        fail(session, "reading the wavelength table of " + target + " failed", rc);
+        return false;
+    }
+    session.pixels = pixels;
+    session.uvvis = info.protocol == ORV_PROTOCOL_UVVIS;
+    session.failed = false;
+    {
+        std::lock_guard guard(lock_);
+        state_.identity.model = text_of(info.model, sizeof info.model);
+        state_.identity.serial_number = text_of(info.serial_number, sizeof info.serial_number);
+        state_.identity.hardware_version =
+            text_of(info.hardware_version, sizeof info.hardware_version);
+        state_.identity.protocol = text_of(info.protocol_name, sizeof info.protocol_name);
+        state_.identity.uvvis = session.uvvis;
+        state_.wavelengths = std::move(wavelengths);
+        set_points_changed_ = false;
+    }
+    if (!apply_set_points(session)) return false;
+    read_temperature(session);
+    if (session.device == nullptr) return false;
+    publish_phase(Phase::On, config_.name + ": " + target + " is ready");
+    return true;
+}
+
+bool Instrument::apply_set_points(Session &session) {
+    SetPoints wanted;
+    {
+        std::lock_guard guard(lock_);
+        wanted = state_.wanted;
+    }
+    SetPoints applied;
+    SetPoints dropped;  // the set points the instrument refused
+    orv_device *device = session.device;
+    // Each setting: write the set point when there is one, then read back what
+    // the instrument runs with. A write the instrument refuses while it still
+    // answers the read drops the set point; a failed read is a fault.
+    std::string refused;
+    auto one = [&](const auto &want, auto &got, auto &drop, const char *name, auto set, auto get) {
+        if (want) {
+            const int rc = set(device, *want);
+            if (rc != ORV_OK) {
+                refused += std::string(refused.empty() ? "" : "; ") + name + " " +
+                           std::to_string(*want) + " refused (" + orv_result_name(rc) + ")";
+                drop = want;
+            }
+        }
+        typename std::remove_reference_t<decltype(got)>::value_type value{};
+        const int rc = get(device, &value);
+        if (rc != ORV_OK) {
+            fail(session, std::string("reading back the ") + name + " failed", rc);
+            return false;
+        }
+        got = value;
+        return true;
+    };
+    bool ok =
+        one(wanted.integration_us, applied.integration_us, dropped.integration_us,
+            "integration time", orv_device_set_integration_time, orv_device_get_integration_time) &&
+        one(wanted.averages, applied.averages, dropped.averages, "number of averages",
+            orv_device_set_average_number, orv_device_get_average_number) &&
+        one(wanted.level_output, applied.level_output, dropped.level_output, "level output",
+            orv_device_set_level_output, orv_device_get_level_output);
+    if (ok && session.uvvis)
+        ok = one(wanted.xenon_mode, applied.xenon_mode, dropped.xenon_mode, "xenon mode",
+                 orv_device_set_xenon_mode, orv_device_get_xenon_mode) &&
+             one(wanted.dac, applied.dac, dropped.dac, "DAC voltage", orv_device_set_dac_voltage,
+                 orv_device_get_dac_voltage);
+    if (!ok) return false;
+    {
+        std::lock_guard guard(lock_);
+        state_.applied = applied;
+        // A refused set point is dropped unless a new one was written meanwhile.
+        auto drop = [](auto &current, const auto &refused_value) {
+            if (refused_value && current == refused_value) current.reset();
+        };
+        drop(state_.wanted.integration_us, dropped.integration_us);
+        drop(state_.wanted.averages, dropped.averages);
+        drop(state_.wanted.level_output, dropped.level_output);
+        drop(state_.wanted.xenon_mode, dropped.xenon_mode);
+        drop(state_.wanted.dac, dropped.dac);
+    }
+    if (!refused.empty()) {
+        const Phase phase = snapshot().phase == Phase::Running ? Phase::Running : Phase::On;
+        publish_phase(phase, config_.name + ": " + refused);
+    }
+    return true;
+}
+
+bool Instrument::acquire_once(Session &session) {
+    std::vector<std::uint16_t> samples(session.pixels);
+    const int rc =
+        orv_device_get_full_spectrum_data(session.device, samples.data(), session.pixels);
+    if (rc != ORV_OK) {
+        fail(session, "reading a spectrum failed", rc);
+        return false;
+    }
+    auto spectrum = std::make_shared<Spectrum>();
+    spectrum->ended = std::chrono::system_clock::now();
+    spectrum->counts.assign(samples.begin(), samples.end());
+    {
+        std::lock_guard guard(lock_);
+        spectrum->counter = ++counter_;
+        state_.spectrum = spectrum;
+    }
+    listener_.spectrum_ready(spectrum);
+    return true;
+}
+
+void Instrument::read_temperature(Session &session) {
+    session.next_temperature = std::chrono::steady_clock::now() + TEMPERATURE_PERIOD;
+    float celsius = 0.0f;
+    const int rc = orv_device_get_temperature(session.device, &celsius);
+    if (rc != ORV_OK) {
+        fail(session, "reading the temperature failed", rc);
+        return;
+    }
+    {
+        std::lock_guard guard(lock_);
+        state_.temperature = celsius;
+    }
+    listener_.temperature_read(celsius);
+}
+
+bool Instrument::wait_for_work(std::unique_lock<std::mutex> &lock, const Session &session) {
+    if (session.device == nullptr) {
+        // After a failure: the next attempt at the retry time, or at Reset.
+        auto ready = [this] { return stopping_ || reset_requested_; };
+        if (config_.reconnect_period_ms == 0)
+            wake_.wait(lock, ready);
+        else
+            wake_.wait_until(lock, session.retry_at, ready);
+        reset_requested_ = false;
+        return !stopping_;
+    }
+    wake_.wait_until(lock, session.next_temperature, [this] {
+        return stopping_ || reset_requested_ || acquire_requested_ || state_.continuous ||
+               set_points_changed_;
+    });
+    return !stopping_;
+}
+
+void Instrument::run() {
+    const std::shared_ptr<void> context = listener_.worker_context();
+    Session session;
+    std::unique_lock lock(lock_);
+    bool connect_now = true;  // at the start and after a Reset: no waiting
+    while (!stopping_) {
+        if (session.device == nullptr) {
+            if (!connect_now && !wait_for_work(lock, session)) break;
+            connect_now = false;
+            reset_requested_ = false;
+            lock.unlock();
+            connect(session);
+            lock.lock();
+            continue;
+        }
+        if (!wait_for_work(lock, session)) break;
+        if (reset_requested_) {
+            reset_requested_ = false;
+            lock.unlock();
+            session.close();
+            lock.lock();
+            connect_now = true;
+            continue;
+        }
+        const bool apply = std::exchange(set_points_changed_, false);
+        const bool acquire = std::exchange(acquire_requested_, false) || state_.continuous;
+        const bool temperature_due = std::chrono::steady_clock::now() >= session.next_temperature;
+        lock.unlock();
+        bool ok = !apply || apply_set_points(session);
+        if (ok && acquire) ok = acquire_once(session);
+        if (ok && temperature_due) read_temperature(session);
+        if (session.device != nullptr && acquire) {
+            const Snapshot now = snapshot();
+            publish_phase(Phase::On, now.status);
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    session.close();
+}
+
+}  // namespace orv_tango

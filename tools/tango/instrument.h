@@ -1,0 +1,148 @@
+// One spectrometer of the OrvSpectrometer device server, driven by a worker
+// thread of its own. Nothing here knows Tango: the device (OrvSpectrometer.cpp)
+// reads snapshots, hands over requests and set points, and is told about new
+// spectra and state changes through a Listener, always from the worker thread.
+//
+// The worker owns the liborv handle: it opens the instrument, applies the set
+// points before the next acquisition, acquires, reads the temperature, and on
+// a failure closes the handle, reports the fault and reconnects on its
+// schedule. No request of a client waits on the instrument: requests only
+// take the worker's lock, which the worker never holds while it talks to the
+// instrument or calls the listener.
+#ifndef ORV_TANGO_INSTRUMENT_H
+#define ORV_TANGO_INSTRUMENT_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct orv_device;
+
+namespace orv_tango {
+
+enum class Phase { Init, On, Running, Fault };
+
+// Limits of the writable settings, checked before anything is handed over.
+struct Limits {
+    static constexpr double MIN_INTEGRATION_MS = 0.001;  // 1 us, the protocol's unit
+    static constexpr double MAX_INTEGRATION_MS = 100000.0;
+    static constexpr long MIN_AVERAGES = 1;
+    static constexpr long MAX_AVERAGES = 255;
+    static constexpr long MAX_BYTE_SETTING = 255;  // level output, xenon mode
+    static constexpr long MAX_DAC = 4095;          // 12-bit DAC
+    // Most pixels believed from an instrument's wavelength count.
+    static constexpr std::uint16_t MAX_PIXELS = 16384;
+};
+
+struct Identity {
+    std::string model;
+    std::string serial_number;
+    std::string hardware_version;
+    std::string protocol;  // "UVVIS_ORV", "NIR_LEGACY"
+    bool uvvis = false;    // the settings of UV-VIS instruments only exist
+};
+
+struct Spectrum {
+    std::vector<double> counts;
+    std::int64_t counter = 0;                     // 1 for the first spectrum of the device
+    std::chrono::system_clock::time_point ended;  // end of the acquisition
+};
+
+// What the instrument runs with. An empty optional leaves the instrument's own
+// value; a value is applied at every (re)connect and whenever it changes.
+struct SetPoints {
+    std::optional<std::uint32_t> integration_us;
+    std::optional<std::uint8_t> averages;
+    std::optional<std::uint8_t> level_output;
+    std::optional<std::uint8_t> xenon_mode;
+    std::optional<std::uint16_t> dac;
+};
+
+// A copy of everything a client may read, taken under the worker's lock.
+struct Snapshot {
+    Phase phase = Phase::Init;
+    std::string status;
+    Identity identity;
+    std::vector<double> wavelengths;
+    std::shared_ptr<const Spectrum> spectrum;  // the last complete one, or null
+    std::optional<double> temperature;
+    SetPoints applied;  // the values the instrument reported after the last apply
+    SetPoints wanted;   // the set points handed over
+    bool continuous = false;
+};
+
+class Listener {
+public:
+    virtual ~Listener() = default;
+    // Called first on the worker thread; the result lives as long as the thread.
+    virtual std::shared_ptr<void> worker_context() { return {}; }
+    virtual void phase_changed(Phase phase, const std::string &status) = 0;
+    virtual void spectrum_ready(const std::shared_ptr<const Spectrum> &spectrum) = 0;
+    virtual void temperature_read(double celsius) = 0;
+};
+
+struct Config {
+    std::string serial;                   // instrument or chip serial; empty = the only bridge
+    unsigned reconnect_period_ms = 2000;  // 0: only reset() reconnects
+    std::string name;                     // the device's name, for messages
+    std::string refusal;                  // not empty: why the device cannot work at all
+};
+
+class Instrument {
+public:
+    Instrument(Config config, Listener &listener);
+    ~Instrument();
+    Instrument(const Instrument &) = delete;
+    Instrument &operator=(const Instrument &) = delete;
+
+    void start();
+    // Asks the worker to stop and waits for it; the longest wait is the
+    // instrument operation in progress (liborv bounds each one).
+    void stop();
+
+    // Requests. Each returns at once; an empty string when taken, else why not.
+    std::string acquire();
+    std::string start_continuous();
+    void stop_continuous();
+    void reset();
+    void set_points(const SetPoints &changes);  // merges the values present
+
+    Snapshot snapshot() const;
+
+private:
+    struct Session;
+    void run();
+    bool wait_for_work(std::unique_lock<std::mutex> &lock, const Session &session);
+    bool connect(Session &session);
+    bool apply_set_points(Session &session);
+    bool acquire_once(Session &session);
+    void read_temperature(Session &session);
+    void fail(Session &session, const std::string &what, int result);
+    void publish_phase(Phase phase, const std::string &status);
+    std::string retry_text() const;
+
+    const Config config_;
+    Listener &listener_;
+
+    mutable std::mutex lock_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    bool reset_requested_ = false;
+    bool acquire_requested_ = false;
+    bool set_points_changed_ = false;
+    Snapshot state_;
+    Phase published_phase_ = Phase::Init;
+    std::string published_status_;
+    std::int64_t counter_ = 0;
+    std::thread worker_;
+};
+
+}  // namespace orv_tango
+
+#endif
