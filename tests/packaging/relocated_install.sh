@@ -3,9 +3,13 @@
 # prefix, then builds a C example with what pkg-config reads from that
 # prefix's orv.pc and runs it against the installed simulator.
 #
-#   relocated_install.sh BUILD_DIR WORK_DIR CC EXAMPLE.c
+#   relocated_install.sh BUILD_DIR WORK_DIR CC EXAMPLE.c [EXTRA_LINK_FLAGS]
+#
+# EXTRA_LINK_FLAGS: what a consumer of a sanitized build links besides
+# orv.pc's flags (the sanitizer's runtimes); empty for a plain build.
 set -euo pipefail
 build=$1 work=$2 cc=$3 example=$4
+read -r -a extra_flags <<<"${5:-}"
 prefix="$work/prefix"
 fail() {
   echo "relocated_install: $*" >&2
@@ -32,7 +36,7 @@ libdir=${libs[0]#-L}
 [ "$(pkg-config --modversion orv)" = "$(sed -n 's/^#define ORV_VERSION "\(.*\)"$/\1/p' "$include/orv.h")" ] ||
   fail "orv.pc's version is not the header's"
 
-"$cc" -o "$work/list_and_save" "$example" "${cflags[@]}" "${libs[@]}" -lpthread
+"$cc" -o "$work/list_and_save" "$example" "${cflags[@]}" "${libs[@]}" -lpthread "${extra_flags[@]}"
 provider=$(find "$prefix" -path "*/orv/sim/libftd2xx.so")
 output=$(LD_LIBRARY_PATH="$libdir" ORV_D2XX_LIBRARY="$provider" "$work/list_and_save")
 [ "$(tail -n 1 <<<"$output")" = "4 device(s)" ] || fail "the example listed: $output"
