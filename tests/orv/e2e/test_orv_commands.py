@@ -499,6 +499,7 @@ class MeasurementModes(unittest.TestCase):
                 self.assertIn("</svg>", image.read())
 
 
+@not_on_windows
 class PlotCommand(unittest.TestCase):
     def test_png_of_an_acquisition(self):
         folder = scratch("plot_png")
