@@ -12,6 +12,7 @@ case passed, 1 when one failed, 2 when none was collected.
 
 from __future__ import annotations
 
+import os
 import subprocess
 import sys
 import time
@@ -33,6 +34,9 @@ def main(arguments: List[str]) -> int:
         sys.stderr.write(__doc__ or "")
         return 2
     suite, options = arguments[0], arguments[1:]
+    if not os.path.isdir(suite):
+        print("run_each: no suite folder", suite)
+        return 2
     cases = collect(suite, options)
     if not cases:
         print("no test collected from", suite)
