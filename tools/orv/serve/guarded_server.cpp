@@ -31,7 +31,7 @@ int milliseconds_until(Clock::time_point deadline) {
     return static_cast<int>(std::max<std::int64_t>(0, left.count()));
 }
 
-bool wait_until(int socket, bool for_writing, Clock::time_point deadline) {
+bool wait_until(platform::Socket socket, bool for_writing, Clock::time_point deadline) {
     return platform::wait_socket(socket, for_writing, milliseconds_until(deadline)) ==
            platform::SocketReady::ready;
 }
@@ -99,7 +99,8 @@ private:
 // and a deadline for each request.
 class BoundedStream : public httplib::Stream {
 public:
-    BoundedStream(int socket, const ConnectionLimits &limits) : socket_(socket), limits_(limits) {}
+    BoundedStream(platform::Socket socket, const ConnectionLimits &limits)
+        : socket_(socket), limits_(limits) {}
 
     // Waits for the next request until the idle time passes or stop() says so.
     template <typename Stopped>
@@ -158,7 +159,7 @@ private:
         return true;
     }
 
-    int socket_;
+    platform::Socket socket_;
     const ConnectionLimits &limits_;
     std::array<char, 4096> buffer_{};
     std::size_t begin_ = 0;
