@@ -17,6 +17,7 @@ from conftest import liborv_reads, nir, subscribe, uv, wait_for, wait_state
 
 UV, NIR = "ORVSIM01", "ORVSIM03"
 INTEGRATION = (0xC1, 0x00)  # register and address of the integration time
+DAC = (0xC1, 0x64)  # the 12-bit DAC value in bits 31..20
 
 
 class Counters:
@@ -73,6 +74,11 @@ def test_writes_reach_the_instrument_and_refused_writes_do_not(server):
     device.dacVoltage = 4095
     wait_for(lambda: running.writes(0, *INTEGRATION)[-1:] == [(12500).to_bytes(4, "big")],
              what="the integration time written to the instrument")
+    # Each write above wakes the worker, which applies every set point; the
+    # DAC is applied last, so once the last DAC value is on the wire no
+    # application of these writes is still to come.
+    wait_for(lambda: running.writes(0, *DAC)[-1:] == [(4095 << 20).to_bytes(4, "big")],
+             what="the DAC voltage written to the instrument")
     assert device.integrationTime == 12.5
     assert device.averages == 3
     assert device.dacVoltage == 4095
