@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages (package preset: Release, prefix /usr, no tests),
+# Builds the Debian packages (package preset: RelWithDebInfo as the linux
+# preset, stripped by CPack, prefix /usr, no tests),
 # checks them with lintian and readelf, installs them with apt, builds the C
 # examples against the installed liborv-dev through find_package and through
 # pkg-config and runs them, runs orv, the benchmark and the Python package
@@ -31,15 +32,11 @@ for package in "${packages[@]}"; do
   fi
 done
 
-# The plain tree's packages below are built a second time from the same
-# sources with the same compiler and flags; a compiler cache of this check's
-# own (by absolute paths, so both trees share it) makes that build cost
-# little. Without ccache both builds compile in full.
-if command -v ccache >/dev/null; then
-  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-  export CCACHE_DIR="$root/build/package-ccache" CCACHE_NOHASHDIR=1
-  unset CCACHE_BASEDIR
-fi
+# The package tree compiles what the linux tree compiles (same compiler, build
+# type and flags), and the plain tree's packages below are built a second
+# time from the same sources: through one compiler cache both cost little
+# after the first build. Without ccache every build compiles in full.
+source scripts/ccache-env.sh
 
 step "build, API reference, packages"
 cmake --preset package >/dev/null
@@ -59,8 +56,10 @@ step "lintian"
 lintian --fail-on error,warning --tag-display-limit 0 "${debs[@]}"
 
 step "packages from a plain tree (prefix /usr/local): the same files under /usr"
+# The layout does not depend on the build type; the package tree's build type
+# lets the plain tree's build come from the compiler cache.
 list_files() { dpkg-deb -c "$1" | awk '{ print $6 }' | grep -v '^\./usr/share/doc/liborv-dev/api/' | sort; }
-cmake -S . -B build/package-plain -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_WERROR=ON \
+cmake -S . -B build/package-plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
 rm -rf build/package-plain/packages
 (cd build/package-plain && CMAKE_BUILD_PARALLEL_LEVEL="$jobs" cpack -G DEB) \

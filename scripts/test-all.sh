@@ -11,6 +11,7 @@
 #
 #   ORV_PRESETS="linux windows" scripts/test-all.sh   # a subset (empty: none)
 #   ORV_JOBS=4 scripts/test-all.sh                   # parallel jobs (default 2)
+#   ORV_TEST_JOBS=8 scripts/test-all.sh              # tests at once (default 4 x jobs)
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # checks (default: all)
 #
 # Every kind of compiler output is built once: the linux tree holds the
@@ -32,9 +33,14 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+source scripts/ccache-env.sh
+
 read -r -a presets <<<"${ORV_PRESETS-linux sanitize tsan windows}"
 read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip windows-installer}"
 jobs="${ORV_JOBS:-2}"
+# Most tests wait on modelled instrument time (the NIR idle gaps, real-time
+# links) rather than compute, so tests run four to a job.
+test_jobs="${ORV_TEST_JOBS:-$((jobs * 4))}"
 logdir="build/logs"
 mkdir -p "$logdir"
 
@@ -107,7 +113,7 @@ test_preset() {
   rm -rf "$results"
   set +e
   # The full listing goes to the log; the terminal gets failures and the summary.
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$testlog" |
+  ctest --preset "$preset" -j "$test_jobs" 2>&1 | tee "$testlog" |
     grep -v -E '^ +Start +[0-9]+: |Passed +[0-9.]+ sec$'
   local rc=${PIPESTATUS[0]}
   set -e

@@ -28,8 +28,10 @@ struct Layout {
     bool driver_on_path = false;                     // in a folder PATH names, Windows only
 };
 
-// Lays out the folder and runs the program on the default scenario at a
-// hundredth of its modelled times; `environment` is added.
+// Lays out the folder and runs the program on the default scenario without
+// its NIR instrument, at a hundredth of its modelled times; `environment` is
+// added. (Where the libraries are found does not depend on the protocol; the
+// NIR instrument's replies end with idle gaps the host waits out in full.)
 e2e::ProcessResult run_layout(const e2e::ScratchFolder &folder, const Layout &layout,
                               e2e::EnvironmentChanges environment) {
     const fs::path build = e2e::build_folder();
@@ -66,6 +68,13 @@ e2e::ProcessResult run_layout(const e2e::ScratchFolder &folder, const Layout &la
 
     nlohmann::json scenario = nlohmann::json::parse(std::ifstream(VELMAR_E2E_DEFAULT_SCENARIO));
     scenario["time_scale"] = 0.01;
+    auto &bridges = scenario["bridges"];
+    bridges.erase(std::remove_if(bridges.begin(), bridges.end(),
+                                 [](const nlohmann::json &bridge) {
+                                     return bridge.value("description", "").find("NIR") !=
+                                            std::string::npos;
+                                 }),
+                  bridges.end());
     const fs::path scenario_file = folder.path() / "default_scaled.json";
     std::ofstream(scenario_file) << scenario.dump();
     environment.push_back({"ORVSIM_SCENARIO", scenario_file.string()});
@@ -73,18 +82,18 @@ e2e::ProcessResult run_layout(const e2e::ScratchFolder &folder, const Layout &la
                             environment, 120);
 }
 
-// The default scenario's report: two UV-VIS instruments and the NIR
-// instrument, four cases each.
+// The report of the two UV-VIS instruments, four cases each (the USB serial
+// converter is no instrument).
 void expect_default_report(const e2e::ProcessResult &run) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     // (After the fallback listing's lines when the program could not list itself.)
-    EXPECT_THAT("\n" + run.out, testing::HasSubstr("\ndevice_count=3\n")) << run.out;
+    EXPECT_THAT("\n" + run.out, testing::HasSubstr("\ndevice_count=2\n")) << run.out;
     std::size_t cases = 0;
     for (std::size_t at = run.out.find("\ncase "); at != std::string::npos;
          at = run.out.find("\ncase ", at + 1))
         ++cases;
-    EXPECT_EQ(cases, 12u);
+    EXPECT_EQ(cases, 8u);
 }
 
 }  // namespace
