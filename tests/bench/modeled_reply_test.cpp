@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct Expectation {
     int bridge;
     double reply_bytes;  // a UVVIS_ORV spectrum is 1024 words whatever the pixel count
 };
+
+// Test names (and CTest's) show the row, the same in every build.
+void PrintTo(const Expectation &e, std::ostream *os) {
+    *os << "bridge " << e.bridge << ", " << e.reply_bytes << " reply bytes";
+}
 
 class ModeledReply : public ::testing::TestWithParam<Expectation> {
 protected:

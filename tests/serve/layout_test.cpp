@@ -70,6 +70,9 @@ struct Unservable {
     const char *problem;
 };
 
+// Test names (and CTest's) show the problem, the same in every build.
+void PrintTo(const Unservable &row, std::ostream *os) { *os << row.problem; }
+
 class UnservableScenario : public ::testing::TestWithParam<Unservable> {};
 
 TEST_P(UnservableScenario, IsNamedWithItsBridge) {
