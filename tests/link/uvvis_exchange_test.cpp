@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/request_patterns.h"
 #include "env.h"
 #include "link/device_state.h"
 #include "link/uvvis_exchange.h"
