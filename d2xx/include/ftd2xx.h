@@ -88,6 +88,22 @@ _Static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Description) == 32, "Descripti
 _Static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96, "ftHandle offset");
 #endif
 
+/* X(name) for each call declared below, in their order: the one list of the
+ * calls, for code that handles all of them alike (a table of pointers to a
+ * loaded provider's calls, a forwarding provider). */
+#define ORV_D2XX_CALLS(X)      \
+    X(FT_Open)                 \
+    X(FT_Close)                \
+    X(FT_Read)                 \
+    X(FT_Write)                \
+    X(FT_ResetDevice)          \
+    X(FT_Purge)                \
+    X(FT_SetTimeouts)          \
+    X(FT_SetLatencyTimer)      \
+    X(FT_SetUSBParameters)     \
+    X(FT_CreateDeviceInfoList) \
+    X(FT_GetDeviceInfoList)
+
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Open(int deviceNumber, FT_HANDLE *pHandle);
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Close(FT_HANDLE ftHandle);
 FTD2XX_API FT_STATUS FTD2XX_CALL FT_Read(FT_HANDLE ftHandle, void *lpBuffer, DWORD dwBytesToRead,

@@ -63,7 +63,7 @@ void Recorder::load_provider() {
 #define ORV_RECORD_FIND(call)                                                                      \
     found.call = reinterpret_cast<decltype(found.call)>(platform::find_function(library_, #call)); \
     if (!found.call && missing.empty()) missing = #call;
-    ORV_RECORD_CALLS(ORV_RECORD_FIND)
+    ORV_D2XX_CALLS(ORV_RECORD_FIND)
 #undef ORV_RECORD_FIND
     // The loader's search may find this very library (same file name, or
     // already loaded under that name): forwarding to it would never end.

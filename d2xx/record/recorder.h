@@ -18,23 +18,10 @@ namespace orvrecord {
 inline constexpr const char *kCaptureVariable = "ORV_RECORD_FILE";
 inline constexpr const char *kProviderVariable = "ORV_RECORD_PROVIDER";
 
-// The eleven calls of the real provider.
-#define ORV_RECORD_CALLS(X)    \
-    X(FT_Open)                 \
-    X(FT_Close)                \
-    X(FT_Read)                 \
-    X(FT_Write)                \
-    X(FT_ResetDevice)          \
-    X(FT_Purge)                \
-    X(FT_SetTimeouts)          \
-    X(FT_SetLatencyTimer)      \
-    X(FT_SetUSBParameters)     \
-    X(FT_CreateDeviceInfoList) \
-    X(FT_GetDeviceInfoList)
-
+// The calls of the real provider (ORV_D2XX_CALLS of ftd2xx.h).
 struct Provider {
 #define ORV_RECORD_MEMBER(name) decltype(&::name) name = nullptr;
-    ORV_RECORD_CALLS(ORV_RECORD_MEMBER)
+    ORV_D2XX_CALLS(ORV_RECORD_MEMBER)
 #undef ORV_RECORD_MEMBER
 };
 

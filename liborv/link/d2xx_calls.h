@@ -14,20 +14,6 @@
 
 #include "ftd2xx.h"
 
-// X(name) for each D2XX call, in the order of ftd2xx.h.
-#define ORV_D2XX_CALLS(X)      \
-    X(FT_Open)                 \
-    X(FT_Close)                \
-    X(FT_Read)                 \
-    X(FT_Write)                \
-    X(FT_ResetDevice)          \
-    X(FT_Purge)                \
-    X(FT_SetTimeouts)          \
-    X(FT_SetLatencyTimer)      \
-    X(FT_SetUSBParameters)     \
-    X(FT_CreateDeviceInfoList) \
-    X(FT_GetDeviceInfoList)
-
 struct d2xx_calls {
 #define ORV_D2XX_MEMBER(name) decltype(&::name) name;
     ORV_D2XX_CALLS(ORV_D2XX_MEMBER)
