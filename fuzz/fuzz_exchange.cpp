@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "exchange_session.h"
-#include "support/scripted_bridge.h"
+#include "scripted_bridge.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // Packet diagnostics and traces are not what is tested here.

@@ -17,14 +17,14 @@
 #include <initializer_list>
 #include <vector>
 
+#include "crc_reference.h"
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
 #include "link/timeouts.h"
 #include "orv.h"
+#include "scripted_bridge.h"
 #include "support/check.h"
 #include "support/guarded.h"
-#include "support/scripted_bridge.h"
-#include "wire/crc_reference.h"
 #include "wire/nir_frame.h"
 
 namespace {

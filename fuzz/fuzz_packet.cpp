@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crc_reference.h"
 #include "orv.h"
 #include "support/check.h"
 #include "support/guarded.h"
 #include "wire/crc.h"
-#include "wire/crc_reference.h"
 #include "wire/uvvis_packet.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "scripted_bridge.h"
 #include "session.h"
-#include "support/scripted_bridge.h"
 
 namespace fuzz {
 namespace {

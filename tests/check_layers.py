@@ -15,7 +15,9 @@ usage: check_layers.py LIBORV_DIR
     (orv_list_bridges, orv_d2xx_provider). The benchmark program lists for
     itself and is not checked;
   - a CMakeLists.txt names no source file of another folder, neither by path
-    nor through a source list another folder defines: it links a target.
+    nor through a source list another folder defines: it links a target;
+  - every header of the layers is included by liborv itself: code only the
+    tests or the fuzz targets use lives under tests/.
 
 Prints each breach; exits 1 when there is one.
 """
@@ -33,6 +35,7 @@ ALLOWED = {
     "commands": {"platform", "wire", "link", "commands"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"', re.M)
+INCLUDED_HEADER = re.compile(r'^\s*#\s*include\s+"([a-z_]+/[^"]+\.h)"', re.M)
 D2XX_CALL = re.compile(
     r"\bFT_(?:Open|Close|Read|Write|Purge|SetTimeouts|SetLatencyTimer|SetUSBParameters|"
     r"ResetDevice|CreateDeviceInfoList|GetDeviceInfoList)\s*\("
@@ -66,23 +69,6 @@ SOURCE_FILE = re.compile(r"[^\s()\"]+\.(?:c|cc|cpp)\b")
 TOP_FOLDER = re.compile(r"^\$\{(?:PROJECT_SOURCE_DIR|CMAKE_SOURCE_DIR)\}/(.+)$")
 VARIABLE = re.compile(r"\$\{(\w+)\}")
 EXPORTED_LIST = re.compile(r"set\((\w+)\s[^)]*\bPARENT_SCOPE\s*\)")
-# Folders that still compile another folder's files, each until that code is
-# a target of its own: (folder of the CMakeLists.txt, what it names).
-KNOWN_CROSSINGS = {
-    ("fuzz", "ORV_LIBRARY_SOURCES"),
-    ("fuzz", "ORV_D2XX_LINKED_SOURCE"),
-    # The fuzz targets compile what they fuzz with the fuzzer's coverage.
-    ("fuzz", "d2xx/capture/capture_reader.cpp"),
-    ("fuzz", "d2xx/capture/capture_writer.cpp"),
-    ("tests/bench", "bench/bench_instruments.cpp"),
-    ("tests/examples", "examples/c/${example}.c"),
-    ("tests/packaging", "examples/c/list_and_save.c"),
-    ("tests/hardening", "ORV_LIBRARY_SOURCES"),
-    ("tests/hardening", "ORV_D2XX_LINKED_SOURCE"),
-    ("tests/hardening", "fuzz/support/scripted_bridge.cpp"),
-    ("tests/hardening", "fuzz/support/virtual_platform.cpp"),
-    ("tests/hardening", "fuzz/seeds/seed_instrument.cpp"),
-}
 
 
 def tool_breaches(root):
@@ -161,7 +147,7 @@ def crossing_breaches(root):
             if home is not None and home != folder and name.endswith(("_SOURCES", "_SOURCE")):
                 crossings.add((folder, name))
     return [f"{folder}/CMakeLists.txt compiles {what} of another folder (link a target)"
-            for folder, what in sorted(crossings - KNOWN_CROSSINGS)]
+            for folder, what in sorted(crossings)]
 
 
 def main():
@@ -171,6 +157,8 @@ def main():
     root = os.path.dirname(os.path.abspath(liborv))
     breaches = tool_breaches(root) + package_breaches(root) + crossing_breaches(root)
     sources = set()
+    headers = set()
+    included = set()
     for layer in LAYERS:
         folder = os.path.join(liborv, layer)
         for name in sorted(os.listdir(folder)):
@@ -179,8 +167,11 @@ def main():
             path = f"{layer}/{name}"
             if name.endswith(".cpp") and layer != "platform":
                 sources.add(path)
+            if name.endswith(".h"):
+                headers.add(path)
             with open(os.path.join(folder, name), encoding="utf-8") as f:
                 text = strip_comments(f.read())
+            included |= set(INCLUDED_HEADER.findall(text))
             for target in INCLUDE.findall(text):
                 if target in LAYERS and target not in ALLOWED[layer]:
                     breaches.append(f"{path} includes a header of {target}/")
@@ -194,6 +185,8 @@ def main():
         breaches += [f"{variable} names {s}, which does not exist" for s in sorted(names - sources)]
         listed |= names
     breaches += [f"{s} is in no source list" for s in sorted(sources - listed)]
+    breaches += [f"{h} is included by no liborv source (test-only code lives under tests/)"
+                 for h in sorted(headers - included)]
     for breach in breaches:
         print(f"check_layers: {breach}")
     sys.exit(1 if breaches else 0)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """check_layers.py on small trees: a clean one passes, and each breach of the
 provider and folder rules is named (the orv program or the Python package
-loading the D2XX provider, a CMakeLists.txt compiling another folder's file).
+loading the D2XX provider, a CMakeLists.txt compiling another folder's file,
+test-only code in liborv's layers).
 
 usage: check_layers_test.py CHECK_LAYERS_PY
 """
@@ -11,10 +12,12 @@ import sys
 import tempfile
 
 CLEAN = {
-    "liborv/CMakeLists.txt": "set(ORV_LIBRARY_SOURCES link/list.cpp)\n"
+    "liborv/CMakeLists.txt": "set(ORV_LIBRARY_SOURCES link/list.cpp commands/c.cpp)\n"
                              "set(ORV_LIBRARY_SOURCES ${ORV_LIBRARY_SOURCES} PARENT_SCOPE)\n"
                              "set(ORV_D2XX_BINDING_SOURCES link/bind.cpp)\n",
-    "liborv/link/list.cpp": "int f() { return FT_Open(0, 0); }\n",
+    "liborv/link/list.cpp": '#include "wire/w.h"\n#include "platform/p.h"\n'
+                            "int f() { return FT_Open(0, 0); }\n",
+    "liborv/commands/c.cpp": '#include "commands/c.h"\n',
     "liborv/link/bind.cpp": "",
     "liborv/wire/w.h": "",
     "liborv/commands/c.h": "",
@@ -39,6 +42,11 @@ BREACHES = [
      "tools/orv/CMakeLists.txt compiles ORV_LIBRARY_SOURCES of another folder"),
     ("tools/orv/CMakeLists.txt", "add_library(a ../../liborv/link/list.cpp)\n",
      "tools/orv/CMakeLists.txt compiles ../../liborv/link/list.cpp of another folder"),
+    ("tests/hardening/CMakeLists.txt", "add_executable(t ${PROJECT_SOURCE_DIR}/fuzz/support/b.cpp)\n",
+     "tests/hardening/CMakeLists.txt compiles fuzz/support/b.cpp of another folder"),
+    # A header of liborv's that only tests use (a reference implementation).
+    ("liborv/wire/crc_reference.h", "int reference();\n",
+     "wire/crc_reference.h is included by no liborv source"),
 ]
 
 

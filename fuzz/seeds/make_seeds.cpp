@@ -10,8 +10,8 @@
 
 #include "exchange_session.h"
 #include "orv.h"
-#include "seeds/seed_instrument.h"
-#include "support/scripted_bridge.h"
+#include "scripted_bridge.h"
+#include "seed_instrument.h"
 
 namespace {
 

@@ -34,8 +34,9 @@ int external_spectrum_control(orv_device &device, uint16_t parameter, uint16_t *
     rc = poll_until_done(device, EXTERNAL_CONTROL, EXTERNAL_POLL_LIMIT, EXTERNAL_POLL_PAUSE_MS);
     if (rc != ORV_OK) return rc;
     int written = 0;
-    rc = read_register(device, {SPECTRUM, 0}, [&](const uint8_t *d, int len) {
-        written = decode_spectrum_samples(d, len, samples, capacity);
-    });
+    rc =
+        read_register(device, {SPECTRUM, 0, spectrum_wait(device)}, [&](const uint8_t *d, int len) {
+            written = decode_spectrum_samples(d, len, samples, capacity);
+        });
     return rc != ORV_OK ? rc : 2 * written;
 }

@@ -53,8 +53,12 @@ int read_nir_spectrum(orv_device &device, uint16_t *samples, int32_t capacity, i
     uint16_t count = 0;
     int rc = known_wavelength_count(device, &count);
     if (rc != ORV_OK) return rc;
-    const nir_read spectrum{nir_shape::spectrum, NIR_CMD_SPECTRUM, nir_spectrum_reply_bytes(count),
-                            0, count};
+    const nir_read spectrum{nir_shape::spectrum,
+                            NIR_CMD_SPECTRUM,
+                            nir_spectrum_reply_bytes(count),
+                            0,
+                            count,
+                            spectrum_wait(device).deadline_ms};
     return read_nir(device, spectrum, [&](const uint8_t *d, int len) {
         const int first = nir_spectrum_samples(d, len, count);
         if (first < 0) return ORV_ERR_TRANSPORT;
@@ -127,9 +131,10 @@ int read_spectrum(orv_device &device, uint16_t *samples, int32_t capacity, int *
     } else {
         rc = check_capacity_for_count(device, capacity);
         if (rc != ORV_OK) return rc;
-        rc = read_register(device, {SPECTRUM, 0}, [&](const uint8_t *d, int len) {
-            written = decode_spectrum_samples(d, len, samples, capacity);
-        });
+        rc = read_register(device, {SPECTRUM, 0, spectrum_wait(device)},
+                           [&](const uint8_t *d, int len) {
+                               written = decode_spectrum_samples(d, len, samples, capacity);
+                           });
     }
     if (rc == ORV_OK && delivered != nullptr) *delivered = written;
     return rc;

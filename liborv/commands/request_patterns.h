@@ -11,18 +11,39 @@
 #include "commands/reply_decoder.h"
 #include "link/call_checks.h"
 #include "link/device_state.h"
+#include "link/timeouts.h"
 #include "wire/register_values.h"
 #include "wire/registers.h"
+
+// ---------------------------------------------------------------- waits
+
+// How long a read waits for its reply after the request went out, and
+// whether it prints its timing line (UVVIS_ORV).
+struct reply_wait {
+    uint32_t deadline_ms = ORV_REGISTER_READ_TIMEOUT_MS;
+    bool trace = false;
+};
+
+// The spectrum read timeout on both protocols, from the integration time and
+// average number the device remembers: ceil(integration ms) * averages (0
+// counts as 1) + 1000, at most 120000.
+uint64_t spectrum_read_timeout_ms(const orv_device &device);
+
+// The wait of a spectrum read: spectrum_read_timeout_ms, with the timing
+// line when the environment variable ORV_TRACE_TIMING exists (even empty).
+reply_wait spectrum_wait(const orv_device &device);
 
 // ---------------------------------------------------------------- UVVIS_ORV
 
 // A register read of the field's words; the reply must carry at least
 // min_bytes data bytes (ORV_ERR_TRANSPORT otherwise). A negative min_bytes
-// means four bytes per word asked for.
+// means four bytes per word asked for. The reply may take `wait`.
 struct reg_read {
-    reg_read(reg_field where, int min_reply_bytes = -1) : at(where), min_bytes(min_reply_bytes) {}
+    reg_read(reg_field where, int min_reply_bytes = -1, reply_wait reply = {})
+        : at(where), min_bytes(min_reply_bytes), wait(reply) {}
     reg_field at;
     int min_bytes;
+    reply_wait wait;
 };
 
 // One register read into a scratch buffer of four bytes per word asked for
@@ -35,6 +56,13 @@ int read_register(orv_device &device, const reg_read &read, reply_decoder decode
 // packet builder). The result of the exchange, unchanged.
 int write_register(orv_device &device, reg_field at, const uint8_t *data, int len);
 int write_register(orv_device &device, reg_field at, const payload &value);
+
+// The positional form of one exchange, kept for its name: a read (is_query
+// != 0) of len words or a write of len data bytes, into out_data as
+// uvvis_exchange (link/uvvis_exchange.h). A read of the spectrum register
+// waits spectrum_wait(device), every other ORV_REGISTER_READ_TIMEOUT_MS.
+int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const uint8_t *data,
+                  int len, uint8_t *out_data, int out_capacity, int *out_len, int is_query);
 
 // ---------------------------------------------------------------- NIR_LEGACY
 
@@ -49,7 +77,8 @@ struct nir_read {
     uint8_t code;
     int capacity;
     int min_bytes;
-    uint16_t count = 0;  // wavelengths of a spectrum
+    uint16_t count = 0;        // wavelengths of a spectrum
+    uint32_t deadline_ms = 0;  // how long a spectrum's least frame may take
 };
 
 // Sends the command, receives into a scratch buffer of `capacity` bytes,
@@ -64,6 +93,12 @@ struct nir_command {
     int idle_gap_ms = 0;
 };
 int send_nir_command(orv_device &device, const nir_command &command);
+
+// The positional form of the spectrum command, kept for its name: 53h for a
+// spectrum of `count` wavelengths as nir_spectrum_exchange
+// (link/nir_exchange.h), within spectrum_wait(device).
+int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out, int *out_len,
+                         int capacity);
 
 // ---------------------------------------------------------------- commands
 

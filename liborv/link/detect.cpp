@@ -17,8 +17,12 @@ bool uvvis_answers(const orv_device &device) {
     using registers::MODEL;
     uint8_t model[registers::field_bytes(MODEL)];
     int model_len = 0;
-    return send_and_recv(device, MODEL.reg, MODEL.addr, nullptr, MODEL.words, model, sizeof model,
-                         &model_len, 1) == ORV_OK;
+    return uvvis_exchange(device,
+                          {.op = uvvis_request::kind::read,
+                           .reg = MODEL.reg,
+                           .addr = MODEL.addr,
+                           .reply_words = MODEL.words},
+                          {model, sizeof model, &model_len}) == ORV_OK;
 }
 
 bool nir_answers(const orv_device &device) {

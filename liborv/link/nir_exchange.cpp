@@ -117,12 +117,11 @@ int nir_get_command(const orv_device &device, uint8_t code, uint8_t *out, int *o
     return nir_send_command(device, cmd, sizeof cmd, out, out_len, capacity, NIR_GET_IDLE_GAP_MS);
 }
 
-int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out, int *out_len,
-                         int capacity) {
+int nir_spectrum_exchange(const orv_device &device, uint16_t count, uint32_t timeout_ms,
+                          uint8_t *out, int *out_len, int capacity) {
     const uint8_t cmd[1] = {NIR_CMD_SPECTRUM};
     return nir_send_command_with_known_size(
-        device, cmd, sizeof cmd, out, out_len, capacity,
-        static_cast<int>(spectrum_read_timeout_ms(device)),
+        device, cmd, sizeof cmd, out, out_len, capacity, static_cast<int>(timeout_ms),
         {nir_spectrum_least_bytes(count), nir_spectrum_reply_bytes(count)});
 }
 

@@ -36,9 +36,10 @@ int nir_get_command(const orv_device &device, uint8_t code, uint8_t *out, int *o
                     int capacity);
 // 53h for a spectrum of `count` wavelengths: from nir_spectrum_least_bytes
 // to nir_spectrum_reply_bytes(count) reply data bytes, whatever frame form
-// the instrument sends, the least of them within the spectrum read timeout.
-int nir_spectrum_command(const orv_device &device, uint16_t count, uint8_t *out, int *out_len,
-                         int capacity);
+// the instrument sends, the least of them within timeout_ms (the command
+// knows how long its spectrum takes).
+int nir_spectrum_exchange(const orv_device &device, uint16_t count, uint32_t timeout_ms,
+                          uint8_t *out, int *out_len, int capacity);
 
 // Collects bytes until idle_gap_ms pass without any (short reads and pauses,
 // see timeouts.h) or capacity is reached. ORV_OK with >= 1 byte, else

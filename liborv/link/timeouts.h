@@ -1,9 +1,9 @@
-// Every wait of the link has a deadline; these are all of them.
+// Every wait of the link has a deadline; these are the link's own. A
+// spectrum's comes from the command that reads it (spectrum_wait in
+// commands/request_patterns.h).
 #pragma once
 
 #include <cstdint>
-
-struct orv_device;
 
 // D2XX read and write timeouts outside an exchange, and the read timeout of a
 // register reply's header.
@@ -20,8 +20,3 @@ inline constexpr unsigned NIR_POLL_PAUSE_MS = 5;
 // A reply of known size whose length varies (the spectrum frame forms) ends
 // when the bytes after its shortest form stay away this long.
 inline constexpr uint32_t NIR_REPLY_TAIL_GAP_MS = 20;
-
-// Read timeout for a spectrum on both protocols, from the integration time
-// and average number the device remembers: ceil(integration ms) * averages
-// (0 counts as 1) + 1000, at most 120000.
-uint64_t spectrum_read_timeout_ms(const orv_device &device);

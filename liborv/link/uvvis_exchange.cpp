@@ -6,20 +6,19 @@
 
 #include "link/bridge_io.h"
 #include "link/device_state.h"
-#include "link/timeouts.h"
 #include "platform/platform.h"
 #include "wire/uvvis_packet.h"
 
 namespace {
 
-constexpr const char *TRACE_VARIABLE = "ORV_TRACE_TIMING";
-
-// Builds the request for one exchange; 0 when the write does not fit.
-int build_request(uint8_t reg, uint32_t addr, const uint8_t *data, int len, int is_query,
-                  uint8_t *out) {
-    if (is_query != 0) return uvvis_build_query(reg, addr, len, out);
-    if (len < 0 || len > ORV_MAX_WRITE_DATA || (len > 0 && data == nullptr)) return 0;
-    return uvvis_build_write(reg, addr, data, len, out);
+// Builds the request packet; 0 when the write does not fit.
+int build_request(const uvvis_request &r, uint8_t *out) {
+    if (r.op == uvvis_request::kind::read)
+        return uvvis_build_query(r.reg, r.addr, r.reply_words, out);
+    if (r.payload_len < 0 || r.payload_len > ORV_MAX_WRITE_DATA ||
+        (r.payload_len > 0 && r.payload == nullptr))
+        return 0;
+    return uvvis_build_write(r.reg, r.addr, r.payload, r.payload_len, out);
 }
 
 double now_ms() { return orv::platform::monotonic_ms(); }
@@ -60,12 +59,11 @@ int read_answer(FT_HANDLE bridge, const uint8_t *request, uint8_t *packet, uint3
 
 }  // namespace
 
-int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const uint8_t *data,
-                  int len, uint8_t *out_data, int out_capacity, int *out_len, int is_query) {
-    const bool tracing = reg == ORV_REG_SPECTRUM && orv::platform::env_exists(TRACE_VARIABLE);
+int uvvis_exchange(const orv_device &device, const uvvis_request &r, const uvvis_reply &out) {
+    const bool tracing = r.trace;
 
     uint8_t request[ORV_REQUEST_BUFFER_SIZE];
-    int request_len = build_request(reg, addr, data, len, is_query, request);
+    int request_len = build_request(r, request);
     if (request_len == 0) return ORV_ERR_INVALID_PARAM;
     if (!device.is_open) return ORV_ERR_NOT_OPEN;
     FT_HANDLE bridge = device.ft_handle;
@@ -76,24 +74,22 @@ int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const ui
     if (rc != ORV_OK) return rc;
     const double t1 = now_ms();
 
-    const uint32_t timeout_ms = reg == ORV_REG_SPECTRUM
-                                    ? static_cast<uint32_t>(spectrum_read_timeout_ms(device))
-                                    : ORV_REGISTER_READ_TIMEOUT_MS;
-    set_read_timeout(bridge, timeout_ms);
+    set_read_timeout(bridge, r.deadline_ms);
 
     uint8_t response[ORV_PACKET_MAX_SIZE];
     uint32_t packet_len = 0;
     double t2 = 0.0;
-    rc = read_answer(bridge, request, response, &packet_len, t1 + timeout_ms,
+    rc = read_answer(bridge, request, response, &packet_len, t1 + r.deadline_ms,
                      tracing ? &t2 : nullptr);
     if (rc != ORV_OK) return rc;
 
     if (tracing) {
         double t3 = now_ms();
         std::printf(
-            "[trace C6] write=%.3f ms, wait_header=%.3f ms, read_body=%.3f ms, total=%.3f ms, "
+            "[trace %02X] write=%.3f ms, wait_header=%.3f ms, read_body=%.3f ms, total=%.3f ms, "
             "expected=%d\n",
-            t1 - t0, t2 - t1, t3 - t2, t3 - t0, static_cast<int>(packet_len));
+            static_cast<unsigned>(r.reg), t1 - t0, t2 - t1, t3 - t2, t3 - t0,
+            static_cast<int>(packet_len));
         std::fflush(stdout);
     }
     restore_default_timeouts(bridge);
@@ -103,9 +99,9 @@ int send_and_recv(const orv_device &device, uint8_t reg, uint32_t addr, const ui
     if (rc != ORV_OK) return rc;
 
     int copied = reply.size;
-    if (copied > out_capacity) copied = out_capacity > 0 ? out_capacity : 0;
-    if (out_data != nullptr && copied > 0)
-        std::memcpy(out_data, reply.bytes, static_cast<size_t>(copied));
-    if (out_len != nullptr) *out_len = copied;
+    if (copied > out.capacity) copied = out.capacity > 0 ? out.capacity : 0;
+    if (out.data != nullptr && copied > 0)
+        std::memcpy(out.data, reply.bytes, static_cast<size_t>(copied));
+    if (out.len != nullptr) *out.len = copied;
     return ORV_OK;
 }

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "orv.h"
-#include "seeds/seed_instrument.h"
-#include "support/scripted_bridge.h"
+#include "scripted_bridge.h"
+#include "seed_instrument.h"
 
 namespace {
 

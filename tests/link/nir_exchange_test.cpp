@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "commands/request_patterns.h"
 #include "env.h"
 #include "link/device_state.h"
 #include "link/nir_exchange.h"

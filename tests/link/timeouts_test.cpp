@@ -2,8 +2,8 @@
 // device remembers.
 #include <gtest/gtest.h>
 
+#include "commands/request_patterns.h"
 #include "link/device_state.h"
-#include "link/timeouts.h"
 
 class SpectrumTimeout : public ::testing::Test {
 protected:

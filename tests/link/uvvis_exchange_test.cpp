@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/request_patterns.h"
 #include "env.h"
 #include "link/device_state.h"
 #include "link/uvvis_exchange.h"
@@ -183,6 +184,30 @@ TEST_F(Exchange, SilentDeviceTimesOutAfterTheRegisterTimeout) {
         [&] { EXPECT_EQ(read_params(kModelAddr, 4, nullptr, 0, &len), ORV_ERR_TIMEOUT); });
     EXPECT_GT(ms, 150.0);
     EXPECT_LT(ms, 1000.0);
+}
+
+// The link waits as long as the request says and traces when it says so,
+// whatever the register: what a register means is the commands' business.
+TEST_F(Exchange, RequestCarriesItsDeadlineAndTrace) {
+    open_uvvis(R"({"kind": "delay", "ms": 400, "register": "C1"})");
+    uint8_t model[16] = {};
+    int len = 0;
+    uvvis_request request{uvvis_request::kind::read, ORV_REG_PARAMS, kModelAddr};
+    request.reply_words = 4;
+    request.deadline_ms = 100;
+    double ms = elapsed_ms([&] {
+        EXPECT_EQ(uvvis_exchange(builtin_device(), request, {model, 16, &len}), ORV_ERR_TIMEOUT);
+    });
+    EXPECT_LT(ms, 380.0);
+
+    request.deadline_ms = 2000;
+    request.trace = true;
+    std::string line = capture_stdout([&] {
+        EXPECT_EQ(uvvis_exchange(builtin_device(), request, {model, 16, &len}), ORV_OK);
+    });
+    EXPECT_EQ(len, 16);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(model), 10), "SIM-UV2048");
+    EXPECT_TRUE(std::regex_search(line, std::regex(R"(^\[trace C1\] write=)"))) << line;
 }
 
 class SpectrumExchange : public Exchange {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "crc_reference.h"
 #include "orv.h"
 #include "wire/crc.h"
-#include "wire/crc_reference.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "support/scripted_bridge.h"
+#include "scripted_bridge.h"
 
 namespace fuzz {
 

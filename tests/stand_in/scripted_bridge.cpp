@@ -1,14 +1,14 @@
 // The scripted D2XX provider (see scripted_bridge.h).
-#include "support/scripted_bridge.h"
+#include "scripted_bridge.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "crc_reference.h"
 #include "ftd2xx.h"
 #include "orv.h"
-#include "support/virtual_clock.h"
-#include "wire/crc_reference.h"
+#include "virtual_clock.h"
 #include "wire/uvvis_packet.h"
 
 namespace fuzz {

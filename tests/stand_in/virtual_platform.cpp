@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "support/virtual_clock.h"
+#include "virtual_clock.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The seed model instrument (see seed_instrument.h).
-#include "seeds/seed_instrument.h"
+#include "seed_instrument.h"
 
 #include <algorithm>
 #include <cstring>
