@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "OrvSpectrometerClass.h"
 #include "provider_choice.h"
@@ -124,8 +125,27 @@ void OrvSpectrometer::delete_device() {
     instrument_.reset();
 }
 
+void OrvSpectrometer::always_executed_hook() {
+    staged_ = {};
+    write_refused_ = false;
+}
+
 void OrvSpectrometer::read_attr_hardware(std::vector<long> &) {
     snapshot_ = instrument_->snapshot();
+}
+
+void OrvSpectrometer::stage(const orv_tango::SetPoints &change) { staged_.merge(change); }
+
+// After the write_<attribute> calls of one request: a request that writes
+// several attributes changes all of them or none, so the instrument never
+// runs with half of a client's settings. Throwing here fails (and does not
+// memorize) the values that were accepted.
+void OrvSpectrometer::write_attr_hardware(std::vector<long> &) {
+    const orv_tango::SetPoints staged = std::exchange(staged_, {});
+    if (std::exchange(write_refused_, false))
+        refuse("OrvSpectrometer_NotApplied",
+               "not applied: another value of the same write was refused", "write_attributes");
+    instrument_->set_points(staged);
 }
 
 Tango::DevState OrvSpectrometer::state_of(const orv_tango::Snapshot &snapshot, std::string *why) {
@@ -209,7 +229,7 @@ void OrvSpectrometer::write_integrationTime(Tango::WAttribute &attr) {
                 " ms");
     orv_tango::SetPoints change;
     change.integration_us = static_cast<std::uint32_t>(std::llround(ms * 1000.0));
-    instrument_->set_points(change);
+    stage(change);
 }
 
 void OrvSpectrometer::read_averages(Tango::Attribute &attr) {
@@ -220,7 +240,7 @@ void OrvSpectrometer::write_averages(Tango::WAttribute &attr) {
     orv_tango::SetPoints change;
     change.averages = static_cast<std::uint8_t>(
         written<Tango::DevLong>(attr, "averages", Limits::MIN_AVERAGES, Limits::MAX_AVERAGES));
-    instrument_->set_points(change);
+    stage(change);
 }
 
 void OrvSpectrometer::read_levelOutput(Tango::Attribute &attr) {
@@ -232,7 +252,7 @@ void OrvSpectrometer::write_levelOutput(Tango::WAttribute &attr) {
     orv_tango::SetPoints change;
     change.level_output = static_cast<std::uint8_t>(
         written<Tango::DevShort>(attr, "levelOutput", 0, Limits::MAX_BYTE_SETTING));
-    instrument_->set_points(change);
+    stage(change);
 }
 
 void OrvSpectrometer::refuse_on_nir(const char *attribute) {
@@ -254,7 +274,7 @@ void OrvSpectrometer::write_xenonMode(Tango::WAttribute &attr) {
     change.xenon_mode = static_cast<std::uint8_t>(
         written<Tango::DevShort>(attr, "xenonMode", 0, Limits::MAX_BYTE_SETTING));
     refuse_on_nir("xenonMode");
-    instrument_->set_points(change);
+    stage(change);
 }
 
 void OrvSpectrometer::read_dacVoltage(Tango::Attribute &attr) {
@@ -267,7 +287,7 @@ void OrvSpectrometer::write_dacVoltage(Tango::WAttribute &attr) {
     change.dac =
         static_cast<std::uint16_t>(written<Tango::DevLong>(attr, "dacVoltage", 0, Limits::MAX_DAC));
     refuse_on_nir("dacVoltage");
-    instrument_->set_points(change);
+    stage(change);
 }
 
 void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {

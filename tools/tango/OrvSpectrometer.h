@@ -29,7 +29,11 @@ public:
 
     void init_device() override;
     void delete_device() override;
+    void always_executed_hook() override;
     void read_attr_hardware(std::vector<long> &attr_list) override;
+    void write_attr_hardware(std::vector<long> &attr_list) override;
+    // A write_<attribute> of the request in progress refused its value.
+    void write_refused() { write_refused_ = true; }
     Tango::DevState dev_state() override;
     Tango::ConstDevString dev_status() override;
 
@@ -70,6 +74,7 @@ private:
     void push_state();
     void read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text);
     void refuse_on_nir(const char *attribute);
+    void stage(const orv_tango::SetPoints &change);
 
     // Listener (worker thread).
     std::shared_ptr<void> worker_context() override;
@@ -80,6 +85,11 @@ private:
     std::unique_ptr<orv_tango::Instrument> instrument_;
     std::atomic<bool> closing_{false};  // no events once delete_device began
     Tango::DevState pushed_state_ = Tango::UNKNOWN;
+
+    // The set points the accepted writes of the request in progress change;
+    // handed to the worker together, or not at all when one was refused.
+    orv_tango::SetPoints staged_;
+    bool write_refused_ = false;
 
     // What the last read_attr_hardware saw; Tango reads the values from here.
     orv_tango::Snapshot snapshot_;

@@ -28,7 +28,14 @@ public:
         (static_cast<OrvSpectrometer *>(device)->*reader_)(attr);
     }
     void write(Tango::DeviceImpl *device, Tango::WAttribute &attr) override {
-        if (writer_ != nullptr) (static_cast<OrvSpectrometer *>(device)->*writer_)(attr);
+        if (writer_ == nullptr) return;
+        auto *spectrometer = static_cast<OrvSpectrometer *>(device);
+        try {
+            (spectrometer->*writer_)(attr);
+        } catch (const Tango::DevFailed &) {
+            spectrometer->write_refused();
+            throw;
+        }
     }
 
 private:

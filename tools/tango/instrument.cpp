@@ -35,6 +35,17 @@ struct Instrument::Session {
     }
 };
 
+void SetPoints::merge(const SetPoints &changes) {
+    auto take = [](auto &into, const auto &from) {
+        if (from) into = from;
+    };
+    take(integration_us, changes.integration_us);
+    take(averages, changes.averages);
+    take(level_output, changes.level_output);
+    take(xenon_mode, changes.xenon_mode);
+    take(dac, changes.dac);
+}
+
 Instrument::Instrument(Config config, Listener &listener)
     : config_(std::move(config)), listener_(listener) {
     state_.status = "Opening the instrument";
@@ -100,14 +111,7 @@ void Instrument::reset() {
 void Instrument::set_points(const SetPoints &changes) {
     {
         std::lock_guard guard(lock_);
-        auto merge = [](auto &into, const auto &from) {
-            if (from) into = from;
-        };
-        merge(state_.wanted.integration_us, changes.integration_us);
-        merge(state_.wanted.averages, changes.averages);
-        merge(state_.wanted.level_output, changes.level_output);
-        merge(state_.wanted.xenon_mode, changes.xenon_mode);
-        merge(state_.wanted.dac, changes.dac);
+        state_.wanted.merge(changes);
         set_points_changed_ = true;
     }
     wake_.notify_all();

@@ -62,6 +62,9 @@ struct SetPoints {
     std::optional<std::uint8_t> level_output;
     std::optional<std::uint8_t> xenon_mode;
     std::optional<std::uint16_t> dac;
+
+    // Takes every value present in changes.
+    void merge(const SetPoints &changes);
 };
 
 // A copy of everything a client may read, taken under the worker's lock.
