@@ -90,7 +90,9 @@ def start_client(address: str, seconds: float) -> subprocess.Popen[str]:
     client = subprocess.Popen([sys.executable, "-c", CLIENT, address, str(seconds)],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     assert client.stdout is not None
-    assert client.stdout.readline().strip() == "subscribed"
+    first = client.stdout.readline()
+    if first.strip() != "subscribed":
+        raise AssertionError(first + client.communicate(timeout=60)[0])
     return client
 
 

@@ -57,6 +57,27 @@ long written(Tango::WAttribute &attr, const char *attribute, long low, long high
     return value;
 }
 
+// A Tango monitor held for a scope. get_monitor() gives up with DevFailed
+// after the monitor's timeout, so a wait for it is bounded.
+class Held {
+public:
+    explicit Held(Tango::TangoMonitor &monitor) : monitor_(monitor) { monitor_.get_monitor(); }
+    ~Held() { monitor_.rel_monitor(); }
+    Held(const Held &) = delete;
+    Held &operator=(const Held &) = delete;
+
+private:
+    Tango::TangoMonitor &monitor_;
+};
+
+// Event subscriptions are commands of the admin device, run under its
+// monitor; cppTango 9.3 lets a push from another thread race with them and
+// crash in ZmqEventSupplier::push_event. Pushing under the same monitor
+// keeps the two apart. Taken before the device's own monitor, always.
+Tango::TangoMonitor &admin_monitor() {
+    return Tango::Util::instance()->get_dserver_device()->get_dev_monitor();
+}
+
 timeval to_timeval(std::chrono::system_clock::time_point when) {
     const auto us =
         std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
@@ -350,11 +371,8 @@ void OrvSpectrometer::push_state() {
     try {
         // The device's monitor (serialization by device, the default):
         // the alarm limits and the state are read as a request would.
-        struct Held {
-            Tango::TangoMonitor &monitor;
-            explicit Held(Tango::TangoMonitor &m) : monitor(m) { monitor.get_monitor(); }
-            ~Held() { monitor.rel_monitor(); }
-        } held(get_dev_monitor());
+        const Held events(admin_monitor());
+        const Held device(get_dev_monitor());
         Tango::DevState state = state_of(instrument_->snapshot(), nullptr);
         if (state == pushed_state_) return;
         pushed_state_ = state;
@@ -372,6 +390,7 @@ void OrvSpectrometer::temperature_read(double) { push_state(); }
 void OrvSpectrometer::spectrum_ready(const std::shared_ptr<const orv_tango::Spectrum> &spectrum) {
     if (closing_) return;
     try {
+        const Held events(admin_monitor());
         timeval ended = to_timeval(spectrum->ended);
         auto *counts = const_cast<Tango::DevDouble *>(spectrum->counts.data());
         push_change_event("spectrum", counts, ended, Tango::ATTR_VALID,
