@@ -112,6 +112,13 @@ class Server:
         self.process = None
         assert status == 0, f"the server ended with {status}:\n" + "".join(self.output)
 
+    def restart(self) -> "Server":
+        """Stops the server and starts it again with a new transcript; the
+        properties file keeps the memorized values."""
+        self.stop()
+        self.transcript.unlink()
+        return self.start()
+
     def device(self, name: str) -> tango.DeviceProxy:
         proxy = tango.DeviceProxy(f"tango://127.0.0.1:{self.port}/test/orv/{name}#dbase=no")
         proxy.set_timeout_millis(3000)

@@ -135,9 +135,7 @@ def test_refused_writes_change_nothing_on_the_instrument(server):
     assert device.acquisitionCounter == 2
 
     # A refused value is not memorized either: a restart applies 20 ms.
-    running.stop()
-    running.transcript.unlink()
-    running.start()
+    running.restart()
     device = running.device("1")
     wait_state(device, tango.DevState.ON)
     assert device.integrationTime == 20.0

@@ -1,6 +1,7 @@
 // The OrvSpectrometer device (see OrvSpectrometer.h).
 #include "OrvSpectrometer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <utility>
@@ -311,6 +312,118 @@ void OrvSpectrometer::write_dacVoltage(Tango::WAttribute &attr) {
     stage(change);
 }
 
+namespace {
+
+// A grouped setting is written whole: exactly its number of values.
+template <class T, std::size_t N>
+std::array<T, N> written_values(Tango::WAttribute &attr, const char *attribute,
+                                const char *meaning) {
+    const T *values = nullptr;
+    attr.get_write_value(values);
+    const long length = attr.get_write_value_length();
+    if (values == nullptr || length != static_cast<long>(N))
+        refuse("OrvSpectrometer_OutOfRange",
+               std::string(attribute) + " takes " + std::to_string(N) + " values (" + meaning +
+                   "), not " + std::to_string(length),
+               attribute);
+    std::array<T, N> copy{};
+    std::copy(values, values + N, copy.begin());
+    return copy;
+}
+
+// A grouped setting reads as read_setting reads a single one.
+template <class T, std::size_t N>
+void read_values(Tango::Attribute &attr, const std::optional<std::array<T, N>> &wanted,
+                 const std::optional<std::array<T, N>> &applied, std::array<T, N> &storage,
+                 bool exists) {
+    const std::optional<std::array<T, N>> &value = wanted ? wanted : applied;
+    if (!value || !exists) return attr.set_quality(Tango::ATTR_INVALID);
+    storage = *value;
+    attr.set_value(storage.data(), static_cast<long>(N));
+}
+
+// The part of a table the selected range covers; null when there is none.
+const double *selected_part(const std::optional<orv_tango::SelectedRange> &range,
+                            const std::vector<double> &table) {
+    if (!range || std::size_t{range->first_index} + range->count > table.size()) return nullptr;
+    return table.data() + range->first_index;
+}
+
+}  // namespace
+
+template <class T, std::size_t N>
+void OrvSpectrometer::write_values(Tango::WAttribute &attr, const char *attribute,
+                                   const char *meaning,
+                                   std::optional<std::array<T, N>> orv_tango::SetPoints::*member) {
+    orv_tango::SetPoints change;
+    change.*member = written_values<T, N>(attr, attribute, meaning);
+    refuse_on_nir(attribute);
+    stage(change);
+}
+
+void OrvSpectrometer::read_xenonPulse(Tango::Attribute &attr) {
+    read_values(attr, snapshot_.wanted.xenon_pulse, snapshot_.applied.xenon_pulse, pulse_value_,
+                snapshot_.identity.uvvis);
+}
+
+void OrvSpectrometer::write_xenonPulse(Tango::WAttribute &attr) {
+    write_values(attr, "xenonPulse", "first, second", &orv_tango::SetPoints::xenon_pulse);
+}
+
+void OrvSpectrometer::read_externalTrigger(Tango::Attribute &attr) {
+    read_values(attr, snapshot_.wanted.trigger, snapshot_.applied.trigger, trigger_value_,
+                snapshot_.identity.uvvis);
+}
+
+void OrvSpectrometer::write_externalTrigger(Tango::WAttribute &attr) {
+    write_values(attr, "externalTrigger", "bytes 0, 1 and 3", &orv_tango::SetPoints::trigger);
+}
+
+void OrvSpectrometer::read_selectedRange(Tango::Attribute &attr) {
+    if (!snapshot_.range) return attr.set_quality(Tango::ATTR_INVALID);
+    range_value_ = {snapshot_.range->first_wavelength, snapshot_.range->last_wavelength};
+    attr.set_value(range_value_.data(), static_cast<long>(range_value_.size()));
+}
+
+void OrvSpectrometer::read_selectedWavelengths(Tango::Attribute &attr) {
+    const double *part = selected_part(snapshot_.range, snapshot_.wavelengths);
+    if (part == nullptr) return attr.set_quality(Tango::ATTR_INVALID);
+    attr.set_value(const_cast<double *>(part), snapshot_.range->count);
+}
+
+void OrvSpectrometer::read_selectedSpectrum(Tango::Attribute &attr) {
+    const double *part =
+        snapshot_.spectrum ? selected_part(snapshot_.range, snapshot_.spectrum->counts) : nullptr;
+    if (part == nullptr) return attr.set_quality(Tango::ATTR_INVALID);
+    timeval ended = to_timeval(snapshot_.spectrum->ended);
+    attr.set_value_date_quality(const_cast<double *>(part), ended, Tango::ATTR_VALID,
+                                snapshot_.range->count);
+}
+
+void OrvSpectrometer::read_storedIntegrationTime(Tango::Attribute &attr) {
+    if (!snapshot_.stored.integration_us) return attr.set_quality(Tango::ATTR_INVALID);
+    double_value_ = static_cast<double>(*snapshot_.stored.integration_us) / 1000.0;
+    attr.set_value(&double_value_);
+}
+
+void OrvSpectrometer::read_storedAverages(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.stored.averages, {}, long_value_, true);
+}
+
+void OrvSpectrometer::read_storedSmoothingWidth(Tango::Attribute &attr) {
+    read_setting(attr, snapshot_.stored.smoothing_width, {}, short_value_, true);
+}
+
+void OrvSpectrometer::write_storedSmoothingWidth(Tango::WAttribute &attr) {
+    const long width =
+        written<Tango::DevShort>(attr, "storedSmoothingWidth", 0, Limits::MAX_BYTE_SETTING);
+    // A store is an action on the instrument's memory, not a set point: it is
+    // handed over at once, alone (no multi-attribute write includes it).
+    const std::string refused =
+        instrument_->store_smoothing_width(static_cast<std::uint8_t>(width));
+    if (!refused.empty()) refuse("OrvSpectrometer_NotReady", refused, "storedSmoothingWidth");
+}
+
 void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {
     if (!snapshot_.temperature) return attr.set_quality(Tango::ATTR_INVALID);
     double_value_ = *snapshot_.temperature;
@@ -358,6 +471,31 @@ void OrvSpectrometer::start() {
 void OrvSpectrometer::stop() { instrument_->stop_continuous(); }
 
 void OrvSpectrometer::reset() { instrument_->reset(); }
+
+void OrvSpectrometer::select_range(const Tango::DevVarDoubleArray &range) {
+    if (range.length() != 2)
+        refuse(
+            "OrvSpectrometer_OutOfRange",
+            "SelectRange takes 2 values (start, end in nm), not " + std::to_string(range.length()),
+            "OrvSpectrometer::SelectRange");
+    const std::string refused = instrument_->select_range(range[0], range[1]);
+    if (!refused.empty())
+        refuse("OrvSpectrometer_OutOfRange", refused, "OrvSpectrometer::SelectRange");
+}
+
+void OrvSpectrometer::clear_range() { instrument_->clear_range(); }
+
+void OrvSpectrometer::store_defaults() {
+    const std::string refused = instrument_->store_defaults();
+    if (!refused.empty())
+        refuse("OrvSpectrometer_NotReady", refused, "OrvSpectrometer::StoreDefaults");
+}
+
+void OrvSpectrometer::restore_defaults() {
+    const std::string refused = instrument_->restore_defaults();
+    if (!refused.empty())
+        refuse("OrvSpectrometer_NotReady", refused, "OrvSpectrometer::RestoreDefaults");
+}
 
 // ---- events from the worker -------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "instrument.h"
 
@@ -50,6 +51,17 @@ public:
     void write_xenonMode(Tango::WAttribute &attr);
     void read_dacVoltage(Tango::Attribute &attr);
     void write_dacVoltage(Tango::WAttribute &attr);
+    void read_xenonPulse(Tango::Attribute &attr);
+    void write_xenonPulse(Tango::WAttribute &attr);
+    void read_externalTrigger(Tango::Attribute &attr);
+    void write_externalTrigger(Tango::WAttribute &attr);
+    void read_selectedRange(Tango::Attribute &attr);
+    void read_selectedWavelengths(Tango::Attribute &attr);
+    void read_selectedSpectrum(Tango::Attribute &attr);
+    void read_storedIntegrationTime(Tango::Attribute &attr);
+    void read_storedAverages(Tango::Attribute &attr);
+    void read_storedSmoothingWidth(Tango::Attribute &attr);
+    void write_storedSmoothingWidth(Tango::WAttribute &attr);
     void read_temperature(Tango::Attribute &attr);
     void read_acquisitionCounter(Tango::Attribute &attr);
     void read_model(Tango::Attribute &attr);
@@ -62,10 +74,18 @@ public:
     void start();
     void stop();
     void reset();
+    void select_range(const Tango::DevVarDoubleArray &range);
+    void clear_range();
+    void store_defaults();
+    void restore_defaults();
     bool is_Acquire_allowed(const CORBA::Any &any);
     bool is_Start_allowed(const CORBA::Any &any);
     bool is_Stop_allowed(const CORBA::Any &any);
     bool is_Reset_allowed(const CORBA::Any &any);
+    bool is_SelectRange_allowed(const CORBA::Any &any);
+    bool is_ClearRange_allowed(const CORBA::Any &any);
+    bool is_StoreDefaults_allowed(const CORBA::Any &any);
+    bool is_RestoreDefaults_allowed(const CORBA::Any &any);
 
 private:
     void get_device_property();
@@ -75,6 +95,9 @@ private:
     void read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text);
     void refuse_on_nir(const char *attribute);
     void stage(const orv_tango::SetPoints &change);
+    template <class T, std::size_t N>
+    void write_values(Tango::WAttribute &attr, const char *attribute, const char *meaning,
+                      std::optional<std::array<T, N>> orv_tango::SetPoints::*member);
 
     // Listener (worker thread).
     std::shared_ptr<void> worker_context() override;
@@ -99,6 +122,11 @@ private:
     Tango::DevLong64 counter_value_ = 0;
     Tango::DevShort short_value_ = 0;
     std::array<Tango::DevString, 4> text_values_{};
+    static_assert(std::is_same_v<Tango::DevULong, orv_tango::XenonPulse::value_type>);
+    static_assert(std::is_same_v<Tango::DevUChar, orv_tango::TriggerConfig::value_type>);
+    orv_tango::XenonPulse pulse_value_{};
+    orv_tango::TriggerConfig trigger_value_{};
+    std::array<Tango::DevDouble, 2> range_value_{};
 };
 
 }  // namespace OrvSpectrometer_ns
