@@ -19,8 +19,6 @@ using orv_tango::Phase;
 constexpr long DEFAULT_RECONNECT_MS = 2000;
 constexpr long MAX_RECONNECT_MS = 3600 * 1000;
 
-enum TextSlot : std::size_t { MODEL, SERIAL, HARDWARE, PROTOCOL };
-
 [[noreturn]] void refuse(const std::string &reason, const std::string &why, const char *where) {
     Tango::Except::throw_exception(reason, why, where);
 }
@@ -38,15 +36,54 @@ void check_range(const char *attribute, T value, T low, T high, const char *unit
     refuse("OrvSpectrometer_OutOfRange", why.str(), attribute);
 }
 
+timeval to_timeval(std::chrono::system_clock::time_point when) {
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(us / 1000000);
+    tv.tv_usec = static_cast<suseconds_t>(us % 1000000);
+    return tv;
+}
+
+// Tango sends a value it was given after the device's monitor is released,
+// when another client's request may already have replaced snapshot_ (and
+// freed what it held). So every value goes out as a copy Tango owns and
+// frees: a scalar made with new, an array with new[], a text with
+// string_dup.
+template <class T>
+void send(Tango::Attribute &attr, T value) {
+    attr.set_value(new T(value), 1, 0, true);
+}
+
+template <class T>
+void send(Tango::Attribute &attr, const T *values, std::size_t count) {
+    auto *copy = new T[count];
+    std::copy(values, values + count, copy);
+    attr.set_value(copy, static_cast<long>(count), 0, true);
+}
+
+// A spectrum, stamped with the end of its acquisition.
+void send(Tango::Attribute &attr, const orv_tango::Spectrum &spectrum, std::size_t first,
+          std::size_t count) {
+    auto *copy = new Tango::DevDouble[count];
+    std::copy_n(spectrum.counts.data() + first, count, copy);
+    timeval ended = to_timeval(spectrum.ended);
+    attr.set_value_date_quality(copy, ended, Tango::ATTR_VALID, static_cast<long>(count), 0, true);
+}
+
+void send_text(Tango::Attribute &attr, const std::string &text) {
+    auto *copy = new Tango::DevString(Tango::string_dup(text.c_str()));
+    attr.set_value(copy, 1, 0, true);
+}
+
 // A setting reads as its set point, else as the instrument's own value;
 // without either, or on an instrument that lacks it, with quality INVALID.
-template <class V, class T>
+template <class T, class V>
 void read_setting(Tango::Attribute &attr, const std::optional<V> &wanted,
-                  const std::optional<V> &applied, T &storage, bool exists) {
+                  const std::optional<V> &applied, bool exists) {
     const std::optional<V> value = wanted ? wanted : applied;
     if (!value || !exists) return attr.set_quality(Tango::ATTR_INVALID);
-    storage = static_cast<T>(*value);
-    attr.set_value(&storage);
+    send(attr, static_cast<T>(*value));
 }
 
 // The value written to an integer setting, checked against its limits.
@@ -77,15 +114,6 @@ private:
 // keeps the two apart. Taken before the device's own monitor, always.
 Tango::TangoMonitor &admin_monitor() {
     return Tango::Util::instance()->get_dserver_device()->get_dev_monitor();
-}
-
-timeval to_timeval(std::chrono::system_clock::time_point when) {
-    const auto us =
-        std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
-    timeval tv{};
-    tv.tv_sec = static_cast<time_t>(us / 1000000);
-    tv.tv_usec = static_cast<suseconds_t>(us % 1000000);
-    return tv;
 }
 
 }  // namespace
@@ -226,22 +254,18 @@ void OrvSpectrometer::read_spectrum(Tango::Attribute &attr) {
         attr.set_quality(Tango::ATTR_INVALID);
         return;
     }
-    timeval ended = to_timeval(snapshot_.spectrum->ended);
-    auto *counts = const_cast<Tango::DevDouble *>(snapshot_.spectrum->counts.data());
-    attr.set_value_date_quality(counts, ended, Tango::ATTR_VALID,
-                                static_cast<long>(snapshot_.spectrum->counts.size()));
+    send(attr, *snapshot_.spectrum, 0, snapshot_.spectrum->counts.size());
 }
 
 void OrvSpectrometer::read_wavelengths(Tango::Attribute &attr) {
-    attr.set_value(snapshot_.wavelengths.data(), static_cast<long>(snapshot_.wavelengths.size()));
+    send(attr, snapshot_.wavelengths.data(), snapshot_.wavelengths.size());
 }
 
 void OrvSpectrometer::read_integrationTime(Tango::Attribute &attr) {
     const auto us = snapshot_.wanted.integration_us ? snapshot_.wanted.integration_us
                                                     : snapshot_.applied.integration_us;
     if (!us) return attr.set_quality(Tango::ATTR_INVALID);
-    double_value_ = static_cast<double>(*us) / 1000.0;
-    attr.set_value(&double_value_);
+    send(attr, static_cast<Tango::DevDouble>(*us) / 1000.0);
 }
 
 void OrvSpectrometer::write_integrationTime(Tango::WAttribute &attr) {
@@ -255,7 +279,7 @@ void OrvSpectrometer::write_integrationTime(Tango::WAttribute &attr) {
 }
 
 void OrvSpectrometer::read_averages(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.wanted.averages, snapshot_.applied.averages, long_value_, true);
+    read_setting<Tango::DevLong>(attr, snapshot_.wanted.averages, snapshot_.applied.averages, true);
 }
 
 void OrvSpectrometer::write_averages(Tango::WAttribute &attr) {
@@ -266,8 +290,8 @@ void OrvSpectrometer::write_averages(Tango::WAttribute &attr) {
 }
 
 void OrvSpectrometer::read_levelOutput(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.wanted.level_output, snapshot_.applied.level_output, short_value_,
-                 true);
+    read_setting<Tango::DevShort>(attr, snapshot_.wanted.level_output,
+                                  snapshot_.applied.level_output, true);
 }
 
 void OrvSpectrometer::write_levelOutput(Tango::WAttribute &attr) {
@@ -287,8 +311,8 @@ void OrvSpectrometer::refuse_on_nir(const char *attribute) {
 }
 
 void OrvSpectrometer::read_xenonMode(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.wanted.xenon_mode, snapshot_.applied.xenon_mode, short_value_,
-                 snapshot_.identity.uvvis);
+    read_setting<Tango::DevShort>(attr, snapshot_.wanted.xenon_mode, snapshot_.applied.xenon_mode,
+                                  snapshot_.identity.uvvis);
 }
 
 void OrvSpectrometer::write_xenonMode(Tango::WAttribute &attr) {
@@ -300,8 +324,8 @@ void OrvSpectrometer::write_xenonMode(Tango::WAttribute &attr) {
 }
 
 void OrvSpectrometer::read_dacVoltage(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.wanted.dac, snapshot_.applied.dac, long_value_,
-                 snapshot_.identity.uvvis);
+    read_setting<Tango::DevLong>(attr, snapshot_.wanted.dac, snapshot_.applied.dac,
+                                 snapshot_.identity.uvvis);
 }
 
 void OrvSpectrometer::write_dacVoltage(Tango::WAttribute &attr) {
@@ -334,12 +358,10 @@ std::array<T, N> written_values(Tango::WAttribute &attr, const char *attribute,
 // A grouped setting reads as read_setting reads a single one.
 template <class T, std::size_t N>
 void read_values(Tango::Attribute &attr, const std::optional<std::array<T, N>> &wanted,
-                 const std::optional<std::array<T, N>> &applied, std::array<T, N> &storage,
-                 bool exists) {
+                 const std::optional<std::array<T, N>> &applied, bool exists) {
     const std::optional<std::array<T, N>> &value = wanted ? wanted : applied;
     if (!value || !exists) return attr.set_quality(Tango::ATTR_INVALID);
-    storage = *value;
-    attr.set_value(storage.data(), static_cast<long>(N));
+    send(attr, value->data(), N);
 }
 
 // The part of a table the selected range covers; null when there is none.
@@ -362,7 +384,7 @@ void OrvSpectrometer::write_values(Tango::WAttribute &attr, const char *attribut
 }
 
 void OrvSpectrometer::read_xenonPulse(Tango::Attribute &attr) {
-    read_values(attr, snapshot_.wanted.xenon_pulse, snapshot_.applied.xenon_pulse, pulse_value_,
+    read_values(attr, snapshot_.wanted.xenon_pulse, snapshot_.applied.xenon_pulse,
                 snapshot_.identity.uvvis);
 }
 
@@ -371,7 +393,7 @@ void OrvSpectrometer::write_xenonPulse(Tango::WAttribute &attr) {
 }
 
 void OrvSpectrometer::read_externalTrigger(Tango::Attribute &attr) {
-    read_values(attr, snapshot_.wanted.trigger, snapshot_.applied.trigger, trigger_value_,
+    read_values(attr, snapshot_.wanted.trigger, snapshot_.applied.trigger,
                 snapshot_.identity.uvvis);
 }
 
@@ -381,37 +403,35 @@ void OrvSpectrometer::write_externalTrigger(Tango::WAttribute &attr) {
 
 void OrvSpectrometer::read_selectedRange(Tango::Attribute &attr) {
     if (!snapshot_.range) return attr.set_quality(Tango::ATTR_INVALID);
-    range_value_ = {snapshot_.range->first_wavelength, snapshot_.range->last_wavelength};
-    attr.set_value(range_value_.data(), static_cast<long>(range_value_.size()));
+    const std::array<Tango::DevDouble, 2> ends{snapshot_.range->first_wavelength,
+                                               snapshot_.range->last_wavelength};
+    send(attr, ends.data(), ends.size());
 }
 
 void OrvSpectrometer::read_selectedWavelengths(Tango::Attribute &attr) {
     const double *part = selected_part(snapshot_.range, snapshot_.wavelengths);
     if (part == nullptr) return attr.set_quality(Tango::ATTR_INVALID);
-    attr.set_value(const_cast<double *>(part), snapshot_.range->count);
+    send(attr, part, snapshot_.range->count);
 }
 
 void OrvSpectrometer::read_selectedSpectrum(Tango::Attribute &attr) {
     const double *part =
         snapshot_.spectrum ? selected_part(snapshot_.range, snapshot_.spectrum->counts) : nullptr;
     if (part == nullptr) return attr.set_quality(Tango::ATTR_INVALID);
-    timeval ended = to_timeval(snapshot_.spectrum->ended);
-    attr.set_value_date_quality(const_cast<double *>(part), ended, Tango::ATTR_VALID,
-                                snapshot_.range->count);
+    send(attr, *snapshot_.spectrum, snapshot_.range->first_index, snapshot_.range->count);
 }
 
 void OrvSpectrometer::read_storedIntegrationTime(Tango::Attribute &attr) {
     if (!snapshot_.stored.integration_us) return attr.set_quality(Tango::ATTR_INVALID);
-    double_value_ = static_cast<double>(*snapshot_.stored.integration_us) / 1000.0;
-    attr.set_value(&double_value_);
+    send(attr, static_cast<Tango::DevDouble>(*snapshot_.stored.integration_us) / 1000.0);
 }
 
 void OrvSpectrometer::read_storedAverages(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.stored.averages, {}, long_value_, true);
+    read_setting<Tango::DevLong>(attr, snapshot_.stored.averages, {}, true);
 }
 
 void OrvSpectrometer::read_storedSmoothingWidth(Tango::Attribute &attr) {
-    read_setting(attr, snapshot_.stored.smoothing_width, {}, short_value_, true);
+    read_setting<Tango::DevShort>(attr, snapshot_.stored.smoothing_width, {}, true);
 }
 
 void OrvSpectrometer::write_storedSmoothingWidth(Tango::WAttribute &attr) {
@@ -426,34 +446,29 @@ void OrvSpectrometer::write_storedSmoothingWidth(Tango::WAttribute &attr) {
 
 void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {
     if (!snapshot_.temperature) return attr.set_quality(Tango::ATTR_INVALID);
-    double_value_ = *snapshot_.temperature;
-    attr.set_value(&double_value_);
+    send(attr, Tango::DevDouble{*snapshot_.temperature});
 }
 
 void OrvSpectrometer::read_acquisitionCounter(Tango::Attribute &attr) {
-    counter_value_ = snapshot_.spectrum ? snapshot_.spectrum->counter : 0;
-    attr.set_value(&counter_value_);
+    send(attr, Tango::DevLong64{snapshot_.spectrum ? snapshot_.spectrum->counter : 0});
 }
 
-void OrvSpectrometer::read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text) {
+void OrvSpectrometer::read_text(Tango::Attribute &attr, const std::string &text) {
     if (snapshot_.identity.protocol.empty()) return attr.set_quality(Tango::ATTR_INVALID);
-    // The pointer stays valid until the next read_attr_hardware: it points
-    // into snapshot_, which Tango reads the values from in the meantime.
-    text_values_[slot] = const_cast<char *>(text.c_str());
-    attr.set_value(&text_values_[slot]);
+    send_text(attr, text);
 }
 
 void OrvSpectrometer::read_model(Tango::Attribute &attr) {
-    read_text(attr, MODEL, snapshot_.identity.model);
+    read_text(attr, snapshot_.identity.model);
 }
 void OrvSpectrometer::read_serialNumber(Tango::Attribute &attr) {
-    read_text(attr, SERIAL, snapshot_.identity.serial_number);
+    read_text(attr, snapshot_.identity.serial_number);
 }
 void OrvSpectrometer::read_hardwareVersion(Tango::Attribute &attr) {
-    read_text(attr, HARDWARE, snapshot_.identity.hardware_version);
+    read_text(attr, snapshot_.identity.hardware_version);
 }
 void OrvSpectrometer::read_protocol(Tango::Attribute &attr) {
-    read_text(attr, PROTOCOL, snapshot_.identity.protocol);
+    read_text(attr, snapshot_.identity.protocol);
 }
 
 // ---- commands -----------------------------------------------------------------

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "instrument.h"
 
@@ -92,7 +91,7 @@ private:
     std::string provider_refusal() const;
     Tango::DevState state_of(const orv_tango::Snapshot &snapshot, std::string *why);
     void push_state();
-    void read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text);
+    void read_text(Tango::Attribute &attr, const std::string &text);
     void refuse_on_nir(const char *attribute);
     void stage(const orv_tango::SetPoints &change);
     template <class T, std::size_t N>
@@ -114,19 +113,10 @@ private:
     orv_tango::SetPoints staged_;
     bool write_refused_ = false;
 
-    // What the last read_attr_hardware saw; Tango reads the values from here.
+    // What the last read_attr_hardware saw: the reads of one request answer
+    // from it, each with a copy of its own (send in OrvSpectrometer.cpp).
     orv_tango::Snapshot snapshot_;
     std::string status_;
-    Tango::DevDouble double_value_ = 0.0;
-    Tango::DevLong long_value_ = 0;
-    Tango::DevLong64 counter_value_ = 0;
-    Tango::DevShort short_value_ = 0;
-    std::array<Tango::DevString, 4> text_values_{};
-    static_assert(std::is_same_v<Tango::DevULong, orv_tango::XenonPulse::value_type>);
-    static_assert(std::is_same_v<Tango::DevUChar, orv_tango::TriggerConfig::value_type>);
-    orv_tango::XenonPulse pulse_value_{};
-    orv_tango::TriggerConfig trigger_value_{};
-    std::array<Tango::DevDouble, 2> range_value_{};
 };
 
 }  // namespace OrvSpectrometer_ns
