@@ -124,6 +124,12 @@ class Server:
         proxy.set_timeout_millis(3000)
         return proxy
 
+    def ready(self, name: str) -> tango.DeviceProxy:
+        """A client of device test/orv/<name>, once the device is ON."""
+        device = self.device(name)
+        wait_state(device, tango.DevState.ON)
+        return device
+
     def writes(self, bridge: int, register: int, address: int) -> List[bytes]:
         """The data of every UVVIS_ORV write request to a register, in order."""
         found = []

@@ -98,8 +98,7 @@ def start_client(address: str, seconds: float) -> subprocess.Popen[str]:
 
 def test_refused_writes_change_nothing_on_the_instrument(server):
     running = server([uv(UV)], {"1": {"SerialNumber": UV}})
-    device = running.device("1")
-    wait_state(device, tango.DevState.ON)
+    device = running.ready("1")
     device.integrationTime = 20.0
     device.averages = 4
     device.Acquire()
@@ -136,8 +135,7 @@ def test_refused_writes_change_nothing_on_the_instrument(server):
 
     # A refused value is not memorized either: a restart applies 20 ms.
     running.restart()
-    device = running.device("1")
-    wait_state(device, tango.DevState.ON)
+    device = running.ready("1")
     assert device.integrationTime == 20.0
 
 
@@ -174,8 +172,7 @@ def test_commands_in_the_wrong_state_are_refused_or_harmless(server):
 
 def test_a_crowd_of_clients_reads_and_subscribes_while_acquiring(server):
     running = server([uv(UV)], {"1": {"SerialNumber": UV}})
-    device = running.device("1")
-    wait_state(device, tango.DevState.ON)
+    device = running.ready("1")
     device.integrationTime = 10.0
     device.Start()
     address = f"tango://127.0.0.1:{running.port}/test/orv/1#dbase=no"
@@ -198,8 +195,7 @@ def test_a_crowd_of_clients_reads_and_subscribes_while_acquiring(server):
 
 def test_idle_and_garbage_connections_do_not_starve_the_others(server):
     running = server([uv(UV)], {"1": {"SerialNumber": UV}})
-    device = running.device("1")
-    wait_state(device, tango.DevState.ON)
+    device = running.ready("1")
     assert running.process is not None
     pid = running.process.pid
     # A subscription opens the event ports too; all of them face loopback only.
@@ -246,8 +242,7 @@ def test_idle_and_garbage_connections_do_not_starve_the_others(server):
 
 def test_a_client_killed_mid_work_leaves_the_others_and_the_instrument_sound(server):
     running = server([uv(UV)], {"1": {"SerialNumber": UV}})
-    device = running.device("1")
-    wait_state(device, tango.DevState.ON)
+    device = running.ready("1")
     device.integrationTime = 10.0
     address = f"tango://127.0.0.1:{running.port}/test/orv/1#dbase=no"
     counters: List[int] = []
