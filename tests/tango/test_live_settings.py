@@ -116,6 +116,9 @@ def test_stored_defaults_are_stored_read_and_restored(server):
     wait_for(lambda: device.storedSmoothingWidth == 5, what="the smoothing width stored")
     assert running.writes(0, *STORED_SMOOTHING) == [bytes([0, 0, 0, 5])]
     assert "maximum 255" in refusal(lambda: device.write_attribute("storedSmoothingWidth", 256))
+    # A store is part of its request: one refused value of it stores nothing.
+    assert "averages" in refusal(lambda: device.write_attributes(
+        [("storedSmoothingWidth", 9), ("averages", 0)]))
 
     device.integrationTime = 10.0
     device.averages = 1
@@ -133,3 +136,4 @@ def test_stored_defaults_are_stored_read_and_restored(server):
     wait_state(absent, tango.DevState.FAULT)
     assert "not allowed" in refusal(absent.StoreDefaults)
     assert running.writes(1, *STORED_SMOOTHING) == []
+    assert running.writes(0, *STORED_SMOOTHING) == [bytes([0, 0, 0, 5])]

@@ -177,6 +177,7 @@ void OrvSpectrometer::delete_device() {
 
 void OrvSpectrometer::always_executed_hook() {
     staged_ = {};
+    staged_smoothing_.reset();
     write_refused_ = false;
 }
 
@@ -192,9 +193,15 @@ void OrvSpectrometer::stage(const orv_tango::SetPoints &change) { staged_.merge(
 // memorize) the values that were accepted.
 void OrvSpectrometer::write_attr_hardware(std::vector<long> &) {
     const orv_tango::SetPoints staged = std::exchange(staged_, {});
+    const std::optional<std::uint8_t> smoothing = std::exchange(staged_smoothing_, {});
     if (std::exchange(write_refused_, false))
         refuse("OrvSpectrometer_NotApplied",
                "not applied: another value of the same write was refused", "write_attributes");
+    if (smoothing) {
+        // Refused only when the instrument is not ready: before any set point is handed over.
+        const std::string refused = instrument_->store_smoothing_width(*smoothing);
+        if (!refused.empty()) refuse("OrvSpectrometer_NotReady", refused, "storedSmoothingWidth");
+    }
     instrument_->set_points(staged);
 }
 
@@ -437,11 +444,10 @@ void OrvSpectrometer::read_storedSmoothingWidth(Tango::Attribute &attr) {
 void OrvSpectrometer::write_storedSmoothingWidth(Tango::WAttribute &attr) {
     const long width =
         written<Tango::DevShort>(attr, "storedSmoothingWidth", 0, Limits::MAX_BYTE_SETTING);
-    // A store is an action on the instrument's memory, not a set point: it is
-    // handed over at once, alone (no multi-attribute write includes it).
-    const std::string refused =
-        instrument_->store_smoothing_width(static_cast<std::uint8_t>(width));
-    if (!refused.empty()) refuse("OrvSpectrometer_NotReady", refused, "storedSmoothingWidth");
+    refuse_on_nir("storedSmoothingWidth");
+    // A store into the instrument's memory, handed over with the request's
+    // set points (write_attr_hardware).
+    staged_smoothing_ = static_cast<std::uint8_t>(width);
 }
 
 void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {

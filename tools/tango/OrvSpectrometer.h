@@ -111,6 +111,7 @@ private:
     // The set points the accepted writes of the request in progress change;
     // handed to the worker together, or not at all when one was refused.
     orv_tango::SetPoints staged_;
+    std::optional<std::uint8_t> staged_smoothing_;  // storedSmoothingWidth written
     bool write_refused_ = false;
 
     // What the last read_attr_hardware saw: the reads of one request answer
