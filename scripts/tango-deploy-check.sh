@@ -11,8 +11,8 @@
 # (scripts/tango_deploy_client.py). Then it stops the server, deletes what it
 # registered (tango_admin: the server, its device and their properties; the
 # device's property history rows), checks that every table of the database
-# holds as many rows as before, and stops the services it started. The packages stay installed, so
-# a second run costs no install.
+# holds as many rows as before, and stops the services it started. The
+# packages stay installed, so a second run costs no install.
 #
 # tango-db's installation creates its database in a running MariaDB, and the
 # services of this machine are not started by apt (policy-rc.d), so the
