@@ -26,7 +26,11 @@
 # and CPU targets (scripts/demo-tty.sh --check --timing-advisory: the timing
 # is printed, the run fails on the rest; the timing target is for a quiet
 # machine), the Debian packages built, linted, installed, used and removed
-# (scripts/package-check.sh, root only), and the Windows zip unpacked and run
+# (scripts/package-check.sh, root only), the Tango device server in a full
+# deployment: MariaDB and the Tango database installed and started, the server
+# registered, started by name and read by a client through the database, all
+# removed and stopped again (scripts/tango-deploy-check.sh, root only, linux
+# tree), and the Windows zip unpacked and run
 # under wine (scripts/windows-zip-check.sh, after the windows preset), and the
 # Windows installer installed, used and removed under wine
 # (scripts/windows-installer-check.sh, after the windows preset).
@@ -36,7 +40,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/ccache-env.sh
 
 read -r -a presets <<<"${ORV_PRESETS-linux sanitize tsan windows}"
-read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package windows-zip windows-installer}"
+read -r -a checks <<<"${ORV_CHECKS-format valgrind fuzz bench embed tty-demo package tango-deploy windows-zip windows-installer}"
 jobs="${ORV_JOBS:-2}"
 # Most tests wait on modelled instrument time (the NIR idle gaps, real-time
 # links) rather than compute, so tests run four to a job.
@@ -172,6 +176,7 @@ for check in "${checks[@]}"; do
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;
     tty-demo) run_check tty-demo bash scripts/demo-tty.sh --check --timing-advisory ;;
     package) run_check package env ORV_JOBS="$jobs" bash scripts/package-check.sh ;;
+    tango-deploy) run_check tango-deploy bash scripts/tango-deploy-check.sh ;;
     windows-zip) run_check windows-zip env ORV_JOBS="$jobs" bash scripts/windows-zip-check.sh ;;
     windows-installer) run_check windows-installer env ORV_JOBS="$jobs" bash scripts/windows-installer-check.sh ;;
     *)

@@ -112,10 +112,23 @@ class Server:
         self.process = None
         assert status == 0, f"the server ended with {status}:\n" + "".join(self.output)
 
+    def restart(self) -> "Server":
+        """Stops the server and starts it again with a new transcript; the
+        properties file keeps the memorized values."""
+        self.stop()
+        self.transcript.unlink()
+        return self.start()
+
     def device(self, name: str) -> tango.DeviceProxy:
         proxy = tango.DeviceProxy(f"tango://127.0.0.1:{self.port}/test/orv/{name}#dbase=no")
         proxy.set_timeout_millis(3000)
         return proxy
+
+    def ready(self, name: str) -> tango.DeviceProxy:
+        """A client of device test/orv/<name>, once the device is ON."""
+        device = self.device(name)
+        wait_state(device, tango.DevState.ON)
+        return device
 
     def writes(self, bridge: int, register: int, address: int) -> List[bytes]:
         """The data of every UVVIS_ORV write request to a register, in order."""

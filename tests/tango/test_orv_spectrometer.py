@@ -82,6 +82,9 @@ def test_writes_reach_the_instrument_and_refused_writes_do_not(server):
     assert device.integrationTime == 12.5
     assert device.averages == 3
     assert device.dacVoltage == 4095
+    # Every write is applied before an acquisition: nothing is pending after it.
+    device.Acquire()
+    wait_state(device, tango.DevState.ON)
 
     before = running.writes(0, *INTEGRATION)
     assert "minimum 0.001 ms" in refused(lambda: device.write_attribute("integrationTime", 0.0))
@@ -275,9 +278,7 @@ def test_memorized_integration_time_survives_a_restart(server):
     device = running.device("1")
     wait_state(device, tango.DevState.ON)
     device.integrationTime = 33.0
-    running.stop()
-    running.transcript.unlink()
-    running.start()
+    running.restart()
     device = running.device("1")
     wait_state(device, tango.DevState.ON)
     assert device.integrationTime == 33.0

@@ -29,7 +29,11 @@ public:
 
     void init_device() override;
     void delete_device() override;
+    void always_executed_hook() override;
     void read_attr_hardware(std::vector<long> &attr_list) override;
+    void write_attr_hardware(std::vector<long> &attr_list) override;
+    // A write_<attribute> of the request in progress refused its value.
+    void write_refused() { write_refused_ = true; }
     Tango::DevState dev_state() override;
     Tango::ConstDevString dev_status() override;
 
@@ -46,6 +50,17 @@ public:
     void write_xenonMode(Tango::WAttribute &attr);
     void read_dacVoltage(Tango::Attribute &attr);
     void write_dacVoltage(Tango::WAttribute &attr);
+    void read_xenonPulse(Tango::Attribute &attr);
+    void write_xenonPulse(Tango::WAttribute &attr);
+    void read_externalTrigger(Tango::Attribute &attr);
+    void write_externalTrigger(Tango::WAttribute &attr);
+    void read_selectedRange(Tango::Attribute &attr);
+    void read_selectedWavelengths(Tango::Attribute &attr);
+    void read_selectedSpectrum(Tango::Attribute &attr);
+    void read_storedIntegrationTime(Tango::Attribute &attr);
+    void read_storedAverages(Tango::Attribute &attr);
+    void read_storedSmoothingWidth(Tango::Attribute &attr);
+    void write_storedSmoothingWidth(Tango::WAttribute &attr);
     void read_temperature(Tango::Attribute &attr);
     void read_acquisitionCounter(Tango::Attribute &attr);
     void read_model(Tango::Attribute &attr);
@@ -58,18 +73,30 @@ public:
     void start();
     void stop();
     void reset();
+    void select_range(const Tango::DevVarDoubleArray &range);
+    void clear_range();
+    void store_defaults();
+    void restore_defaults();
     bool is_Acquire_allowed(const CORBA::Any &any);
     bool is_Start_allowed(const CORBA::Any &any);
     bool is_Stop_allowed(const CORBA::Any &any);
     bool is_Reset_allowed(const CORBA::Any &any);
+    bool is_SelectRange_allowed(const CORBA::Any &any);
+    bool is_ClearRange_allowed(const CORBA::Any &any);
+    bool is_StoreDefaults_allowed(const CORBA::Any &any);
+    bool is_RestoreDefaults_allowed(const CORBA::Any &any);
 
 private:
     void get_device_property();
     std::string provider_refusal() const;
     Tango::DevState state_of(const orv_tango::Snapshot &snapshot, std::string *why);
     void push_state();
-    void read_text(Tango::Attribute &attr, std::size_t slot, const std::string &text);
+    void read_text(Tango::Attribute &attr, const std::string &text);
     void refuse_on_nir(const char *attribute);
+    void stage(const orv_tango::SetPoints &change);
+    template <class T, std::size_t N>
+    void write_values(Tango::WAttribute &attr, const char *attribute, const char *meaning,
+                      std::optional<std::array<T, N>> orv_tango::SetPoints::*member);
 
     // Listener (worker thread).
     std::shared_ptr<void> worker_context() override;
@@ -81,14 +108,16 @@ private:
     std::atomic<bool> closing_{false};  // no events once delete_device began
     Tango::DevState pushed_state_ = Tango::UNKNOWN;
 
-    // What the last read_attr_hardware saw; Tango reads the values from here.
+    // The set points the accepted writes of the request in progress change;
+    // handed to the worker together, or not at all when one was refused.
+    orv_tango::SetPoints staged_;
+    std::optional<std::uint8_t> staged_smoothing_;  // storedSmoothingWidth written
+    bool write_refused_ = false;
+
+    // What the last read_attr_hardware saw: the reads of one request answer
+    // from it, each with a copy of its own (send in OrvSpectrometer.cpp).
     orv_tango::Snapshot snapshot_;
     std::string status_;
-    Tango::DevDouble double_value_ = 0.0;
-    Tango::DevLong long_value_ = 0;
-    Tango::DevLong64 counter_value_ = 0;
-    Tango::DevShort short_value_ = 0;
-    std::array<Tango::DevString, 4> text_values_{};
 };
 
 }  // namespace OrvSpectrometer_ns

@@ -28,7 +28,14 @@ public:
         (static_cast<OrvSpectrometer *>(device)->*reader_)(attr);
     }
     void write(Tango::DeviceImpl *device, Tango::WAttribute &attr) override {
-        if (writer_ != nullptr) (static_cast<OrvSpectrometer *>(device)->*writer_)(attr);
+        if (writer_ == nullptr) return;
+        auto *spectrometer = static_cast<OrvSpectrometer *>(device);
+        try {
+            (spectrometer->*writer_)(attr);
+        } catch (const Tango::DevFailed &) {
+            spectrometer->write_refused();
+            throw;
+        }
     }
 
 private:
@@ -44,12 +51,14 @@ std::string number(double value) {
 
 struct Properties {
     Properties(const char *unit_text, const char *text) : unit(unit_text), description(text) {}
-    Properties(const char *unit_text, const char *text, std::string low, std::string high)
+    enum Memorization { MEMORIZED, NOT_MEMORIZED };
+    Properties(const char *unit_text, const char *text, std::string low, std::string high,
+               Memorization memorization = MEMORIZED)
         : unit(unit_text),
           description(text),
           min(std::move(low)),
           max(std::move(high)),
-          memorized(true) {}
+          memorized(memorization == MEMORIZED) {}
 
     const char *unit;
     const char *description;
@@ -87,18 +96,40 @@ Tango::Attr *spectrum(const char *name, Reader reader, const Properties &propert
                      properties);
 }
 
+// A setting of a few values written together; not memorized (Tango memorizes
+// scalars only): the device keeps it over reconnects, not over restarts.
+Tango::Attr *grouped(const char *name, long type, long values, Reader reader, Writer writer,
+                     const Properties &properties) {
+    return described(
+        new DeviceAttr<Tango::SpectrumAttr>(reader, writer, name, type, Tango::READ_WRITE, values),
+        properties);
+}
+
 class DeviceCommand : public Tango::Command {
 public:
     using Run = void (OrvSpectrometer::*)();
+    using RunWithNumbers = void (OrvSpectrometer::*)(const Tango::DevVarDoubleArray &);
     using Allowed = bool (OrvSpectrometer::*)(const CORBA::Any &);
 
     DeviceCommand(const char *command_name, Run run, Allowed allowed)
         : Tango::Command(command_name, Tango::DEV_VOID, Tango::DEV_VOID),
           run_(run),
           allowed_(allowed) {}
+    DeviceCommand(const char *command_name, RunWithNumbers run, Allowed allowed,
+                  const char *argument)
+        : Tango::Command(command_name, Tango::DEVVAR_DOUBLEARRAY, Tango::DEV_VOID, argument, ""),
+          run_with_numbers_(run),
+          allowed_(allowed) {}
 
-    CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &) override {
-        (static_cast<OrvSpectrometer *>(device)->*run_)();
+    CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &in) override {
+        auto *spectrometer = static_cast<OrvSpectrometer *>(device);
+        if (run_with_numbers_ != nullptr) {
+            const Tango::DevVarDoubleArray *numbers = nullptr;
+            extract(in, numbers);
+            (spectrometer->*run_with_numbers_)(*numbers);
+        } else {
+            (spectrometer->*run_)();
+        }
         return new CORBA::Any();
     }
     bool is_allowed(Tango::DeviceImpl *device, const CORBA::Any &any) override {
@@ -106,7 +137,8 @@ public:
     }
 
 private:
-    Run run_;
+    Run run_ = nullptr;
+    RunWithNumbers run_with_numbers_ = nullptr;
     Allowed allowed_;
 };
 
@@ -160,6 +192,16 @@ void OrvSpectrometerClass::command_factory() {
         new DeviceCommand("Stop", &OrvSpectrometer::stop, &OrvSpectrometer::is_Stop_allowed));
     command_list.push_back(
         new DeviceCommand("Reset", &OrvSpectrometer::reset, &OrvSpectrometer::is_Reset_allowed));
+    command_list.push_back(new DeviceCommand(
+        "SelectRange", &OrvSpectrometer::select_range, &OrvSpectrometer::is_SelectRange_allowed,
+        "start and end of the wavelength range in nm; selectedSpectrum then holds the pixels "
+        "inside it"));
+    command_list.push_back(new DeviceCommand("ClearRange", &OrvSpectrometer::clear_range,
+                                             &OrvSpectrometer::is_ClearRange_allowed));
+    command_list.push_back(new DeviceCommand("StoreDefaults", &OrvSpectrometer::store_defaults,
+                                             &OrvSpectrometer::is_StoreDefaults_allowed));
+    command_list.push_back(new DeviceCommand("RestoreDefaults", &OrvSpectrometer::restore_defaults,
+                                             &OrvSpectrometer::is_RestoreDefaults_allowed));
 }
 
 void OrvSpectrometerClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
@@ -186,6 +228,44 @@ void OrvSpectrometerClass::attribute_factory(std::vector<Tango::Attr *> &attribu
     attributes.push_back(scalar(
         "dacVoltage", Tango::DEV_LONG, &D::read_dacVoltage, &D::write_dacVoltage,
         {"", "DAC output, 12-bit code (UV-VIS instruments only)", "0", number(Limits::MAX_DAC)}));
+    attributes.push_back(
+        grouped("xenonPulse", Tango::DEV_ULONG, long{Limits::XENON_PULSE_VALUES},
+                &D::read_xenonPulse, &D::write_xenonPulse,
+                {"",
+                 "Xenon lamp pulse parameters: first, second, as the instrument takes them "
+                 "(UV-VIS instruments only); written together"}));
+    attributes.push_back(
+        grouped("externalTrigger", Tango::DEV_UCHAR, long{Limits::TRIGGER_BYTES},
+                &D::read_externalTrigger, &D::write_externalTrigger,
+                {"",
+                 "External trigger configuration: bytes 0, 1 and 3, as the instrument takes them "
+                 "(UV-VIS instruments only); written together"}));
+    attributes.push_back(spectrum("selectedRange", &D::read_selectedRange,
+                                  {"nm",
+                                   "First and last table wavelength inside the range the "
+                                   "SelectRange command chose; invalid without one"}));
+    attributes.push_back(spectrum("selectedWavelengths", &D::read_selectedWavelengths,
+                                  {"nm", "The wavelengths inside the selected range"}));
+    attributes.push_back(spectrum("selectedSpectrum", &D::read_selectedSpectrum,
+                                  {"counts",
+                                   "The pixels of spectrum inside the selected range; its "
+                                   "timestamp is spectrum's"}));
+    attributes.push_back(scalar("storedIntegrationTime", Tango::DEV_DOUBLE,
+                                &D::read_storedIntegrationTime, nullptr,
+                                {"ms",
+                                 "Integration time stored in the instrument (UV-VIS instruments "
+                                 "only); StoreDefaults stores, RestoreDefaults applies it"}));
+    attributes.push_back(scalar("storedAverages", Tango::DEV_LONG, &D::read_storedAverages, nullptr,
+                                {"",
+                                 "Number of averages stored in the instrument (UV-VIS "
+                                 "instruments only)"}));
+    attributes.push_back(
+        scalar("storedSmoothingWidth", Tango::DEV_SHORT, &D::read_storedSmoothingWidth,
+               &D::write_storedSmoothingWidth,
+               {"",
+                "Smoothing width stored in the instrument (UV-VIS instruments only); a write "
+                "stores it at once",
+                "0", number(Limits::MAX_BYTE_SETTING), Properties::NOT_MEMORIZED}));
     attributes.push_back(scalar("temperature", Tango::DEV_DOUBLE, &D::read_temperature, nullptr,
                                 {"degC",
                                  "Internal temperature, read every second; its alarm limits "

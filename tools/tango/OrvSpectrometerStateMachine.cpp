@@ -20,4 +20,17 @@ bool OrvSpectrometer::is_Stop_allowed(const CORBA::Any &) { return true; }
 
 bool OrvSpectrometer::is_Reset_allowed(const CORBA::Any &) { return true; }
 
+bool OrvSpectrometer::is_SelectRange_allowed(const CORBA::Any &) { return true; }
+
+bool OrvSpectrometer::is_ClearRange_allowed(const CORBA::Any &) { return true; }
+
+bool OrvSpectrometer::is_StoreDefaults_allowed(const CORBA::Any &) {
+    const Tango::DevState state = dev_state();
+    return ready(state) || state == Tango::RUNNING;
+}
+
+bool OrvSpectrometer::is_RestoreDefaults_allowed(const CORBA::Any &any) {
+    return is_StoreDefaults_allowed(any);
+}
+
 }  // namespace OrvSpectrometer_ns

@@ -2,6 +2,9 @@
 
 #include <orv.h>
 
+#include <algorithm>
+#include <cmath>
+#include <sstream>
 #include <utility>
 
 #include "instrument_lookup.h"
@@ -12,6 +15,34 @@ namespace {
 
 // How often the temperature is read while the instrument is connected.
 constexpr auto TEMPERATURE_PERIOD = std::chrono::seconds(1);
+
+std::string value_text(std::uint32_t value) { return std::to_string(value); }
+template <std::size_t N, class T>
+std::string value_text(const std::array<T, N> &values) {
+    std::string text;
+    for (const T value : values) text += (text.empty() ? "" : ",") + std::to_string(value);
+    return text;
+}
+
+std::string nm(double value) {
+    std::ostringstream text;
+    text << value << " nm";
+    return text.str();
+}
+
+// The grouped settings, as liborv takes them.
+int set_xenon_pulse(orv_device *device, const XenonPulse &pulse) {
+    return orv_device_set_xenon_pulse(device, pulse[0], pulse[1]);
+}
+int get_xenon_pulse(orv_device *device, XenonPulse *pulse) {
+    return orv_device_get_xenon_pulse(device, &(*pulse)[0], &(*pulse)[1]);
+}
+int set_trigger(orv_device *device, const TriggerConfig &bytes) {
+    return orv_device_set_external_trigger_config(device, bytes[0], bytes[1], bytes[2]);
+}
+int get_trigger(orv_device *device, TriggerConfig *bytes) {
+    return orv_device_get_external_trigger_config(device, &(*bytes)[0], &(*bytes)[1], &(*bytes)[2]);
+}
 
 std::string text_of(const char *field, std::size_t size) {
     std::size_t length = 0;
@@ -34,6 +65,19 @@ struct Instrument::Session {
         device = nullptr;
     }
 };
+
+void SetPoints::merge(const SetPoints &changes) {
+    auto take = [](auto &into, const auto &from) {
+        if (from) into = from;
+    };
+    take(integration_us, changes.integration_us);
+    take(averages, changes.averages);
+    take(level_output, changes.level_output);
+    take(xenon_mode, changes.xenon_mode);
+    take(dac, changes.dac);
+    take(xenon_pulse, changes.xenon_pulse);
+    take(trigger, changes.trigger);
+}
 
 Instrument::Instrument(Config config, Listener &listener)
     : config_(std::move(config)), listener_(listener) {
@@ -100,17 +144,97 @@ void Instrument::reset() {
 void Instrument::set_points(const SetPoints &changes) {
     {
         std::lock_guard guard(lock_);
-        auto merge = [](auto &into, const auto &from) {
-            if (from) into = from;
-        };
-        merge(state_.wanted.integration_us, changes.integration_us);
-        merge(state_.wanted.averages, changes.averages);
-        merge(state_.wanted.level_output, changes.level_output);
-        merge(state_.wanted.xenon_mode, changes.xenon_mode);
-        merge(state_.wanted.dac, changes.dac);
+        state_.wanted.merge(changes);
         set_points_changed_ = true;
     }
     wake_.notify_all();
+}
+
+std::string Instrument::select_range(double start_nm, double end_nm) {
+    if (!std::isfinite(start_nm) || !std::isfinite(end_nm))
+        return "the wavelength range takes two finite numbers";
+    if (!(start_nm < end_nm))
+        return "the wavelength range's start " + nm(start_nm) + " is not below its end " +
+               nm(end_nm);
+    {
+        std::lock_guard guard(lock_);
+        const std::vector<double> &table = state_.wavelengths;
+        if (!table.empty()) {
+            const auto [low, high] = std::minmax_element(table.begin(), table.end());
+            const bool inside = std::any_of(table.begin(), table.end(), [&](double wavelength) {
+                return wavelength >= start_nm && wavelength <= end_nm;
+            });
+            if (start_nm < *low || end_nm > *high || !inside)
+                return "the wavelength range " + nm(start_nm) + " to " + nm(end_nm) +
+                       " is not inside the instrument's " + nm(*low) + " to " + nm(*high);
+        }
+        state_.range_wanted = RangeRequest{start_nm, end_nm};
+        set_points_changed_ = true;
+    }
+    wake_.notify_all();
+    return {};
+}
+
+void Instrument::clear_range() {
+    {
+        std::lock_guard guard(lock_);
+        state_.range_wanted.reset();
+        set_points_changed_ = true;
+    }
+    wake_.notify_all();
+}
+
+// Why the stored defaults cannot be reached now; empty when they can.
+// Called with the lock held.
+std::string Instrument::stored_refusal() const {
+    if (state_.phase != Phase::On && state_.phase != Phase::Running)
+        return "the instrument is not ready: " + state_.status;
+    if (!state_.identity.uvvis)
+        return "stored defaults do not exist on a " + state_.identity.protocol + " instrument";
+    return {};
+}
+
+std::string Instrument::store_defaults() {
+    {
+        std::lock_guard guard(lock_);
+        if (std::string refused = stored_refusal(); !refused.empty()) return refused;
+        const SetPoints &wanted = state_.wanted, &applied = state_.applied;
+        StoredDefaults values = store_requested_.value_or(StoredDefaults{});
+        values.integration_us =
+            wanted.integration_us ? wanted.integration_us : applied.integration_us;
+        values.averages = wanted.averages ? wanted.averages : applied.averages;
+        if (!values.integration_us || !values.averages)
+            return "the live integration time and averages are not known yet";
+        store_requested_ = values;
+    }
+    wake_.notify_all();
+    return {};
+}
+
+std::string Instrument::store_smoothing_width(std::uint8_t width) {
+    {
+        std::lock_guard guard(lock_);
+        if (std::string refused = stored_refusal(); !refused.empty()) return refused;
+        StoredDefaults values = store_requested_.value_or(StoredDefaults{});
+        values.smoothing_width = width;
+        store_requested_ = values;
+    }
+    wake_.notify_all();
+    return {};
+}
+
+std::string Instrument::restore_defaults() {
+    {
+        std::lock_guard guard(lock_);
+        if (std::string refused = stored_refusal(); !refused.empty()) return refused;
+        if (!state_.stored.integration_us || !state_.stored.averages)
+            return "the stored defaults have not been read";
+        state_.wanted.integration_us = state_.stored.integration_us;
+        state_.wanted.averages = state_.stored.averages;
+        set_points_changed_ = true;
+    }
+    wake_.notify_all();
+    return {};
 }
 
 Snapshot Instrument::snapshot() const {
@@ -201,7 +325,7 @@ bool Instrument::connect(Session &session) {
         state_.wavelengths = std::move(wavelengths);
         set_points_changed_ = false;
     }
-    if (!apply_set_points(session)) return false;
+    if (!apply_set_points(session) || !read_stored(session)) return false;
     read_temperature(session);
     if (session.device == nullptr) return false;
     publish_phase(Phase::On, config_.name + ": " + target + " is ready");
@@ -226,7 +350,7 @@ bool Instrument::apply_set_points(Session &session) {
             const int rc = set(device, *want);
             if (rc != ORV_OK) {
                 refused += std::string(refused.empty() ? "" : "; ") + name + " " +
-                           std::to_string(*want) + " refused (" + orv_result_name(rc) + ")";
+                           value_text(*want) + " refused (" + orv_result_name(rc) + ")";
                 drop = want;
             }
         }
@@ -250,7 +374,12 @@ bool Instrument::apply_set_points(Session &session) {
         ok = one(wanted.xenon_mode, applied.xenon_mode, dropped.xenon_mode, "xenon mode",
                  orv_device_set_xenon_mode, orv_device_get_xenon_mode) &&
              one(wanted.dac, applied.dac, dropped.dac, "DAC voltage", orv_device_set_dac_voltage,
-                 orv_device_get_dac_voltage);
+                 orv_device_get_dac_voltage) &&
+             one(wanted.xenon_pulse, applied.xenon_pulse, dropped.xenon_pulse, "xenon pulse",
+                 set_xenon_pulse, get_xenon_pulse) &&
+             one(wanted.trigger, applied.trigger, dropped.trigger, "external trigger configuration",
+                 set_trigger, get_trigger);
+    if (ok) ok = apply_range(session, refused);
     if (!ok) return false;
     {
         std::lock_guard guard(lock_);
@@ -264,7 +393,85 @@ bool Instrument::apply_set_points(Session &session) {
         drop(state_.wanted.level_output, dropped.level_output);
         drop(state_.wanted.xenon_mode, dropped.xenon_mode);
         drop(state_.wanted.dac, dropped.dac);
+        drop(state_.wanted.xenon_pulse, dropped.xenon_pulse);
+        drop(state_.wanted.trigger, dropped.trigger);
     }
+    if (!refused.empty()) {
+        const Phase phase = snapshot().phase == Phase::Running ? Phase::Running : Phase::On;
+        publish_phase(phase, config_.name + ": " + refused);
+    }
+    return true;
+}
+
+// The selection lives in the handle (liborv drops it on every open): it is
+// selected again at every apply. A range the instrument's table refuses is
+// dropped like a refused set point.
+bool Instrument::apply_range(Session &session, std::string &refused) {
+    std::optional<RangeRequest> wanted;
+    {
+        std::lock_guard guard(lock_);
+        wanted = state_.range_wanted;
+    }
+    std::optional<SelectedRange> applied;
+    if (wanted) {
+        int rc =
+            orv_device_set_selected_wavelength_range(session.device, wanted->start, wanted->end);
+        orv_wavelength_range got{};
+        if (rc == ORV_OK) rc = orv_device_get_selected_wavelength_range(session.device, &got);
+        if (rc == ORV_OK && (got.count == 0 || got.first_index + got.count > session.pixels))
+            rc = ORV_ERR_TRANSPORT;
+        if (rc == ORV_OK) {
+            applied = SelectedRange{got.first_wavelength, got.last_wavelength, got.first_index,
+                                    got.count};
+        } else if (rc == ORV_ERR_INVALID_PARAM) {
+            refused += std::string(refused.empty() ? "" : "; ") + "wavelength range " +
+                       nm(wanted->start) + " to " + nm(wanted->end) + " refused (" +
+                       orv_result_name(rc) + ")";
+        } else {
+            fail(session, "selecting the wavelength range failed", rc);
+            return false;
+        }
+    }
+    std::lock_guard guard(lock_);
+    state_.range = applied;
+    if (wanted && !applied && state_.range_wanted && state_.range_wanted->start == wanted->start &&
+        state_.range_wanted->end == wanted->end)
+        state_.range_wanted.reset();
+    return true;
+}
+
+bool Instrument::read_stored(Session &session) {
+    StoredDefaults stored;
+    if (session.uvvis) {
+        std::uint32_t integration_us = 0;
+        std::uint8_t averages = 0, smoothing = 0;
+        int rc = orv_device_get_stored_integration_time(session.device, &integration_us);
+        if (rc == ORV_OK) rc = orv_device_get_stored_average_number(session.device, &averages);
+        if (rc == ORV_OK) rc = orv_device_get_stored_smoothing_width(session.device, &smoothing);
+        if (rc != ORV_OK) {
+            fail(session, "reading the stored defaults failed", rc);
+            return false;
+        }
+        stored = {integration_us, averages, smoothing};
+    }
+    std::lock_guard guard(lock_);
+    state_.stored = stored;
+    return true;
+}
+
+bool Instrument::store(Session &session, const StoredDefaults &values) {
+    std::string refused;
+    auto one = [&](const auto &value, const char *name, auto set) {
+        if (!value) return;
+        const int rc = set(session.device, *value);
+        if (rc != ORV_OK)
+            refused += std::string(refused.empty() ? "" : "; ") + "storing the " + name + " " +
+                       value_text(*value) + " refused (" + orv_result_name(rc) + ")";
+    };
+    one(values.integration_us, "integration time", orv_device_set_stored_integration_time);
+    one(values.averages, "number of averages", orv_device_set_stored_average_number);
+    one(values.smoothing_width, "smoothing width", orv_device_set_stored_smoothing_width);
+    if (!read_stored(session)) return false;
     if (!refused.empty()) {
         const Phase phase = snapshot().phase == Phase::Running ? Phase::Running : Phase::On;
         publish_phase(phase, config_.name + ": " + refused);
@@ -320,7 +527,7 @@ bool Instrument::wait_for_work(std::unique_lock<std::mutex> &lock, const Session
     }
     wake_.wait_until(lock, session.next_temperature, [this] {
         return stopping_ || reset_requested_ || acquire_requested_ || state_.continuous ||
-               set_points_changed_;
+               set_points_changed_ || store_requested_;
     });
     return !stopping_;
 }
@@ -350,10 +557,12 @@ void Instrument::run() {
             continue;
         }
         const bool apply = std::exchange(set_points_changed_, false);
+        const std::optional<StoredDefaults> to_store = std::exchange(store_requested_, {});
         const bool acquire = std::exchange(acquire_requested_, false) || state_.continuous;
         const bool temperature_due = std::chrono::steady_clock::now() >= session.next_temperature;
         lock.unlock();
-        bool ok = !apply || apply_set_points(session);
+        bool ok = !to_store || store(session, *to_store);
+        if (ok && apply) ok = apply_set_points(session);
         if (ok && acquire) ok = acquire_once(session);
         if (ok && temperature_due) read_temperature(session);
         if (session.device != nullptr && acquire) {

@@ -12,6 +12,7 @@
 #ifndef ORV_TANGO_INSTRUMENT_H
 #define ORV_TANGO_INSTRUMENT_H
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -34,8 +35,10 @@ struct Limits {
     static constexpr double MAX_INTEGRATION_MS = 100000.0;
     static constexpr long MIN_AVERAGES = 1;
     static constexpr long MAX_AVERAGES = 255;
-    static constexpr long MAX_BYTE_SETTING = 255;  // level output, xenon mode
-    static constexpr long MAX_DAC = 4095;          // 12-bit DAC
+    static constexpr long MAX_BYTE_SETTING = 255;         // level output, xenon mode
+    static constexpr long MAX_DAC = 4095;                 // 12-bit DAC
+    static constexpr std::size_t XENON_PULSE_VALUES = 2;  // first, second
+    static constexpr std::size_t TRIGGER_BYTES = 3;       // bytes 0, 1 and 3
     // Most pixels believed from an instrument's wavelength count.
     static constexpr std::uint16_t MAX_PIXELS = 16384;
 };
@@ -54,6 +57,9 @@ struct Spectrum {
     std::chrono::system_clock::time_point ended;  // end of the acquisition
 };
 
+using XenonPulse = std::array<std::uint32_t, Limits::XENON_PULSE_VALUES>;
+using TriggerConfig = std::array<std::uint8_t, Limits::TRIGGER_BYTES>;
+
 // What the instrument runs with. An empty optional leaves the instrument's own
 // value; a value is applied at every (re)connect and whenever it changes.
 struct SetPoints {
@@ -62,6 +68,32 @@ struct SetPoints {
     std::optional<std::uint8_t> level_output;
     std::optional<std::uint8_t> xenon_mode;
     std::optional<std::uint16_t> dac;
+    std::optional<XenonPulse> xenon_pulse;
+    std::optional<TriggerConfig> trigger;
+
+    // Takes every value present in changes.
+    void merge(const SetPoints &changes);
+};
+
+// A selected wavelength range: the interval asked for, and the table
+// positions the instrument's wavelength table has inside it.
+struct RangeRequest {
+    double start = 0.0;  // nm
+    double end = 0.0;
+};
+struct SelectedRange {
+    double first_wavelength = 0.0;  // nm, at first_index
+    double last_wavelength = 0.0;
+    std::uint16_t first_index = 0;
+    std::uint16_t count = 0;  // at least 1; first_index + count <= the pixels
+};
+
+// Settings stored in the instrument (UV-VIS instruments only): read at every
+// connect and after every store.
+struct StoredDefaults {
+    std::optional<std::uint32_t> integration_us;
+    std::optional<std::uint8_t> averages;
+    std::optional<std::uint8_t> smoothing_width;
 };
 
 // A copy of everything a client may read, taken under the worker's lock.
@@ -74,6 +106,9 @@ struct Snapshot {
     std::optional<double> temperature;
     SetPoints applied;  // the values the instrument reported after the last apply
     SetPoints wanted;   // the set points handed over
+    std::optional<RangeRequest> range_wanted;  // kept over reconnects
+    std::optional<SelectedRange> range;        // as the instrument applied it
+    StoredDefaults stored;
     bool continuous = false;
 };
 
@@ -112,6 +147,13 @@ public:
     void stop_continuous();
     void reset();
     void set_points(const SetPoints &changes);  // merges the values present
+    std::string select_range(double start_nm, double end_nm);
+    void clear_range();
+    // The live integration time and averages become the stored defaults.
+    std::string store_defaults();
+    std::string store_smoothing_width(std::uint8_t width);
+    // The stored integration time and averages become the set points.
+    std::string restore_defaults();
 
     Snapshot snapshot() const;
 
@@ -121,6 +163,10 @@ private:
     bool wait_for_work(std::unique_lock<std::mutex> &lock, const Session &session);
     bool connect(Session &session);
     bool apply_set_points(Session &session);
+    bool apply_range(Session &session, std::string &refused);
+    bool store(Session &session, const StoredDefaults &values);
+    bool read_stored(Session &session);
+    std::string stored_refusal() const;
     bool acquire_once(Session &session);
     void read_temperature(Session &session);
     void fail(Session &session, const std::string &what, int result);
@@ -136,6 +182,7 @@ private:
     bool reset_requested_ = false;
     bool acquire_requested_ = false;
     bool set_points_changed_ = false;
+    std::optional<StoredDefaults> store_requested_;
     Snapshot state_;
     Phase published_phase_ = Phase::Init;
     std::string published_status_;
