@@ -162,6 +162,8 @@ void OrvSpectrometer::init_device() {
     set_change_event("State", true, false);
     set_change_event("spectrum", true, false);
     set_data_ready_event("spectrum", true);
+    set_change_event("processedSpectrum", true, false);
+    set_data_ready_event("processedSpectrum", true);
     set_change_event("acquisitionCounter", true, false);
 
     orv_tango::Listener &listener = *this;
@@ -450,6 +452,46 @@ void OrvSpectrometer::write_storedSmoothingWidth(Tango::WAttribute &attr) {
     staged_smoothing_ = static_cast<std::uint8_t>(width);
 }
 
+void OrvSpectrometer::read_mode(Tango::Attribute &attr) {
+    send_text(attr, std::string(orvproc::mode_info(measurements_.mode()).name));
+}
+
+void OrvSpectrometer::write_mode(Tango::WAttribute &attr) {
+    Tango::DevString word = nullptr;
+    attr.get_write_value(word);
+    const std::string refused = measurements_.set_mode(word != nullptr ? word : "");
+    if (!refused.empty()) refuse("OrvSpectrometer_UnknownMode", refused, "mode");
+    // The last spectrum again, in the new mode, so processedSpectrum follows
+    // at once rather than at the next acquisition.
+    const orv_tango::Snapshot now = instrument_->snapshot();
+    measurements_.process(now.spectrum, now.identity, now.wavelengths);
+}
+
+void OrvSpectrometer::read_processedSpectrum(Tango::Attribute &attr) {
+    const std::shared_ptr<const orv_tango::ProcessedSpectrum> processed = measurements_.last();
+    if (!processed || !processed->problem.empty()) return attr.set_quality(Tango::ATTR_INVALID);
+    auto *copy = new Tango::DevDouble[processed->values.size()];
+    std::copy(processed->values.begin(), processed->values.end(), copy);
+    timeval ended = to_timeval(processed->ended);
+    attr.set_value_date_quality(copy, ended, Tango::ATTR_VALID,
+                                static_cast<long>(processed->values.size()), 0, true);
+}
+
+void OrvSpectrometer::read_processedUnit(Tango::Attribute &attr) {
+    send_text(attr, std::string(orvproc::mode_info(measurements_.mode()).unit));
+}
+
+void OrvSpectrometer::read_measurementStatus(Tango::Attribute &attr) {
+    using Kind = orv_tango::Measurements::Kind;
+    const std::shared_ptr<const orv_tango::ProcessedSpectrum> processed = measurements_.last();
+    std::string text = processed ? processed->status
+                                 : std::string(orvproc::mode_info(measurements_.mode()).name) +
+                                       ": no spectrum yet";
+    text += "\ndark: " + measurements_.stored_text(Kind::dark) +
+            "\nreference: " + measurements_.stored_text(Kind::reference);
+    send_text(attr, text);
+}
+
 void OrvSpectrometer::read_temperature(Tango::Attribute &attr) {
     if (!snapshot_.temperature) return attr.set_quality(Tango::ATTR_INVALID);
     send(attr, Tango::DevDouble{*snapshot_.temperature});
@@ -518,6 +560,23 @@ void OrvSpectrometer::restore_defaults() {
         refuse("OrvSpectrometer_NotReady", refused, "OrvSpectrometer::RestoreDefaults");
 }
 
+void OrvSpectrometer::store_measurement(orv_tango::Measurements::Kind kind) {
+    const orv_tango::Snapshot now = instrument_->snapshot();
+    const std::string refused =
+        measurements_.store(kind, now.spectrum, now.identity, now.wavelengths);
+    if (!refused.empty())
+        refuse("OrvSpectrometer_NothingToStore", refused,
+               kind == orv_tango::Measurements::Kind::dark ? "OrvSpectrometer::StoreDark"
+                                                           : "OrvSpectrometer::StoreReference");
+    measurements_.process(now.spectrum, now.identity, now.wavelengths);
+}
+
+void OrvSpectrometer::store_dark() { store_measurement(orv_tango::Measurements::Kind::dark); }
+
+void OrvSpectrometer::store_reference() {
+    store_measurement(orv_tango::Measurements::Kind::reference);
+}
+
 // ---- events from the worker -------------------------------------------------------
 
 std::shared_ptr<void> OrvSpectrometer::worker_context() {
@@ -557,6 +616,16 @@ void OrvSpectrometer::spectrum_ready(const std::shared_ptr<const orv_tango::Spec
         push_data_ready_event("spectrum", static_cast<Tango::DevLong>(spectrum->counter));
         Tango::DevLong64 counter = spectrum->counter;
         push_change_event("acquisitionCounter", &counter, ended, Tango::ATTR_VALID);
+        const orv_tango::Snapshot now = instrument_->snapshot();
+        const std::shared_ptr<const orv_tango::ProcessedSpectrum> processed =
+            measurements_.process(spectrum, now.identity, now.wavelengths);
+        if (processed && processed->problem.empty()) {
+            auto *values = const_cast<Tango::DevDouble *>(processed->values.data());
+            push_change_event("processedSpectrum", values, ended, Tango::ATTR_VALID,
+                              static_cast<long>(processed->values.size()));
+            push_data_ready_event("processedSpectrum",
+                                  static_cast<Tango::DevLong>(processed->counter));
+        }
     } catch (const Tango::DevFailed &) {
         // An event that cannot be sent is lost; the attribute still has it.
     }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "instrument.h"
+#include "measurements.h"
 
 namespace OrvSpectrometer_ns {
 
@@ -61,6 +62,11 @@ public:
     void read_storedAverages(Tango::Attribute &attr);
     void read_storedSmoothingWidth(Tango::Attribute &attr);
     void write_storedSmoothingWidth(Tango::WAttribute &attr);
+    void read_mode(Tango::Attribute &attr);
+    void write_mode(Tango::WAttribute &attr);
+    void read_processedSpectrum(Tango::Attribute &attr);
+    void read_processedUnit(Tango::Attribute &attr);
+    void read_measurementStatus(Tango::Attribute &attr);
     void read_temperature(Tango::Attribute &attr);
     void read_acquisitionCounter(Tango::Attribute &attr);
     void read_model(Tango::Attribute &attr);
@@ -77,6 +83,10 @@ public:
     void clear_range();
     void store_defaults();
     void restore_defaults();
+    void store_dark();
+    void store_reference();
+    bool is_StoreDark_allowed(const CORBA::Any &any);
+    bool is_StoreReference_allowed(const CORBA::Any &any);
     bool is_Acquire_allowed(const CORBA::Any &any);
     bool is_Start_allowed(const CORBA::Any &any);
     bool is_Stop_allowed(const CORBA::Any &any);
@@ -104,8 +114,11 @@ private:
     void spectrum_ready(const std::shared_ptr<const orv_tango::Spectrum> &spectrum) override;
     void temperature_read(double celsius) override;
 
+    void store_measurement(orv_tango::Measurements::Kind kind);
+
     std::unique_ptr<orv_tango::Instrument> instrument_;
-    std::atomic<bool> closing_{false};  // no events once delete_device began
+    orv_tango::Measurements measurements_;  // dark, reference, mode: kept over Init
+    std::atomic<bool> closing_{false};      // no events once delete_device began
     Tango::DevState pushed_state_ = Tango::UNKNOWN;
 
     // The set points the accepted writes of the request in progress change;

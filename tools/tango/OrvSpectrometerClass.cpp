@@ -202,6 +202,10 @@ void OrvSpectrometerClass::command_factory() {
                                              &OrvSpectrometer::is_StoreDefaults_allowed));
     command_list.push_back(new DeviceCommand("RestoreDefaults", &OrvSpectrometer::restore_defaults,
                                              &OrvSpectrometer::is_RestoreDefaults_allowed));
+    command_list.push_back(new DeviceCommand("StoreDark", &OrvSpectrometer::store_dark,
+                                             &OrvSpectrometer::is_StoreDark_allowed));
+    command_list.push_back(new DeviceCommand("StoreReference", &OrvSpectrometer::store_reference,
+                                             &OrvSpectrometer::is_StoreReference_allowed));
 }
 
 void OrvSpectrometerClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
@@ -266,6 +270,25 @@ void OrvSpectrometerClass::attribute_factory(std::vector<Tango::Attr *> &attribu
                 "Smoothing width stored in the instrument (UV-VIS instruments only); a write "
                 "stores it at once",
                 "0", number(Limits::MAX_BYTE_SETTING), Properties::NOT_MEMORIZED}));
+    attributes.push_back(scalar("mode", Tango::DEV_STRING, &D::read_mode, &D::write_mode,
+                                {"",
+                                 "What processedSpectrum holds: counts, dark-corrected, "
+                                 "transmittance, reflectance or absorbance",
+                                 "", "", Properties::MEMORIZED}));
+    attributes.push_back(spectrum("processedSpectrum", &D::read_processedSpectrum,
+                                  {"",
+                                   "spectrum in the mode (its unit: processedUnit), against the "
+                                   "dark and reference StoreDark and StoreReference kept; NaN "
+                                   "where undefined (saturated, reference or sample not above "
+                                   "dark); invalid while the mode lacks what it needs"}));
+    attributes.push_back(scalar("processedUnit", Tango::DEV_STRING, &D::read_processedUnit, nullptr,
+                                {"", "The unit of processedSpectrum: counts, % or AU"}));
+    attributes.push_back(scalar("measurementStatus", Tango::DEV_STRING, &D::read_measurementStatus,
+                                nullptr,
+                                {"",
+                                 "The mode, the undefined pixels of the last processed spectrum "
+                                 "by cause, or why there is none; and the stored dark and "
+                                 "reference"}));
     attributes.push_back(scalar("temperature", Tango::DEV_DOUBLE, &D::read_temperature, nullptr,
                                 {"degC",
                                  "Internal temperature, read every second; its alarm limits "

@@ -33,4 +33,14 @@ bool OrvSpectrometer::is_RestoreDefaults_allowed(const CORBA::Any &any) {
     return is_StoreDefaults_allowed(any);
 }
 
+// A dark or a reference is the last complete spectrum: one must exist, and
+// the instrument must still be the one it was taken on.
+bool OrvSpectrometer::is_StoreDark_allowed(const CORBA::Any &any) {
+    return is_StoreDefaults_allowed(any);
+}
+
+bool OrvSpectrometer::is_StoreReference_allowed(const CORBA::Any &any) {
+    return is_StoreDefaults_allowed(any);
+}
+
 }  // namespace OrvSpectrometer_ns

@@ -493,6 +493,10 @@ bool Instrument::acquire_once(Session &session) {
     {
         std::lock_guard guard(lock_);
         spectrum->counter = ++counter_;
+        // The settings read back after the last apply: what this spectrum
+        // was taken with (nothing changes them between the apply and here).
+        spectrum->integration_us = state_.applied.integration_us.value_or(0);
+        spectrum->average = state_.applied.averages.value_or(1);
         state_.spectrum = spectrum;
     }
     listener_.spectrum_ready(spectrum);

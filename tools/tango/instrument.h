@@ -55,6 +55,8 @@ struct Spectrum {
     std::vector<double> counts;
     std::int64_t counter = 0;                     // 1 for the first spectrum of the device
     std::chrono::system_clock::time_point ended;  // end of the acquisition
+    std::uint32_t integration_us = 0;             // what it was taken with
+    unsigned average = 1;                         // the instrument's own averaging
 };
 
 using XenonPulse = std::array<std::uint32_t, Limits::XENON_PULSE_VALUES>;

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "provider_choice.h"
+#include "utc_time.h"
 
 namespace orv_tango {
 
@@ -29,6 +31,15 @@ std::string choose_provider(const std::string &path) {
     if (setenv(PROVIDER_VARIABLE, path.c_str(), 1) != 0)
         return "property Provider " + path + " cannot be set: " + std::strerror(errno);
     return {};
+}
+
+std::string utc_text(std::chrono::system_clock::time_point when) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm tm{};
+    if (gmtime_r(&t, &tm) == nullptr) return {};
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 }  // namespace orv_tango
