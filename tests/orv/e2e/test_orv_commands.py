@@ -15,8 +15,8 @@ import unittest
 from datetime import datetime
 
 import orv_timing
-from orv_e2e import (LIBRARY, WINDOWS_BUILD, command, environment, orv, reference, scratch,
-                     spectra_of, start_orv, table_rows, transcript_calls)
+from orv_e2e import (JCAMPCONVERTER, LIBRARY, NODE, WINDOWS_BUILD, command, environment, orv,
+                     reference, scratch, spectra_of, start_orv, table_rows, transcript_calls)
 
 USAGE, DEVICE, INSTRUMENT, OUTPUT, INTERRUPTED = 1, 2, 3, 4, 130
 needs_liborv_on_host = unittest.skipUnless(LIBRARY, "liborv cannot be loaded by this host")
@@ -549,6 +549,141 @@ class MeasurementModes(unittest.TestCase):
             deviations.append(value - wanted)
         self.assertGreater(len(deviations), 300)
         self.assertLess(abs(sum(deviations) / len(deviations)), 0.005)  # no bias
+
+def read_jcamp(*paths):
+    """The blocks of each JCAMP-DX file as jcampconverter reads them (jcamp_read.mjs)."""
+    completed = subprocess.run([NODE, os.path.join(os.path.dirname(__file__), "jcamp_read.mjs"),
+                                JCAMPCONVERTER, *paths], capture_output=True, timeout=120)
+    if completed.returncode != 0:
+        raise AssertionError(completed.stderr.decode("utf-8", "replace"))
+    return json.loads(completed.stdout)
+
+
+class JcampFormat(unittest.TestCase):
+    """orv read --format jcamp, read back by jcampconverter (npm), a parser
+    that shares nothing with orv: labels, units, point count and every value
+    equal to what orv writes as CSV for the same spectrum (each fresh process
+    gives the simulator's first spectrum again)."""
+
+    _write = staticmethod(MeasurementModes._write)  # for MeasurementModes._stored_files
+
+    def setUp(self):
+        if not (NODE and JCAMPCONVERTER):
+            missing = "node" if not NODE else "the npm package jcampconverter"
+            if os.environ.get("ORV_CI"):
+                self.fail(f"{missing} is missing: scripts/setup.sh installs it")
+            self.skipTest(f"{missing} is not installed (scripts/setup.sh installs it)")
+
+    def _csv_and_jcamp(self, folder, *args, extra_env=None):
+        paths = [os.path.join(folder, name) for name in ("spectrum.csv", "spectrum.jdx")]
+        for path, format_name in zip(paths, ("csv", "jcamp")):
+            run = orv("read", *args, "--format", format_name, "-o", path, extra_env=extra_env)
+            self.assertEqual(run.status, 0, run)
+        with open(paths[0], encoding="utf-8") as text:
+            comments, rows = table_rows(text.read())
+        blocks = read_jcamp(paths[1])[0]
+        self.assertEqual(len(blocks), 1)
+        self.assertEqual(len(blocks[0]["spectra"]), 1)
+        return comments, rows, blocks[0], paths[1]
+
+    def test_counts_and_settings_equal_the_csv(self):
+        folder = scratch("jcamp_counts")
+        _, rows, block, _ = self._csv_and_jcamp(folder, "-d", "ORVSIM01", "--integration", "20ms",
+                                                "--average", "2", "--range", "400:700")
+        self.assertEqual((block["jcampDX"], block["dataType"], block["dataClass"]),
+                         ("5.01", "UV/VIS SPECTRUM", "NTUPLES"))
+        info, meta, spectrum = block["info"], block["meta"], block["spectra"][0]
+        self.assertTrue(block["title"].startswith("SIM-UV2048 serial SIMUV2048-01 (ORVSIM01"))
+        self.assertRegex(info["ORIGIN"], r"^orv \d+\.\d+\.\d+ read$")
+        self.assertIn("OWNER", info)
+        self.assertRegex(info["LONGDATE"], r"^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3} \+0000$")
+        self.assertEqual(info["LONGDATE"][:10].replace("/", "-"), rows[0]["time_utc"][:10])
+        self.assertEqual((meta["ORV CHIP SERIAL"], meta["ORV INTEGRATION TIME US"],
+                          meta["ORV AVERAGE"], meta["ORV RANGE NM"], meta["ORV SPECTRUM"]),
+                         ("ORVSIM01", 20000, 2, "400:700", 1))
+        self.assertEqual((spectrum["xUnits"], spectrum["yUnits"]),
+                         ("WAVELENGTH [NANOMETERS]", "INTENSITY [COUNTS]"))
+        self.assertEqual(spectrum["nbPoints"], len(rows))
+        self.assertEqual(spectrum["x"], [float(row["wavelength_nm"]) for row in rows])
+        self.assertEqual(spectrum["y"], [int(row["counts"]) for row in rows])
+        self.assertGreater(spectrum["x"][0], 399)
+        self.assertLess(spectrum["x"][-1], 701)
+
+    def test_each_mode_with_its_units_and_undefined_values(self):
+        folder = scratch("jcamp_modes")
+        MeasurementModes._stored_files(self, folder)
+        stored = ["--dark", os.path.join(folder, "dark.csv"),
+                  "--reference", os.path.join(folder, "reference.csv")]
+        # The core label says the unit; percent values carry YFACTOR 0.01.
+        for mode, units, factor in (("absorbance", "ABSORBANCE", 1),
+                                    ("transmittance", "TRANSMITTANCE", 0.01),
+                                    ("dark-corrected", "COUNTS", 1)):
+            args = ["-d", "ORVSIM01", "--mode", mode, *(stored if mode != "dark-corrected"
+                                                         else stored[:2])]
+            comments, rows, block, _ = self._csv_and_jcamp(folder, *args)
+            column = [c for c in rows[0] if c not in ("instrument", "spectrum", "time_utc",
+                                                      "wavelength_nm")][0]
+            spectrum = block["spectra"][0]
+            self.assertTrue(spectrum["yUnits"].endswith(f"[{units}]"), spectrum["yUnits"])
+            self.assertEqual(block["meta"]["ORV MODE"], mode)
+            self.assertIn("dark.csv", block["meta"]["ORV DARK"])
+            self.assertEqual(spectrum["nbPoints"], len(rows))
+            wanted = [None if row[column] == "nan" else float(row[column]) * factor
+                      for row in rows]
+            self.assertEqual([i for i, v in enumerate(spectrum["y"]) if v is None],
+                             [i for i, v in enumerate(wanted) if v is None], mode)
+            for got, want in zip(spectrum["y"], wanted):
+                if want is not None:
+                    self.assertAlmostEqual(got, want, delta=abs(want) * 1e-14, msg=mode)
+            if mode == "absorbance":
+                self.assertTrue(block["meta"]["ORV UNDEFINED"].startswith("3 "))
+
+    def test_hostile_texts_stay_inside_their_labels(self):
+        folder = scratch("jcamp_hostile")
+        scenario_path = os.path.join(folder, "scenario.json")
+        with open(scenario_path, "w", encoding="utf-8") as out:
+            json.dump({"time_scale": 0.05, "bridges": [
+                {"serial": "ORVJDX01", "description": "lamp\n##END=\n##TITLE=x $$ caf\u00e9",
+                 "instrument": {"model": "SIM-UV1024", "serial_number": "\n##$ORV MODE"}}]},
+                out)
+        _, rows, block, path = self._csv_and_jcamp(folder, "-d", "ORVJDX01",
+                                                   extra_env={"ORVSIM_SCENARIO": scenario_path})
+        with open(path, "rb") as raw:
+            data = raw.read()
+        self.assertTrue(all(byte in (10,) or 32 <= byte < 127 for byte in data))
+        self.assertNotIn("ORV MODE", block["meta"])
+        self.assertEqual(block["spectra"][0]["y"], [int(row["counts"]) for row in rows])
+
+    def test_a_jcamp_file_serves_as_dark_and_as_plot_input(self):
+        """orv reads its own JCAMP-DX back: the instrument and settings of its
+        labels match the sample's, so it is accepted as a dark."""
+        folder = scratch("jcamp_as_input")
+        dark = os.path.join(folder, "dark.jdx")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--format", "jcamp", "-o", dark).status, 0)
+        run = orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark,
+                  "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        document = json.loads(run.out)
+        self.assertEqual(set(document["spectra"][0]["dark_corrected_counts"]), {0})  # same spectrum
+        self.assertIn("dark.jdx", document["measurement"]["dark"][0]["file"])
+        run = orv("read", "-d", "ORVSIM01", "--integration", "20ms", "--mode", "dark-corrected",
+                  "--dark", dark)
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("the dark was taken with integration 10000 us", run.err)
+        if not WINDOWS_BUILD:
+            target = os.path.join(folder, "dark.svg")
+            run = orv("plot", "--input", dark, "-o", target)
+            self.assertEqual(run.status, 0, run)
+
+    def test_a_series_is_refused_and_nothing_is_written(self):
+        folder = scratch("jcamp_refused")
+        target = os.path.join(folder, "series.jdx")
+        for args in (["-d", "ORVSIM01", "--count", "2"], ["-d", "all"]):
+            run = orv("read", *args, "--format", "jcamp", "-o", target)
+            self.assertEqual(run.status, USAGE, run)
+            self.assertIn("--format jcamp holds one spectrum", run.err)
+        self.assertEqual(os.listdir(folder), [])
+
 
 @not_on_windows
 class PlotCommand(unittest.TestCase):
