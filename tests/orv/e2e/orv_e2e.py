@@ -7,7 +7,8 @@ empty), ORV_LIBRARY (liborv.so for reference reads; empty where the host
 cannot load it), ORV_SCENARIOS (the scenario folder), ORV_OUTPUT_DIR (a
 folder in the build tree for files the tests write), ORV_NODE and
 ORV_JCAMPCONVERTER (node and the npm package that reads JCAMP-DX; empty
-when not installed)."""
+when not installed), ORVSIM_SERVE and ORV_TTY_PROVIDER (orvsim-serve and
+the tty provider; empty but on Linux)."""
 
 import csv
 import ctypes
@@ -24,6 +25,8 @@ SCENARIOS = os.environ.get("ORV_SCENARIOS", "")
 OUTPUT_DIR = os.environ.get("ORV_OUTPUT_DIR", "")
 NODE = os.environ.get("ORV_NODE", "")
 JCAMPCONVERTER = os.environ.get("ORV_JCAMPCONVERTER", "")
+SERVE_PROGRAM = os.environ.get("ORVSIM_SERVE", "")
+TTY_PROVIDER = os.environ.get("ORV_TTY_PROVIDER", "")
 WINDOWS_BUILD = PROGRAM.endswith(".exe")
 
 

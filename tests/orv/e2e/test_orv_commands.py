@@ -15,8 +15,9 @@ import unittest
 from datetime import datetime
 
 import orv_timing
-from orv_e2e import (JCAMPCONVERTER, LIBRARY, NODE, WINDOWS_BUILD, command, environment, orv,
-                     reference, scratch, spectra_of, start_orv, table_rows, transcript_calls)
+from orv_e2e import (JCAMPCONVERTER, LIBRARY, NODE, SERVE_PROGRAM, TTY_PROVIDER, WINDOWS_BUILD,
+                     command, environment, orv, reference, scratch, spectra_of, start_orv,
+                     table_rows, transcript_calls)
 
 USAGE, DEVICE, INSTRUMENT, OUTPUT, INTERRUPTED = 1, 2, 3, 4, 130
 needs_liborv_on_host = unittest.skipUnless(LIBRARY, "liborv cannot be loaded by this host")
@@ -505,18 +506,10 @@ class MeasurementModes(unittest.TestCase):
         spectrum within the noise. Each run has its own noise seed, so the
         noise of the three does not cancel."""
         folder = scratch("measure_light_path")
-        baseline, band_nm, band_au, band_width = 0.3, 550.0, 0.8, 40.0
 
         def scenario_file(name, lamp, holder, seed):
-            instrument = {"model": "SIM-UV1024", "wavelengths": {"polynomial": [200, 1]},
-                          "order": "ascending", "noise_seed": seed,
-                          "sample": {"baseline": baseline, "bands": [
-                              {"nm": band_nm, "absorbance": band_au, "width_nm": band_width}]},
-                          "light_path": {"lamp": lamp, "holder": holder}}
             path = os.path.join(folder, name + ".json")
-            self._write(path, json.dumps({"time_scale": 0.05, "bridges": [
-                {"serial": "ORVLIGHT", "description": "SIMULATED UV-VIS Spectrometer",
-                 "instrument": instrument}]}))
+            self._write(path, json.dumps(light_path_scenario(seed, lamp, holder)))
             return {"ORVSIM_SCENARIO": path}
 
         dark, reference = os.path.join(folder, "dark.csv"), os.path.join(folder, "reference.csv")
@@ -528,27 +521,107 @@ class MeasurementModes(unittest.TestCase):
                   "--reference", reference, "--format", "json",
                   extra_env=scenario_file("sample", "on", "sample", 13))
         self.assertEqual(run.status, 0, run)
-        spectrum = json.loads(run.out)["spectra"][0]
-        with open(reference, encoding="utf-8") as text:
-            _, rows = table_rows(text.read())
-        lamp = [sum(c) / 3 - 800 for c in zip(*(spectra_of(rows)[("ORVLIGHT", n)][1]
-                                                  for n in (1, 2, 3)))]
+        check_scenario_absorbance(self, json.loads(run.out)["spectra"][0], reference)
 
-        # One scan's noise is 40 counts; dark and reference average three.
-        noise, averaged = 40.0, 40.0 / math.sqrt(3)
-        deviations = []
-        for nm, value, light in zip(spectrum["wavelength_nm"], spectrum["absorbance_au"], lamp):
-            if light < 5000:
-                continue  # the lamp's weak ends, where the noise dominates
-            wanted = baseline + band_au * math.exp(-0.5 * ((nm - band_nm) / band_width) ** 2)
-            through = light * 10 ** -wanted
-            sigma = math.hypot(math.hypot(noise, averaged) / through,
-                               math.hypot(averaged, averaged) / light) / math.log(10)
-            self.assertIsNotNone(value, nm)
-            self.assertLess(abs(value - wanted), 5 * sigma + 0.002, f"at {nm} nm")
-            deviations.append(value - wanted)
-        self.assertGreater(len(deviations), 300)
-        self.assertLess(abs(sum(deviations) / len(deviations)), 0.005)  # no bias
+
+# The simulated light path's sample: a baseline and one absorbance band.
+LIGHT_BASELINE, LIGHT_BAND_NM, LIGHT_BAND_AU, LIGHT_BAND_WIDTH = 0.3, 550.0, 0.8, 40.0
+
+
+def light_path_scenario(seed, lamp="on", holder="blank"):
+    """One SIM-UV1024 behind bridge ORVLIGHT, with the sample above."""
+    instrument = {"model": "SIM-UV1024", "wavelengths": {"polynomial": [200, 1]},
+                  "order": "ascending", "noise_seed": seed,
+                  "sample": {"baseline": LIGHT_BASELINE, "bands": [
+                      {"nm": LIGHT_BAND_NM, "absorbance": LIGHT_BAND_AU,
+                       "width_nm": LIGHT_BAND_WIDTH}]},
+                  "light_path": {"lamp": lamp, "holder": holder}}
+    return {"time_scale": 0.05, "bridges": [
+        {"serial": "ORVLIGHT", "description": "SIMULATED UV-VIS Spectrometer",
+         "instrument": instrument}]}
+
+
+def check_scenario_absorbance(test, spectrum, reference_csv):
+    """The absorbance of `spectrum` (orv read's JSON) equals the scenario's
+    within the noise and without bias; `reference_csv` holds three spectra
+    of the lamp through the blank, the dark three with the lamp off."""
+    with open(reference_csv, encoding="utf-8") as text:
+        _, rows = table_rows(text.read())
+    lamp = [sum(c) / 3 - 800 for c in zip(*(spectra_of(rows)[("ORVLIGHT", n)][1]
+                                              for n in (1, 2, 3)))]
+    # One scan's noise is 40 counts; dark and reference average three.
+    noise, averaged = 40.0, 40.0 / math.sqrt(3)
+    deviations = []
+    for nm, value, light in zip(spectrum["wavelength_nm"], spectrum["absorbance_au"], lamp):
+        if light < 5000:
+            continue  # the lamp's weak ends, where the noise dominates
+        wanted = LIGHT_BASELINE + LIGHT_BAND_AU * math.exp(
+            -0.5 * ((nm - LIGHT_BAND_NM) / LIGHT_BAND_WIDTH) ** 2)
+        through = light * 10 ** -wanted
+        sigma = math.hypot(math.hypot(noise, averaged) / through,
+                           math.hypot(averaged, averaged) / light) / math.log(10)
+        test.assertIsNotNone(value, nm)
+        test.assertLess(abs(value - wanted), 5 * sigma + 0.002, f"at {nm} nm")
+        deviations.append(value - wanted)
+    test.assertGreater(len(deviations), 300)
+    test.assertLess(abs(sum(deviations) / len(deviations)), 0.005)  # no bias
+
+
+@unittest.skipUnless(SERVE_PROGRAM and TTY_PROVIDER, "orvsim-serve and the tty provider: Linux")
+class TtyLightPath(unittest.TestCase):
+    """orvsim-serve --commands as its own process: the light path switched
+    over its command channel between reads that orv makes through the tty
+    provider, over pseudo-terminals, the way a real instrument is read."""
+
+    def test_dark_reference_and_sample_switched_over_the_command_channel(self):
+        folder = scratch("tty_light_path")
+        scenario_path = os.path.join(folder, "scenario.json")
+        with open(scenario_path, "w", encoding="utf-8") as out:
+            json.dump(light_path_scenario(21, "on", "blank"), out)
+        server = subprocess.Popen(
+            [SERVE_PROGRAM, "--scenario", scenario_path, "--root", os.path.join(folder, "root"),
+             "--commands"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            text=True)
+        try:
+            ready = server.stdout.readline()
+            self.assertIn("ORV_TTY_SYSFS_ROOT=", ready, server.stderr.read() if not ready else "")
+            tty = dict(pair.split("=", 1) for pair in ready.split())
+
+            def light(lamp, holder):
+                server.stdin.write(f"light 0 {lamp} {holder}\n")
+                server.stdin.flush()
+                self.assertEqual(server.stdout.readline(), f"ok light 0 {lamp} {holder}\n")
+
+            def read(*args):
+                run = orv("--provider", TTY_PROVIDER, "read", "-d", "ORVLIGHT", *args,
+                          extra_env=tty, scenario_name=None)
+                self.assertEqual(run.status, 0, run)
+                return run
+
+            dark, reference = (os.path.join(folder, n) for n in ("dark.csv", "reference.csv"))
+            light("off", "blank")
+            read("--count", "3", "-o", dark)
+            light("on", "blank")
+            read("--count", "3", "-o", reference)
+            light("on", "sample")
+            run = read("--mode", "absorbance", "--dark", dark, "--reference", reference,
+                       "--format", "json")
+            check_scenario_absorbance(self, json.loads(run.out)["spectra"][0], reference)
+            server.stdin.write("light 7 on blank\n")
+            server.stdin.flush()
+            self.assertTrue(server.stdout.readline().startswith("error: "))
+        finally:
+            server.send_signal(signal.SIGTERM)
+            try:
+                status = server.wait(timeout=30)
+            finally:
+                server.kill()
+                server.wait()
+                for stream in (server.stdin, server.stdout, server.stderr):
+                    stream.close()
+        self.assertEqual(status, 0)
+        self.assertFalse(os.path.exists(os.path.join(folder, "root")))
+
 
 def read_jcamp(*paths):
     """The blocks of each JCAMP-DX file as jcampconverter reads them (jcamp_read.mjs)."""
