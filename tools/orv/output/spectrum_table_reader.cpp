@@ -339,12 +339,16 @@ SpectrumTable read_spectrum_file(const std::string &path, const std::string &wha
     const std::string name = fmt::format("{} {}", what, path);
     in >> std::ws;
     if (in.peek() == '{') return read_spectrum_json(in, name);
-    std::string start(kJcampTitle.size(), '\0');
+    // JCAMP-DX starts with its title label; a stream that cannot go back (a
+    // pipe) is read as a table, as before JCAMP-DX was read at all.
     const std::streampos first = in.tellg();
-    in.read(start.data(), static_cast<std::streamsize>(start.size()));
-    in.clear();
-    in.seekg(first);
-    if (start == kJcampTitle) return read_spectrum_jcamp(in, name);
+    if (first != std::streampos(-1)) {
+        std::string start(kJcampTitle.size(), '\0');
+        in.read(start.data(), static_cast<std::streamsize>(start.size()));
+        in.clear();
+        in.seekg(first);
+        if (start == kJcampTitle) return read_spectrum_jcamp(in, name);
+    }
     return read_spectrum_table(in, name);
 }
 
