@@ -1,9 +1,11 @@
 // The checked-in test vectors (vectors/modes.json) still hold what this
-// library computes: the same inputs, the same values bit for bit, NaN at the
-// same pixels, the same undefined counts. The Python package's tests check
+// library computes: the same inputs, the same values bit for bit (absorbance
+// to its last bits, which depend on the C library's log10), NaN at the same
+// pixels, the same undefined counts. The Python package's tests check
 // their results against the same file (python/tests/test_measurement.py).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "shared_vectors.h"
@@ -37,9 +39,14 @@ TEST(SharedVectors, InputsAreTheGeneratorsAndValuesThisLibrarys) {
             const nlohmann::json &want = stored.at("values")[p];
             any_nan = any_nan || want.is_null();
             ASSERT_EQ(values[p].is_null(), want.is_null()) << "case " << i << " pixel " << p;
-            if (!want.is_null()) {
-                ASSERT_EQ(values[p].get<double>(), want.get<double>())
+            if (want.is_null()) continue;
+            // log10 of another C library (mingw's) may differ in the last bits.
+            const double got = values[p].get<double>(), wanted = want.get<double>();
+            if (cases[i].at("mode") == "absorbance") {
+                ASSERT_NEAR(got, wanted, std::abs(wanted) * 1e-15)
                     << "case " << i << " pixel " << p;
+            } else {
+                ASSERT_EQ(got, wanted) << "case " << i << " pixel " << p;
             }
         }
         nan_cases += any_nan ? 1 : 0;
