@@ -353,7 +353,6 @@ class ReadCommand(unittest.TestCase):
                     self.assertTrue(all(len(c) == 1024 for _, c in spectra.values()))
 
 
-@not_on_windows
 class MeasurementModes(unittest.TestCase):
     """orv read --mode with a dark and a reference written by orv read. The
     simulator repeats its sequence of spectra in every fresh process, so the
