@@ -80,8 +80,11 @@ nlohmann::json inputs() {
         through.push_back(800 + light * std::pow(10.0, -absorbance));
         dark_level.push_back(800);
     }
-    add("noisy", rows(sequence, through, 1, 40), rows(sequence, dark_level, 3, 40),
-        rows(sequence, lamp, 2, 40));
+    // One after the other: the order of a call's arguments is the compiler's.
+    const nlohmann::json reference = rows(sequence, lamp, 2, 40);
+    const nlohmann::json dark = rows(sequence, dark_level, 3, 40);
+    const nlohmann::json sample = rows(sequence, through, 1, 40);
+    add("noisy", sample, dark, reference);
     return {{"spectra", spectra}, {"cases", cases}};
 }
 
