@@ -16,8 +16,11 @@
 # matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium
 # for the orv program's browser test, doxygen (API reference), and for the
 # packages dpkg-dev, lintian, unzip, nsis (the Windows installer) and ccache
-# (the package check builds the same files twice), and the source package
-# of cpp-httplib for the Windows build of orv serve (its header-only form).
+# (the package check builds the same files twice), the source package
+# of cpp-httplib for the Windows build of orv serve (its header-only form),
+# and node and npm with the npm package jcampconverter, the independent
+# JCAMP-DX reader of the orv tests (scripts/jcampconverter.sh). npm is
+# installed only where no npm is found (a node that brings its own has it).
 set -euo pipefail
 
 DEMO_PACKAGES=(
@@ -34,11 +37,14 @@ ALL_PACKAGES=(
   python3-mypy fonts-dejavu-core
   chromium chromium-driver python3-selenium
   libtango-dev python3-tango
-  doxygen dpkg-dev lintian unzip nsis ccache
+  doxygen dpkg-dev lintian unzip nsis ccache nodejs
 )
 
 case "${1:-}" in
-  "") PACKAGES=("${ALL_PACKAGES[@]}") ;;
+  "")
+    PACKAGES=("${ALL_PACKAGES[@]}")
+    if ! command -v npm >/dev/null; then PACKAGES+=(npm); fi
+    ;;
   --demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;
   *)
     echo "usage: $0 [--demo]" >&2
@@ -54,10 +60,12 @@ for pkg in "${PACKAGES[@]}"; do
 done
 
 # The Windows build of orv serve uses Debian's cpp-httplib in its
-# header-only form, from the source package (scripts/httplib-source.sh).
-windows_httplib() {
-  if [ "${PACKAGES[*]}" = "${ALL_PACKAGES[*]}" ]; then
+# header-only form, from the source package (scripts/httplib-source.sh); the
+# JCAMP-DX tests read with jcampconverter (scripts/jcampconverter.sh).
+unpacked_extras() {
+  if [ "${1:-}" != --demo ]; then
     "${SUDO[@]}" bash "$(dirname "$0")/httplib-source.sh"
+    "${SUDO[@]}" bash "$(dirname "$0")/jcampconverter.sh"
   fi
 }
 
@@ -65,7 +73,7 @@ SUDO=()
 if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#PACKAGES[@]} packages present"
-  windows_httplib
+  unpacked_extras "${1:-}"
   exit 0
 fi
 
@@ -73,4 +81,4 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update -q
 "${SUDO[@]}" apt-get install -y -q "${missing[@]}"
-windows_httplib
+unpacked_extras "${1:-}"

@@ -12,6 +12,7 @@ subclasses, one per liborv result code. Which liborv is loaded:
 system's (see :func:`loaded_libraries`).
 """
 
+from . import measurement
 from ._native import loaded_libraries
 from ._version import __version__
 from .errors import (AmbiguousDeviceError, CrcMismatchError, DeviceNotFoundError,
@@ -48,5 +49,6 @@ __all__ = [
     "XenonPulse",
     "list_devices",
     "loaded_libraries",
+    "measurement",
     "set_protocol_preference",
 ]

@@ -5,13 +5,14 @@ from __future__ import annotations
 import ctypes
 import threading
 import weakref
+from datetime import datetime, timezone
 from types import TracebackType
 from typing import Any, Callable, Generic, List, Optional, Tuple, Type, TypeVar, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from . import _arguments
+from . import _arguments, measurement
 from ._native import Native, native
 from ._prototypes import DEVICE_HANDLE, DeviceInfoRecord, WavelengthRangeRecord
 from .errors import (AmbiguousDeviceError, DeviceNotFoundError, GenericError, NotOpenError,
@@ -128,6 +129,10 @@ class Spectrometer:
         self._handle: Optional[int] = None
         self._lock = threading.Lock()
         self._pixel_count: Optional[int] = None
+        self.dark: Optional[measurement.Capture] = None
+        """The dark :meth:`store_dark` took, used by :meth:`measure`."""
+        self.reference: Optional[measurement.Capture] = None
+        """The reference :meth:`store_reference` took, used by :meth:`measure`."""
         if serial is not None and index is not None:
             raise ValueError("give serial or index, not both")
         chip_serial = None
@@ -338,6 +343,54 @@ class Spectrometer:
         """The wavelength table and one fresh spectrum as a 2 x N float64 array:
         row 0 wavelengths in nm, row 1 counts."""
         return np.vstack((self.wavelengths(), self.intensities().astype(np.float64)))
+
+    # -- measurements (orv.measurement) ------------------------------------
+
+    def capture(self, count: int = 1) -> measurement.Capture:
+        """``count`` fresh spectra averaged on the host, with what they were
+        taken with: this instrument (model, serial number, chip serial), its
+        wavelengths, integration time and averaging, and the UTC time."""
+        count = _arguments.integer(count, "count", 1, 0xFFFF)
+        info = self.info
+        conditions = measurement.Conditions(
+            instrument=f"{info.model} serial {info.serial_number} ({self.chip_serial})",
+            wavelengths_nm=self.wavelengths(), integration_us=self.integration_time_us,
+            average=self.average,
+            taken_utc=datetime.now(timezone.utc).isoformat(timespec="milliseconds"))
+        return measurement.capture_of(np.vstack([self.intensities() for _ in range(count)]),
+                                      conditions)
+
+    def store_dark(self, count: int = 1) -> measurement.Capture:
+        """Takes and keeps the dark (light blocked) :meth:`measure` subtracts:
+        ``count`` spectra averaged on the host."""
+        self.dark = self.capture(count)
+        return self.dark
+
+    def store_reference(self, count: int = 1) -> measurement.Capture:
+        """Takes and keeps the reference (blank or white standard) the ratio
+        modes of :meth:`measure` divide by: ``count`` spectra averaged."""
+        self.reference = self.capture(count)
+        return self.reference
+
+    def measure(self, mode: str, count: int = 1, boxcar: int = 1) -> measurement.Processed:
+        """A fresh sample (``count`` spectra averaged on the host) in ``mode``
+        (``counts``, ``dark-corrected``, ``transmittance``, ``reflectance``,
+        ``absorbance``) with the stored dark and reference, smoothed by the
+        boxcar first: the values of ``orv read --mode``, NaN where undefined.
+
+        Raises:
+            orv.measurement.MeasurementError: the mode needs a dark or
+                reference not stored, or one taken with other settings
+                (named in the message); before anything is read.
+        """
+        info = measurement.mode_info(mode)
+        measurement.check_boxcar_width(boxcar)
+        for what, stored in (("dark", self.dark), ("reference", self.reference)):
+            if stored is None and (info.needs_reference if what == "reference"
+                                   else info.needs_dark):
+                raise measurement.MeasurementError(f"{mode} needs a {what}: store_{what}() first")
+        return measurement.measure(mode, self.capture(count), self.dark, self.reference,
+                                   boxcar=boxcar)
 
     # -- selected range ----------------------------------------------------
 

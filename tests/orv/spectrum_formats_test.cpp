@@ -1,4 +1,4 @@
-// The CSV, TSV and JSON documents of a series, and reading the tables back.
+// The CSV, TSV, JSON and JCAMP-DX documents, and reading them back.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -142,11 +142,13 @@ TEST(SpectrumFormats, ProcessedValuesReadBackInEveryFormatWithNaNWhereUndefined)
     Spectrum processed = spectrum("ORVSIM01", 1, {400.25, 401.5, 402.75}, {});
     processed.values = {0.045757490560675115, std::nan(""), -0.25};
     processed.undefined.reference_not_above = 1;
-    for (OutputFormat format : {OutputFormat::csv, OutputFormat::tsv, OutputFormat::json}) {
+    for (OutputFormat format :
+         {OutputFormat::csv, OutputFormat::tsv, OutputFormat::json, OutputFormat::jcamp}) {
         const std::string text = processed_document(format, measurement, {processed});
         std::istringstream in(text);
-        const SpectrumTable table = format == OutputFormat::json ? read_spectrum_json(in, "t")
-                                                                 : read_spectrum_table(in, "t");
+        const SpectrumTable table = format == OutputFormat::json    ? read_spectrum_json(in, "t")
+                                    : format == OutputFormat::jcamp ? read_spectrum_jcamp(in, "t")
+                                                                    : read_spectrum_table(in, "t");
         ASSERT_EQ(table.mode, orvproc::Mode::absorbance) << text;
         ASSERT_EQ(table.spectra.size(), 1u);
         const std::vector<double> &values = table.spectra[0].values;
@@ -182,6 +184,67 @@ TEST(SpectrumFormats, ProcessedValuesReadBackInEveryFormatWithNaNWhereUndefined)
     EXPECT_THROW(read_spectrum_table(in, "t"), Failure);
 }
 
+TEST(SpectrumFormats, JcampHoldsOneSpectrumWithItsInstrumentAndReadsBack) {
+    const std::string text = document(OutputFormat::jcamp, {source("ORVSIM01")}, {kSpectra[0]});
+    for (const char *line :
+         {"##TITLE=SIM-UV2048 serial UV-1 (ORVSIM01, SIMULATED), spectrum 1, counts\n",
+          "##JCAMP-DX=5.01\n##DATA TYPE=UV/VIS SPECTRUM\n",
+          "##LONGDATE=2024/05/01 12:00:00.123 +0000\n",
+          "##UNITS=NANOMETERS, COUNTS\n##FACTOR=1, 1\n", "##FIRST=400.25, 0\n",
+          "##MIN=312.70001220703125, 0\n##MAX=401.5, 65535\n",
+          "##DATA TABLE=(XY..XY), XYPOINTS\n400.25, 0\n401.5, 65535\n312.70001220703125, 812\n"
+          "##END NTUPLES=UV/VIS SPECTRUM\n##END=\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    std::istringstream in(text);
+    const SpectrumTable table = read_spectrum_jcamp(in, "t");
+    ASSERT_EQ(table.spectra.size(), 1u);
+    EXPECT_FALSE(table.mode);
+    EXPECT_EQ(*table.spectra[0].wavelengths_nm, *kSpectra[0].wavelengths_nm);
+    EXPECT_EQ(table.spectra[0].counts, kSpectra[0].counts);
+    EXPECT_EQ(table.spectra[0].time, kTime);
+    ASSERT_EQ(table.sources.size(), 1u);
+    EXPECT_EQ(table.sources[0].description, "SIM-UV2048 serial UV-1 (ORVSIM01, SIMULATED)");
+    EXPECT_EQ(table.sources[0].settings, "integration 10 ms, average 2, range 400:700.5 nm");
+
+    // A second spectrum has no place in the file.
+    std::ostringstream out;
+    const auto writer = make_writer(OutputFormat::jcamp, out);
+    writer->begin({source("ORVSIM01")}, kTime);
+    writer->write(kSpectra[0]);
+    EXPECT_THROW(writer->write(kSpectra[2]), Failure);
+
+    // Percent values are written as in the CSV, with the factor to fractions.
+    MeasurementHeader measurement;
+    measurement.mode = orvproc::Mode::transmittance;
+    Spectrum processed = spectrum("ORVSIM01", 1, {400.25, 401.5}, {});
+    processed.values = {std::nan(""), 12.5};
+    const std::string percent = processed_document(OutputFormat::jcamp, measurement, {processed});
+    for (const char *line :
+         {"##UNITS=NANOMETERS, TRANSMITTANCE\n##FACTOR=1, 0.01\n", "##FIRST=400.25, ?\n",
+          "##MAX=401.5, 0.125\n", "400.25, ?\n401.5, 12.5\n"})
+        EXPECT_NE(percent.find(line), std::string::npos) << line << percent;
+}
+
+TEST(SpectrumFormats, JcampThatOrvDidNotWriteIsRefused) {
+    const std::string good = document(OutputFormat::jcamp, {source("ORVSIM01")}, {kSpectra[0]});
+    const auto edited = [&](const std::string &from, const std::string &to) {
+        std::string text = good;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    for (const std::string &text :
+         {edited("##NPOINTS=3", "##NPOINTS=4"), edited("\n401.5, 65535", "\n401.5, 65536"),
+          edited("\n401.5, 65535", "\n401.5, ?"), edited("##FACTOR=1, 1", "##FACTOR=1, 0.01"),
+          edited("(XY..XY), XYPOINTS", "(X++(Y..Y)), XYDATA"), edited("##JCAMP-DX=5.01", ""),
+          edited("##$ORV TIME UTC=", "##$ORV TIME UTC=noon"),
+          edited("##$ORV CHIP SERIAL=ORVSIM01\n", ""), edited("\n401.5, 65535", "\n401.5 65535"),
+          edited("##$ORV SPECTRUM=1", "##$ORV SPECTRUM=1\n##$ORV SPECTRUM=2")}) {
+        std::istringstream in(text);
+        EXPECT_THROW(read_spectrum_jcamp(in, "t"), Failure) << text;
+    }
+}
+
 TEST(SpectrumFormats, SettingsAndTimesReadBackFromTheirTexts) {
     for (const AcquisitionSettings &settings :
          {AcquisitionSettings{10000, 2, std::nullopt},
@@ -209,6 +272,7 @@ TEST(SpectrumFormats, SettingsAndTimesReadBackFromTheirTexts) {
 
 TEST(SpectrumFormats, OutputFormatNames) {
     EXPECT_EQ(parse_output_format("tsv"), OutputFormat::tsv);
+    EXPECT_EQ(parse_output_format("jcamp"), OutputFormat::jcamp);
     EXPECT_THROW(parse_output_format("xml"), Failure);
 }
 

@@ -25,6 +25,9 @@ inline constexpr bool kProviderPathSupported = true;
 // Sets an environment variable of the process, for this process's libraries too.
 void set_environment(const char *name, const std::string &value);
 
+// The name the user running the program logged in with; "" when unknown.
+std::string user_name();
+
 // True when the stream is a terminal (a console on Windows).
 bool is_terminal(std::FILE *stream);
 

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -29,6 +30,17 @@ extern "C" void note_interrupt(int) {
 
 void set_environment(const char *name, const std::string &value) {
     ::setenv(name, value.c_str(), 1);
+}
+
+std::string user_name() {
+    passwd entry{};
+    passwd *found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_name)
+        return found->pw_name;
+    const char *name = std::getenv("USER");
+    return name ? name : "";
 }
 
 bool is_terminal(std::FILE *stream) { return ::isatty(::fileno(stream)) == 1; }

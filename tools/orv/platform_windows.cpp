@@ -37,6 +37,13 @@ void set_environment(const char *name, const std::string &value) {
     _putenv_s(name, value.c_str());
 }
 
+std::string user_name() {
+    char name[257];  // UNLEN + 1
+    DWORD size = sizeof name;
+    if (!GetUserNameA(name, &size) || size == 0) return "";
+    return std::string(name, size - 1);  // size counts the terminating zero
+}
+
 bool is_terminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
 
 void on_interrupt(std::function<void()> handler) {

@@ -5,7 +5,10 @@ The tests take their paths from the environment CTest sets:
 ORV_PROGRAM (the program), ORV_EMULATOR (wine64 for the Windows build, else
 empty), ORV_LIBRARY (liborv.so for reference reads; empty where the host
 cannot load it), ORV_SCENARIOS (the scenario folder), ORV_OUTPUT_DIR (a
-folder in the build tree for files the tests write)."""
+folder in the build tree for files the tests write), ORV_NODE and
+ORV_JCAMPCONVERTER (node and the npm package that reads JCAMP-DX; empty
+when not installed), ORVSIM_SERVE and ORV_TTY_PROVIDER (orvsim-serve and
+the tty provider; empty but on Linux)."""
 
 import csv
 import ctypes
@@ -20,6 +23,10 @@ EMULATOR = os.environ.get("ORV_EMULATOR", "")
 LIBRARY = os.environ.get("ORV_LIBRARY", "")
 SCENARIOS = os.environ.get("ORV_SCENARIOS", "")
 OUTPUT_DIR = os.environ.get("ORV_OUTPUT_DIR", "")
+NODE = os.environ.get("ORV_NODE", "")
+JCAMPCONVERTER = os.environ.get("ORV_JCAMPCONVERTER", "")
+SERVE_PROGRAM = os.environ.get("ORVSIM_SERVE", "")
+TTY_PROVIDER = os.environ.get("ORV_TTY_PROVIDER", "")
 WINDOWS_BUILD = PROGRAM.endswith(".exe")
 
 

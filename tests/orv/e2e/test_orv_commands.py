@@ -15,8 +15,9 @@ import unittest
 from datetime import datetime
 
 import orv_timing
-from orv_e2e import (LIBRARY, WINDOWS_BUILD, command, environment, orv, reference, scratch,
-                     spectra_of, start_orv, table_rows, transcript_calls)
+from orv_e2e import (JCAMPCONVERTER, LIBRARY, NODE, SERVE_PROGRAM, TTY_PROVIDER, WINDOWS_BUILD,
+                     command, environment, orv, reference, scratch, spectra_of, start_orv,
+                     table_rows, transcript_calls)
 
 USAGE, DEVICE, INSTRUMENT, OUTPUT, INTERRUPTED = 1, 2, 3, 4, 130
 needs_liborv_on_host = unittest.skipUnless(LIBRARY, "liborv cannot be loaded by this host")
@@ -352,7 +353,6 @@ class ReadCommand(unittest.TestCase):
                     self.assertTrue(all(len(c) == 1024 for _, c in spectra.values()))
 
 
-@not_on_windows
 class MeasurementModes(unittest.TestCase):
     """orv read --mode with a dark and a reference written by orv read. The
     simulator repeats its sequence of spectra in every fresh process, so the
@@ -505,18 +505,10 @@ class MeasurementModes(unittest.TestCase):
         spectrum within the noise. Each run has its own noise seed, so the
         noise of the three does not cancel."""
         folder = scratch("measure_light_path")
-        baseline, band_nm, band_au, band_width = 0.3, 550.0, 0.8, 40.0
 
         def scenario_file(name, lamp, holder, seed):
-            instrument = {"model": "SIM-UV1024", "wavelengths": {"polynomial": [200, 1]},
-                          "order": "ascending", "noise_seed": seed,
-                          "sample": {"baseline": baseline, "bands": [
-                              {"nm": band_nm, "absorbance": band_au, "width_nm": band_width}]},
-                          "light_path": {"lamp": lamp, "holder": holder}}
             path = os.path.join(folder, name + ".json")
-            self._write(path, json.dumps({"time_scale": 0.05, "bridges": [
-                {"serial": "ORVLIGHT", "description": "SIMULATED UV-VIS Spectrometer",
-                 "instrument": instrument}]}))
+            self._write(path, json.dumps(light_path_scenario(seed, lamp, holder)))
             return {"ORVSIM_SCENARIO": path}
 
         dark, reference = os.path.join(folder, "dark.csv"), os.path.join(folder, "reference.csv")
@@ -528,27 +520,242 @@ class MeasurementModes(unittest.TestCase):
                   "--reference", reference, "--format", "json",
                   extra_env=scenario_file("sample", "on", "sample", 13))
         self.assertEqual(run.status, 0, run)
-        spectrum = json.loads(run.out)["spectra"][0]
-        with open(reference, encoding="utf-8") as text:
-            _, rows = table_rows(text.read())
-        lamp = [sum(c) / 3 - 800 for c in zip(*(spectra_of(rows)[("ORVLIGHT", n)][1]
-                                                  for n in (1, 2, 3)))]
+        check_scenario_absorbance(self, json.loads(run.out)["spectra"][0], reference)
 
-        # One scan's noise is 40 counts; dark and reference average three.
-        noise, averaged = 40.0, 40.0 / math.sqrt(3)
-        deviations = []
-        for nm, value, light in zip(spectrum["wavelength_nm"], spectrum["absorbance_au"], lamp):
-            if light < 5000:
-                continue  # the lamp's weak ends, where the noise dominates
-            wanted = baseline + band_au * math.exp(-0.5 * ((nm - band_nm) / band_width) ** 2)
-            through = light * 10 ** -wanted
-            sigma = math.hypot(math.hypot(noise, averaged) / through,
-                               math.hypot(averaged, averaged) / light) / math.log(10)
-            self.assertIsNotNone(value, nm)
-            self.assertLess(abs(value - wanted), 5 * sigma + 0.002, f"at {nm} nm")
-            deviations.append(value - wanted)
-        self.assertGreater(len(deviations), 300)
-        self.assertLess(abs(sum(deviations) / len(deviations)), 0.005)  # no bias
+
+# The simulated light path's sample: a baseline and one absorbance band.
+LIGHT_BASELINE, LIGHT_BAND_NM, LIGHT_BAND_AU, LIGHT_BAND_WIDTH = 0.3, 550.0, 0.8, 40.0
+
+
+def light_path_scenario(seed, lamp="on", holder="blank"):
+    """One SIM-UV1024 behind bridge ORVLIGHT, with the sample above."""
+    instrument = {"model": "SIM-UV1024", "wavelengths": {"polynomial": [200, 1]},
+                  "order": "ascending", "noise_seed": seed,
+                  "sample": {"baseline": LIGHT_BASELINE, "bands": [
+                      {"nm": LIGHT_BAND_NM, "absorbance": LIGHT_BAND_AU,
+                       "width_nm": LIGHT_BAND_WIDTH}]},
+                  "light_path": {"lamp": lamp, "holder": holder}}
+    return {"time_scale": 0.05, "bridges": [
+        {"serial": "ORVLIGHT", "description": "SIMULATED UV-VIS Spectrometer",
+         "instrument": instrument}]}
+
+
+def check_scenario_absorbance(test, spectrum, reference_csv):
+    """The absorbance of `spectrum` (orv read's JSON) equals the scenario's
+    within the noise and without bias; `reference_csv` holds three spectra
+    of the lamp through the blank, the dark three with the lamp off."""
+    with open(reference_csv, encoding="utf-8") as text:
+        _, rows = table_rows(text.read())
+    lamp = [sum(c) / 3 - 800 for c in zip(*(spectra_of(rows)[("ORVLIGHT", n)][1]
+                                              for n in (1, 2, 3)))]
+    # One scan's noise is 40 counts; dark and reference average three.
+    noise, averaged = 40.0, 40.0 / math.sqrt(3)
+    deviations = []
+    for nm, value, light in zip(spectrum["wavelength_nm"], spectrum["absorbance_au"], lamp):
+        if light < 5000:
+            continue  # the lamp's weak ends, where the noise dominates
+        wanted = LIGHT_BASELINE + LIGHT_BAND_AU * math.exp(
+            -0.5 * ((nm - LIGHT_BAND_NM) / LIGHT_BAND_WIDTH) ** 2)
+        through = light * 10 ** -wanted
+        sigma = math.hypot(math.hypot(noise, averaged) / through,
+                           math.hypot(averaged, averaged) / light) / math.log(10)
+        test.assertIsNotNone(value, nm)
+        test.assertLess(abs(value - wanted), 5 * sigma + 0.002, f"at {nm} nm")
+        deviations.append(value - wanted)
+    test.assertGreater(len(deviations), 300)
+    test.assertLess(abs(sum(deviations) / len(deviations)), 0.005)  # no bias
+
+
+@unittest.skipUnless(SERVE_PROGRAM and TTY_PROVIDER, "orvsim-serve and the tty provider: Linux")
+class TtyLightPath(unittest.TestCase):
+    """orvsim-serve --commands as its own process: the light path switched
+    over its command channel between reads that orv makes through the tty
+    provider, over pseudo-terminals, the way a real instrument is read."""
+
+    def test_dark_reference_and_sample_switched_over_the_command_channel(self):
+        folder = scratch("tty_light_path")
+        scenario_path = os.path.join(folder, "scenario.json")
+        with open(scenario_path, "w", encoding="utf-8") as out:
+            json.dump(light_path_scenario(21, "on", "blank"), out)
+        server = subprocess.Popen(
+            [SERVE_PROGRAM, "--scenario", scenario_path, "--root", os.path.join(folder, "root"),
+             "--commands"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            text=True)
+        try:
+            ready = server.stdout.readline()
+            self.assertIn("ORV_TTY_SYSFS_ROOT=", ready, server.stderr.read() if not ready else "")
+            tty = dict(pair.split("=", 1) for pair in ready.split())
+
+            def light(lamp, holder):
+                server.stdin.write(f"light 0 {lamp} {holder}\n")
+                server.stdin.flush()
+                self.assertEqual(server.stdout.readline(), f"ok light 0 {lamp} {holder}\n")
+
+            def read(*args):
+                run = orv("--provider", TTY_PROVIDER, "read", "-d", "ORVLIGHT", *args,
+                          extra_env=tty, scenario_name=None)
+                self.assertEqual(run.status, 0, run)
+                return run
+
+            dark, reference = (os.path.join(folder, n) for n in ("dark.csv", "reference.csv"))
+            light("off", "blank")
+            read("--count", "3", "-o", dark)
+            light("on", "blank")
+            read("--count", "3", "-o", reference)
+            light("on", "sample")
+            run = read("--mode", "absorbance", "--dark", dark, "--reference", reference,
+                       "--format", "json")
+            check_scenario_absorbance(self, json.loads(run.out)["spectra"][0], reference)
+            server.stdin.write("light 7 on blank\n")
+            server.stdin.flush()
+            self.assertTrue(server.stdout.readline().startswith("error: "))
+        finally:
+            server.send_signal(signal.SIGTERM)
+            try:
+                status = server.wait(timeout=30)
+            finally:
+                server.kill()
+                server.wait()
+                for stream in (server.stdin, server.stdout, server.stderr):
+                    stream.close()
+        self.assertEqual(status, 0)
+        self.assertFalse(os.path.exists(os.path.join(folder, "root")))
+
+
+def read_jcamp(*paths):
+    """The blocks of each JCAMP-DX file as jcampconverter reads them (jcamp_read.mjs)."""
+    completed = subprocess.run([NODE, os.path.join(os.path.dirname(__file__), "jcamp_read.mjs"),
+                                JCAMPCONVERTER, *paths], capture_output=True, timeout=120)
+    if completed.returncode != 0:
+        raise AssertionError(completed.stderr.decode("utf-8", "replace"))
+    return json.loads(completed.stdout)
+
+
+class JcampFormat(unittest.TestCase):
+    """orv read --format jcamp, read back by jcampconverter (npm), a parser
+    that shares nothing with orv: labels, units, point count and every value
+    equal to what orv writes as CSV for the same spectrum (each fresh process
+    gives the simulator's first spectrum again)."""
+
+    _write = staticmethod(MeasurementModes._write)  # for MeasurementModes._stored_files
+
+    def setUp(self):
+        if not (NODE and JCAMPCONVERTER):
+            missing = "node" if not NODE else "the npm package jcampconverter"
+            if os.environ.get("ORV_CI"):
+                self.fail(f"{missing} is missing: scripts/setup.sh installs it")
+            self.skipTest(f"{missing} is not installed (scripts/setup.sh installs it)")
+
+    def _csv_and_jcamp(self, folder, *args, extra_env=None):
+        paths = [os.path.join(folder, name) for name in ("spectrum.csv", "spectrum.jdx")]
+        for path, format_name in zip(paths, ("csv", "jcamp")):
+            run = orv("read", *args, "--format", format_name, "-o", path, extra_env=extra_env)
+            self.assertEqual(run.status, 0, run)
+        with open(paths[0], encoding="utf-8") as text:
+            comments, rows = table_rows(text.read())
+        blocks = read_jcamp(paths[1])[0]
+        self.assertEqual(len(blocks), 1)
+        self.assertEqual(len(blocks[0]["spectra"]), 1)
+        return comments, rows, blocks[0], paths[1]
+
+    def test_counts_and_settings_equal_the_csv(self):
+        folder = scratch("jcamp_counts")
+        _, rows, block, _ = self._csv_and_jcamp(folder, "-d", "ORVSIM01", "--integration", "20ms",
+                                                "--average", "2", "--range", "400:700")
+        self.assertEqual((block["jcampDX"], block["dataType"], block["dataClass"]),
+                         ("5.01", "UV/VIS SPECTRUM", "NTUPLES"))
+        info, meta, spectrum = block["info"], block["meta"], block["spectra"][0]
+        self.assertTrue(block["title"].startswith("SIM-UV2048 serial SIMUV2048-01 (ORVSIM01"))
+        self.assertRegex(info["ORIGIN"], r"^orv \d+\.\d+\.\d+ read$")
+        self.assertIn("OWNER", info)
+        self.assertRegex(info["LONGDATE"], r"^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3} \+0000$")
+        self.assertEqual(info["LONGDATE"][:10].replace("/", "-"), rows[0]["time_utc"][:10])
+        self.assertEqual((meta["ORV CHIP SERIAL"], meta["ORV INTEGRATION TIME US"],
+                          meta["ORV AVERAGE"], meta["ORV RANGE NM"], meta["ORV SPECTRUM"]),
+                         ("ORVSIM01", 20000, 2, "400:700", 1))
+        self.assertEqual((spectrum["xUnits"], spectrum["yUnits"]),
+                         ("WAVELENGTH [NANOMETERS]", "INTENSITY [COUNTS]"))
+        self.assertEqual(spectrum["nbPoints"], len(rows))
+        self.assertEqual(spectrum["x"], [float(row["wavelength_nm"]) for row in rows])
+        self.assertEqual(spectrum["y"], [int(row["counts"]) for row in rows])
+        self.assertGreater(spectrum["x"][0], 399)
+        self.assertLess(spectrum["x"][-1], 701)
+
+    def test_each_mode_with_its_units_and_undefined_values(self):
+        folder = scratch("jcamp_modes")
+        MeasurementModes._stored_files(self, folder)
+        stored = ["--dark", os.path.join(folder, "dark.csv"),
+                  "--reference", os.path.join(folder, "reference.csv")]
+        # The core label says the unit; percent values carry YFACTOR 0.01.
+        for mode, units, factor in (("absorbance", "ABSORBANCE", 1),
+                                    ("transmittance", "TRANSMITTANCE", 0.01),
+                                    ("dark-corrected", "COUNTS", 1)):
+            args = ["-d", "ORVSIM01", "--mode", mode, *(stored if mode != "dark-corrected"
+                                                         else stored[:2])]
+            comments, rows, block, _ = self._csv_and_jcamp(folder, *args)
+            column = [c for c in rows[0] if c not in ("instrument", "spectrum", "time_utc",
+                                                      "wavelength_nm")][0]
+            spectrum = block["spectra"][0]
+            self.assertTrue(spectrum["yUnits"].endswith(f"[{units}]"), spectrum["yUnits"])
+            self.assertEqual(block["meta"]["ORV MODE"], mode)
+            self.assertIn("dark.csv", block["meta"]["ORV DARK"])
+            self.assertEqual(spectrum["nbPoints"], len(rows))
+            wanted = [None if row[column] == "nan" else float(row[column]) * factor
+                      for row in rows]
+            self.assertEqual([i for i, v in enumerate(spectrum["y"]) if v is None],
+                             [i for i, v in enumerate(wanted) if v is None], mode)
+            for got, want in zip(spectrum["y"], wanted):
+                if want is not None:
+                    self.assertAlmostEqual(got, want, delta=abs(want) * 1e-14, msg=mode)
+            if mode == "absorbance":
+                self.assertTrue(block["meta"]["ORV UNDEFINED"].startswith("3 "))
+
+    def test_hostile_texts_stay_inside_their_labels(self):
+        folder = scratch("jcamp_hostile")
+        scenario_path = os.path.join(folder, "scenario.json")
+        with open(scenario_path, "w", encoding="utf-8") as out:
+            json.dump({"time_scale": 0.05, "bridges": [
+                {"serial": "ORVJDX01", "description": "lamp\n##END=\n##TITLE=x $$ caf\u00e9",
+                 "instrument": {"model": "SIM-UV1024", "serial_number": "\n##$ORV MODE"}}]},
+                out)
+        _, rows, block, path = self._csv_and_jcamp(folder, "-d", "ORVJDX01",
+                                                   extra_env={"ORVSIM_SCENARIO": scenario_path})
+        with open(path, "rb") as raw:
+            data = raw.read()
+        self.assertTrue(all(byte in (10,) or 32 <= byte < 127 for byte in data))
+        self.assertNotIn("ORV MODE", block["meta"])
+        self.assertEqual(block["spectra"][0]["y"], [int(row["counts"]) for row in rows])
+
+    def test_a_jcamp_file_serves_as_dark_and_as_plot_input(self):
+        """orv reads its own JCAMP-DX back: the instrument and settings of its
+        labels match the sample's, so it is accepted as a dark."""
+        folder = scratch("jcamp_as_input")
+        dark = os.path.join(folder, "dark.jdx")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--format", "jcamp", "-o", dark).status, 0)
+        run = orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark,
+                  "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        document = json.loads(run.out)
+        self.assertEqual(set(document["spectra"][0]["dark_corrected_counts"]), {0})  # same spectrum
+        self.assertIn("dark.jdx", document["measurement"]["dark"][0]["file"])
+        run = orv("read", "-d", "ORVSIM01", "--integration", "20ms", "--mode", "dark-corrected",
+                  "--dark", dark)
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("the dark was taken with integration 10000 us", run.err)
+        if not WINDOWS_BUILD:
+            target = os.path.join(folder, "dark.svg")
+            run = orv("plot", "--input", dark, "-o", target)
+            self.assertEqual(run.status, 0, run)
+
+    def test_a_series_is_refused_and_nothing_is_written(self):
+        folder = scratch("jcamp_refused")
+        target = os.path.join(folder, "series.jdx")
+        for args in (["-d", "ORVSIM01", "--count", "2"], ["-d", "all"]):
+            run = orv("read", *args, "--format", "jcamp", "-o", target)
+            self.assertEqual(run.status, USAGE, run)
+            self.assertIn("--format jcamp holds one spectrum", run.err)
+        self.assertEqual(os.listdir(folder), [])
+
 
 @not_on_windows
 class PlotCommand(unittest.TestCase):

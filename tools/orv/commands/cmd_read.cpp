@@ -1,5 +1,5 @@
 // orv read: a series of spectra from one or more instruments, written as
-// CSV, TSV or JSON to standard output or a file.
+// CSV, TSV or JSON (JCAMP-DX: one spectrum) to standard output or a file.
 #include <fmt/format.h>
 
 #include "commands/acquisition_options.h"
@@ -27,6 +27,12 @@ void read(const ReadOptions &options) {
     StopSignal &stop = interrupt_signal();
     const OutputFormat format = parse_output_format(options.format);
     const AcquisitionRequest request = check_acquisition(options.acquisition);
+    if (holds_one_spectrum(format) && request.plan.count * request.bridges.size() != 1)
+        throw Failure(ExitStatus::usage,
+                      fmt::format("--format {} holds one spectrum: read {} from {} instrument{} "
+                                  "with --count 1 and one -d, or use csv, tsv or json",
+                                  options.format, request.plan.count, request.bridges.size(),
+                                  request.bridges.size() == 1 ? "" : "s"));
     std::optional<SeriesMeasurement> measurement = SeriesMeasurement::prepare(options.measurement);
     OutputFile out(options.output);
     const OpenSeries series = open_series(request);
@@ -59,7 +65,8 @@ void read(const ReadOptions &options) {
         });
     }
     writer->end();
-    out.commit();
+    // A one-spectrum document without its spectrum is nothing: not kept.
+    if (written > 0 || !holds_one_spectrum(format)) out.commit();
     if (undefined.total() > 0)
         fmt::print(stderr, "orv: {} values undefined (NaN) in {} of {} spectra: {}\n",
                    undefined.total(), with_undefined, written, orvproc::describe(undefined));
@@ -77,7 +84,7 @@ void add_read_command(CLI::App &app, Action &action) {
         "read", "Read one or many spectra; each row is a wavelength and its counts.");
     add_acquisition_options(*command, options->acquisition);
     add_measurement_options(*command, options->measurement);
-    add_format_option(*command, options->format, "csv, tsv or json");
+    add_format_option(*command, options->format, kOutputFormatNames);
     command
         ->add_option("-o,--output", options->output,
                      "Write to this file (complete or not at all) instead of standard output.")

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "failure.h"
+#include "output/jcamp_format.h"
 #include "output/output_file.h"
 #include "output/spectrum_writer.h"
 
@@ -216,12 +217,138 @@ SpectrumTable read_spectrum_json(std::istream &in, const std::string &name) {
     return table;
 }
 
+SpectrumTable read_spectrum_jcamp(std::istream &in, const std::string &name) {
+    std::map<std::string, std::string> labels;
+    std::vector<std::pair<std::string, std::string>> pairs;  // the data table's, as text
+    std::string line;
+    std::size_t line_number = 0;
+    bool in_table = false;
+    const auto bad = [&](const std::string &why) {
+        throw Failure(ExitStatus::usage,
+                      fmt::format("{} line {}: {} (not a JCAMP-DX file orv read wrote)", name,
+                                  line_number, why));
+    };
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("##", 0) == 0) {
+            const std::size_t equals = line.find('=', 2);
+            if (equals == std::string::npos) bad("a label without '='");
+            const std::string label = line.substr(2, equals - 2);
+            const std::string value = line.substr(equals + 1);
+            in_table = label == "DATA TABLE";
+            if (in_table && value != "(XY..XY), XYPOINTS")
+                bad(fmt::format("the data table is '{}', not (XY..XY) pairs", value));
+            if (!label.empty() && !labels.emplace(label, value).second && label != "END")
+                bad(fmt::format("##{} twice", label));
+            continue;
+        }
+        if (!in_table) continue;
+        const std::size_t comma = line.find(',');
+        if (comma == std::string::npos) bad("a data line is not 'wavelength, value'");
+        const auto trimmed = [](std::string text) {
+            const std::size_t first = text.find_first_not_of(' ');
+            const std::size_t last = text.find_last_not_of(' ');
+            return first == std::string::npos ? std::string()
+                                              : text.substr(first, last - first + 1);
+        };
+        pairs.emplace_back(trimmed(line.substr(0, comma)), trimmed(line.substr(comma + 1)));
+    }
+    if (in.bad()) bad("read failed");
+    const auto label = [&](std::string_view key) -> const std::string & {
+        const auto found = labels.find(std::string(key));
+        if (found == labels.end()) bad(fmt::format("no ##{}", key));
+        return found->second;
+    };
+    if (label("JCAMP-DX") != "5.01") bad(fmt::format("JCAMP-DX {}", label("JCAMP-DX")));
+
+    SpectrumTable table;
+    if (labels.count(std::string(jcamp_label::mode))) {
+        table.mode = orvproc::mode_named(label(jcamp_label::mode));
+        if (!table.mode)
+            bad(fmt::format("'{}' is not a measurement mode", label(jcamp_label::mode)));
+    }
+    const JcampYAxis &axis = jcamp_y_axis(table.mode);
+    if (label("FACTOR") != fmt::format("1, {}", axis.factor))
+        bad(fmt::format("##FACTOR={} is not the factor of {}", label("FACTOR"),
+                        table.mode ? orvproc::mode_info(*table.mode).name : "counts"));
+
+    SeriesSource source;
+    InstrumentIdentity &identity = source.identity;
+    identity.chip_serial = label(jcamp_label::chip_serial);
+    identity.description = label(jcamp_label::bridge);
+    identity.protocol = label(jcamp_label::protocol);
+    identity.model = label(jcamp_label::model);
+    identity.serial = label(jcamp_label::serial);
+    identity.hardware_version = label(jcamp_label::hardware_version);
+    identity.simulated = label(jcamp_label::simulated) == "yes";
+    if (!parse_number(label(jcamp_label::integration_us), source.settings.integration_us) ||
+        !parse_number(label(jcamp_label::average), source.settings.average))
+        bad("the integration time or averaging is not a number");
+    const std::string &range = label(jcamp_label::range_nm);
+    if (range != "whole table") {
+        const std::size_t colon = range.find(':');
+        WavelengthRange nm;
+        if (colon == std::string::npos || !parse_number(range.substr(0, colon), nm.start_nm) ||
+            !parse_number(range.substr(colon + 1), nm.end_nm))
+            bad(fmt::format("range '{}' is not START:END", range));
+        source.settings.range = nm;
+    }
+    table.sources.push_back(
+        {identity.chip_serial, describe_instrument(identity), describe_settings(source.settings)});
+
+    Spectrum spectrum;
+    spectrum.instrument = identity.chip_serial;
+    if (!parse_number(label(jcamp_label::spectrum), spectrum.number))
+        bad("the spectrum's number is not a number");
+    const std::optional<std::chrono::system_clock::time_point> time =
+        parse_utc(label(jcamp_label::time_utc));
+    if (!time) bad("the spectrum's time is not a UTC time orv writes");
+    spectrum.time = *time;
+    std::size_t points = 0;
+    if (!parse_number(label("NPOINTS"), points) || points != pairs.size() || points == 0)
+        bad(fmt::format("{} pairs for ##NPOINTS={}", pairs.size(), label("NPOINTS")));
+    auto wavelengths = std::make_shared<std::vector<double>>();
+    for (const auto &[x, y] : pairs) {
+        double wavelength = 0;
+        if (!parse_number(x, wavelength) || !std::isfinite(wavelength))
+            bad(fmt::format("wavelength '{}' is not a number", x));
+        wavelengths->push_back(wavelength);
+        double value = 0;
+        unsigned counts = 0;
+        if (table.mode) {
+            if (y == kJcampUndefined)
+                value = std::nan("");
+            else if (!parse_number(y, value) || !std::isfinite(value))
+                bad(fmt::format("value '{}' is not a number or {}", y, kJcampUndefined));
+            spectrum.values.push_back(value);
+        } else {
+            if (!parse_number(y, counts) || counts > 65535)
+                bad(fmt::format("counts '{}' is not a number from 0 to 65535", y));
+            spectrum.counts.push_back(static_cast<std::uint16_t>(counts));
+        }
+    }
+    spectrum.wavelengths_nm = std::move(wavelengths);
+    table.spectra.push_back(std::move(spectrum));
+    return table;
+}
+
 SpectrumTable read_spectrum_file(const std::string &path, const std::string &what) {
     std::ifstream in(file_path(path), std::ios::binary);
     if (!in) throw Failure(ExitStatus::usage, fmt::format("{} {}: cannot be read", what, path));
     const std::string name = fmt::format("{} {}", what, path);
     in >> std::ws;
     if (in.peek() == '{') return read_spectrum_json(in, name);
+    // JCAMP-DX starts with its title label; a stream that cannot go back (a
+    // pipe) is read as a table, as before JCAMP-DX was read at all.
+    const std::streampos first = in.tellg();
+    if (first != std::streampos(-1)) {
+        std::string start(kJcampTitle.size(), '\0');
+        in.read(start.data(), static_cast<std::streamsize>(start.size()));
+        in.clear();
+        in.seekg(first);
+        if (start == kJcampTitle) return read_spectrum_jcamp(in, name);
+    }
     return read_spectrum_table(in, name);
 }
 

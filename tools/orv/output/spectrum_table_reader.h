@@ -1,4 +1,4 @@
-// Reads back the CSV, TSV or JSON that `orv read` writes: the instruments
+// Reads back the CSV, TSV, JSON or JCAMP-DX that `orv read` writes: the instruments
 // and their settings, the measurement mode if any, and the spectra.
 #pragma once
 
@@ -24,6 +24,10 @@ SpectrumTable read_spectrum_table(std::istream &in, const std::string &name);
 
 // The same for JSON (a usage Failure for anything else than orv read's).
 SpectrumTable read_spectrum_json(std::istream &in, const std::string &name);
+
+// The same for JCAMP-DX (jcamp_format.h): its one spectrum, with the
+// instrument and settings of its ##$ORV labels.
+SpectrumTable read_spectrum_jcamp(std::istream &in, const std::string &name);
 
 // A file in any of the formats of orv read, told apart by its first
 // character; a usage Failure naming `what` ("--input") when it cannot be read.

@@ -11,13 +11,16 @@ std::unique_ptr<SpectrumWriter> make_table_writer(std::ostream &out, char delimi
                                                   const MeasurementHeader *measurement);
 std::unique_ptr<SpectrumWriter> make_json_writer(std::ostream &out,
                                                  const MeasurementHeader *measurement);
+std::unique_ptr<SpectrumWriter> make_jcamp_writer(std::ostream &out,
+                                                  const MeasurementHeader *measurement);
 
 OutputFormat parse_output_format(std::string_view text) {
     if (text == "csv") return OutputFormat::csv;
     if (text == "tsv") return OutputFormat::tsv;
     if (text == "json") return OutputFormat::json;
+    if (text == "jcamp") return OutputFormat::jcamp;
     throw Failure(ExitStatus::usage,
-                  fmt::format("--format: '{}' is not a format: csv, tsv or json", text));
+                  fmt::format("--format: '{}' is not a format: {}", text, kOutputFormatNames));
 }
 
 std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out,
@@ -26,6 +29,7 @@ std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &o
     case OutputFormat::csv: return make_table_writer(out, ',', measurement);
     case OutputFormat::tsv: return make_table_writer(out, '\t', measurement);
     case OutputFormat::json: return make_json_writer(out, measurement);
+    case OutputFormat::jcamp: return make_jcamp_writer(out, measurement);
     }
     return make_table_writer(out, ',', measurement);
 }

@@ -1,6 +1,7 @@
-// Writers of a series of spectra, streamed as they come: CSV, TSV and JSON.
-// Whatever is written after end() is a complete, well-formed document; the
-// layouts are described in docs/orv-command.md.
+// Writers of a series of spectra, streamed as they come: CSV, TSV and JSON,
+// and JCAMP-DX for a single spectrum. Whatever is written after end() is a
+// complete, well-formed document; the layouts are described in
+// docs/orv-command.md.
 #pragma once
 
 #include <chrono>
@@ -14,7 +15,12 @@
 
 namespace orvcli {
 
-enum class OutputFormat { csv, tsv, json };
+enum class OutputFormat { csv, tsv, json, jcamp };
+
+inline constexpr const char *kOutputFormatNames = "csv, tsv, json or jcamp";
+
+// Formats that hold one spectrum, not a series.
+inline bool holds_one_spectrum(OutputFormat format) { return format == OutputFormat::jcamp; }
 
 // Where the dark or reference of one instrument came from.
 struct StoredSpectrum {
@@ -34,7 +40,7 @@ struct MeasurementHeader {
     double full_scale = orvproc::kFullScale;
 };
 
-// "csv", "tsv", "json"; a usage Failure for anything else.
+// "csv", "tsv", "json", "jcamp"; a usage Failure for anything else.
 OutputFormat parse_output_format(std::string_view text);
 
 class SpectrumWriter {
