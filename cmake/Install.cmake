@@ -118,6 +118,20 @@ if(TARGET orvsim-serve)
   install(TARGETS orvsim-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator)
 endif()
 
+# The Tango device server where Starter finds servers (/usr/lib/tango), and
+# on the PATH for starting it by hand.
+set(ORV_MAN_PAGES orv:tools velmar_multi_device_speed:tools orvsim-serve:simulator)
+if(TARGET OrvSpectrometer)
+  set(ORV_TANGO_SERVER_DIR lib/tango)
+  install(TARGETS OrvSpectrometer RUNTIME DESTINATION ${ORV_TANGO_SERVER_DIR} COMPONENT tango)
+  file(RELATIVE_PATH orv_to_server /${CMAKE_INSTALL_BINDIR} /${ORV_TANGO_SERVER_DIR}/OrvSpectrometer)
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/package/links)
+  file(CREATE_LINK ${orv_to_server} ${PROJECT_BINARY_DIR}/package/links/OrvSpectrometer SYMBOLIC)
+  install(PROGRAMS ${PROJECT_BINARY_DIR}/package/links/OrvSpectrometer
+    DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tango)
+  list(APPEND ORV_MAN_PAGES OrvSpectrometer:tango)
+endif()
+
 # The Python package: its sources only; it finds liborv.so.0 by the loader's
 # search.
 if(NOT WIN32)
@@ -131,7 +145,7 @@ endif()
 if(NOT WIN32)
   find_program(ORV_GZIP gzip REQUIRED)
   file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/package/man)
-  foreach(page orv:tools velmar_multi_device_speed:tools orvsim-serve:simulator)
+  foreach(page IN LISTS ORV_MAN_PAGES)
     string(REPLACE ":" ";" page ${page})
     list(GET page 0 name)
     list(GET page 1 component)

@@ -7,6 +7,11 @@ set(ORV_PACKAGE_development liborv-dev)
 set(ORV_PACKAGE_tools orv-tools)
 set(ORV_PACKAGE_simulator orv-simulator)
 set(ORV_PACKAGE_python python3-orv)
+# The Tango device server, in builds that have it (cppTango installed).
+set(ORV_PACKAGE_tango orv-tango)
+if(TARGET OrvSpectrometer)
+  list(APPEND ORV_PACKAGE_COMPONENTS tango)
+endif()
 # The Debian revision of this build of the packages.
 set(ORV_PACKAGE_REVISION 1)
 # The Maintainer field: a placeholder address unless -DORV_PACKAGE_MAINTAINER

@@ -159,4 +159,13 @@ set(CPACK_COMPONENT_PYTHON_DESCRIPTION "liborv for Python 3: spectra as numpy ar
 The package orv drives spectrometers over liborv's handle interface, with
 spectra as numpy arrays and an exception per result code.")
 
+set(CPACK_DEBIAN_TANGO_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_TANGO_PACKAGE_DEPENDS "${ORV_PACKAGE_runtime} ${orv_exact}")
+set(CPACK_DEBIAN_TANGO_PACKAGE_SUGGESTS "tango-starter, libtango-tools, python3-tango")
+set(CPACK_COMPONENT_TANGO_DESCRIPTION "liborv: Tango device server of the spectrometers
+OrvSpectrometer makes each spectrometer a device of a Tango control system:
+spectrum, wavelengths, settings, temperature and identity as attributes,
+Acquire, Start, Stop and Reset commands, and change and data-ready events for
+every spectrum. It is installed where Starter finds servers (/usr/lib/tango).")
+
 include(CPack)

@@ -15,7 +15,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
 jobs="${ORV_JOBS:-2}"
 work="$root/build/package-check"
-packages=(liborv0 liborv-dev orv-tools orv-simulator python3-orv)
+packages=(liborv0 liborv-dev orv-tools orv-simulator python3-orv orv-tango)
 export DEBIAN_FRONTEND=noninteractive
 
 fail() {
@@ -133,6 +133,39 @@ serials = [device.chip_serial for device in orv.list_devices()]
 assert "ORVSIM01" in serials, serials
 print("python:", orv.__version__, serials)'
 cd "$root"
+
+step "the Tango device server against the installed simulator (no database)"
+[ -x /usr/lib/tango/OrvSpectrometer ] || fail "OrvSpectrometer is not in /usr/lib/tango"
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf '%s\n' 'OrvSpectrometer/check/DEVICE/OrvSpectrometer: "check/spectrometer/1"' \
+  'check/spectrometer/1->SerialNumber: ORVSIM01' "check/spectrometer/1->Provider: $simulator" >"$work/tango.res"
+env -u ORVSIM_SCENARIO OrvSpectrometer check -ORBendPoint "giop:tcp:127.0.0.1:$port" \
+  -file="$work/tango.res" >"$work/tango.log" 2>&1 &
+server=$!
+/usr/bin/python3 - "$port" <<'PYTHON' || {
+import sys, time, tango
+device = tango.DeviceProxy(f"tango://127.0.0.1:{sys.argv[1]}/check/spectrometer/1#dbase=no")
+deadline = time.monotonic() + 60
+while True:
+    try:
+        if device.state() == tango.DevState.ON:
+            break
+    except tango.DevFailed:
+        pass
+    assert time.monotonic() < deadline, "the device did not reach ON"
+    time.sleep(0.2)
+device.Acquire()
+while device.state() == tango.DevState.RUNNING:
+    time.sleep(0.05)
+assert device.acquisitionCounter == 1 and len(device.spectrum) == 2048
+print("tango:", device.model, device.serialNumber, len(device.spectrum), "pixels")
+PYTHON
+  kill "$server"
+  cat "$work/tango.log"
+  fail "no spectrum from OrvSpectrometer"
+}
+kill "$server"
+wait "$server" || fail "OrvSpectrometer did not stop cleanly: $(cat "$work/tango.log")"
 
 step "a consumer with no D2XX library at all"
 if ldconfig -p | grep -q libftd2xx; then

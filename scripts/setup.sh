@@ -16,7 +16,8 @@
 # matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium
 # for the orv program's browser test, doxygen (API reference), and for the
 # packages dpkg-dev, lintian, unzip, nsis (the Windows installer) and ccache
-# (the package check builds the same files twice).
+# (the package check builds the same files twice), and the source package
+# of cpp-httplib for the Windows build of orv serve (its header-only form).
 set -euo pipefail
 
 DEMO_PACKAGES=(
@@ -52,14 +53,24 @@ for pkg in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all ${#PACKAGES[@]} packages present"
-  exit 0
-fi
+# The Windows build of orv serve uses Debian's cpp-httplib in its
+# header-only form, from the source package (scripts/httplib-source.sh).
+windows_httplib() {
+  if [ "${PACKAGES[*]}" = "${ALL_PACKAGES[*]}" ]; then
+    "${SUDO[@]}" bash "$(dirname "$0")/httplib-source.sh"
+  fi
+}
 
 SUDO=()
 if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#PACKAGES[@]} packages present"
+  windows_httplib
+  exit 0
+fi
+
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update -q
 "${SUDO[@]}" apt-get install -y -q "${missing[@]}"
+windows_httplib

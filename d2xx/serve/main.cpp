@@ -62,6 +62,7 @@ int main(int argc, char **argv) {
         "orvsim-serve"};
     std::string scenario_path;
     std::string root_arg;
+    bool commands = false;
     app.add_option("--scenario", scenario_path,
                    "scenario file (JSON, as for the simulated provider); the built-in default "
                    "scenario when not given");
@@ -69,6 +70,9 @@ int main(int argc, char **argv) {
                    "folder for the tree (sys/, dev/); must not exist or be empty, and is removed "
                    "(or emptied) at the end")
         ->required();
+    app.add_flag("--commands", commands,
+                 "carry out the command lines of standard input (light BRIDGE on|off "
+                 "blank|sample), one answer line each on standard output");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
@@ -100,7 +104,7 @@ int main(int argc, char **argv) {
                 line += (line.empty() ? "" : " ") + name + "=" + shell_word(value);
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);
-            server.run(stop);
+            server.run(stop, commands);
         }
         if (existed) fs::create_directory(root, error);  // it was there, empty, before
         return 0;

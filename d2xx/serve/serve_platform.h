@@ -91,6 +91,9 @@ private:
     Fd fd_;
 };
 
+// Where orvsim-serve's commands come from.
+constexpr int kStandardInput = 0;
+
 struct Waited {
     int fd = -1;
     bool want_write = false;

@@ -47,6 +47,11 @@ public:
     void closed();
     void forget_openers() { openers_ = 0; }
 
+    // The lamp and sample holder of the instrument; false without one.
+    bool set_light_path(const orvsim::LightPath &path) {
+        return instrument_ && instrument_->set_light_path(path);
+    }
+
     // Closes both sides of the pseudo-terminal: the host's descriptor hangs up.
     void unplug();
 

@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "tty_layout.h"
@@ -30,7 +31,7 @@ Server::~Server() {
     for (auto &b : bridges_) b->unplug();
 }
 
-int Server::run(platform::StopSignals &stop) {
+int Server::run(platform::StopSignals &stop, bool commands) {
     std::vector<platform::Waited> items;
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -44,6 +45,7 @@ int Server::run(platform::StopSignals &stop) {
             items.push_back(platform::Waited{b->master(), b->wants_write()});
             waited.push_back(b.get());
         }
+        if (commands) items.push_back(platform::Waited{platform::kStandardInput});
         if (!platform::wait(items, deadline)) throw std::runtime_error("waiting failed");
         if (items[0].readable) {
             if (const int signal = stop.take()) return signal;
@@ -52,7 +54,26 @@ int Server::run(platform::StopSignals &stop) {
         if (items[1].readable) watch_openers();
         for (size_t i = 0; i < waited.size(); ++i)
             serve_bridge(*waited[i], items[i + 2].readable, items[i + 2].failed);
+        if (commands && (items.back().readable || items.back().failed)) commands = take_commands();
     }
+}
+
+bool Server::take_commands() {
+    char buffer[512];
+    const platform::Transfer got = platform::read_some(
+        platform::kStandardInput, reinterpret_cast<uint8_t *>(buffer), sizeof buffer);
+    command_lines_.add(buffer, got.bytes, [&](const std::string &line, bool overlong) {
+        const std::string answer =
+            overlong
+                ? "error: a command line is at most " + std::to_string(kMaxCommandLine) +
+                      " characters"
+                : run_command(line, bridges_.size(), [&](size_t n, const orvsim::LightPath &path) {
+                      return bridges_[n]->set_light_path(path);
+                  });
+        std::printf("%s\n", answer.c_str());
+        std::fflush(stdout);
+    });
+    return !got.failed;
 }
 
 void Server::serve_bridge(ServedBridge &bridge, bool readable, bool failed) {

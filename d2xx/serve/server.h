@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands.h"
 #include "config.h"
 #include "serve_platform.h"
 #include "served_bridge.h"
@@ -33,18 +34,23 @@ public:
     }
 
     // Serves until SIGINT or SIGTERM arrives through `stop`; returns it.
-    int run(platform::StopSignals &stop);
+    // With `commands`, also carries out the command lines of standard input
+    // (commands.h) until it ends, answering each on standard output.
+    int run(platform::StopSignals &stop, bool commands = false);
 
 private:
     void watch_openers();
     void unplug(ServedBridge &bridge);
     void serve_bridge(ServedBridge &bridge, bool readable, bool failed);
+    // Reads standard input; false once it has ended or failed.
+    bool take_commands();
 
     orvsim::Transcript transcript_;
     orvtty::tree::SysfsTree tree_;
     platform::OpenWatch openers_;
     std::vector<std::unique_ptr<ServedBridge>> bridges_;
     std::map<int, ServedBridge *> by_watch_;
+    CommandLines command_lines_;
 };
 
 }  // namespace orvserve

@@ -112,6 +112,13 @@ FTD2XX_API double orvsim_last_modeled_reply_ms(int bridge_index) {
     return with_bridge_at(bridge_index, -1.0, [](Bridge &b) { return b.last_reply_ms; });
 }
 
+FTD2XX_API int orvsim_set_light_path(int bridge_index, int lamp_on, int sample_in) {
+    const orvsim::LightPath path{lamp_on != 0, sample_in != 0};
+    return with_bridge_at(bridge_index, -1, [&](Bridge &b) {
+        return b.instrument && b.instrument->set_light_path(path) ? 0 : -1;
+    });
+}
+
 FTD2XX_API int orvsim_loaded_module_count(void) {
     auto value = orvsim::platform::env_get("ORVSIM_LOADED_MODULES");
     return value ? std::atoi(value->c_str()) : 0;

@@ -85,7 +85,9 @@ FT_STATUS deliver(Bridge &b, const uint8_t *data, DWORD len, DWORD &written,
 bool wait_and_take(LockedBridge &b, uint8_t *out, DWORD wanted, DWORD &got) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(b->read_timeout_ms);
     for (;;) {
-        const Clock::time_point now = Clock::now();
+        // A read woken late (a loaded host) still ends at its deadline, as a
+        // driver's timed read does: bytes that came after it stay queued.
+        const Clock::time_point now = std::min(Clock::now(), deadline);
         if (b->link.readable(now) >= wanted || now >= deadline) {
             got = static_cast<DWORD>(b->link.take(out, wanted, now));
             return true;

@@ -67,6 +67,33 @@ def test_every_device_operation_of_orv_h_is_bound_with_its_types() -> None:
         assert all(same_type(b, t) for b, t in zip(bound, types)), name
 
 
+TABLE = REPOSITORY / "liborv" / "commands" / "device_commands.h"
+
+
+def table_device_operations() -> Dict[str, List[Any]]:
+    """The rows of liborv's table of device exports (DEVICE_COMMANDS), in its
+    order, with the types of their parameters."""
+    text = TABLE.read_text(encoding="utf-8")
+    body = text.split("#define DEVICE_COMMANDS(X)", 1)[1].split("// clang-format on", 1)[0]
+    body = body.replace("\\\n", " ")
+    operations = {}
+    for name, parameters in re.findall(r"X\(\s*(\w+)\s*,\s*\(([^)]*)\)", body):
+        operations[name] = [ctype_of(part) for part in parameters.split(",") if part.strip()]
+    return operations
+
+
+def test_the_operation_table_follows_liborvs_table_of_device_exports() -> None:
+    # Row for row and in the same order: a row added to liborv's table and not
+    # here (or the other way round, or with other types) fails.
+    table = table_device_operations()
+    assert len(table) > 40
+    assert list(table) == list(_prototypes.DEVICE_OPERATIONS)
+    for name, types in table.items():
+        bound = list(_prototypes.DEVICE_OPERATIONS[name])
+        assert len(bound) == len(types), name
+        assert all(same_type(b, t) for b, t in zip(bound, types)), name
+
+
 def test_the_version_is_the_projects() -> None:
     cmake = (REPOSITORY / "CMakeLists.txt").read_text(encoding="utf-8")
     match = re.search(r"project\(orv VERSION ([0-9.]+)", cmake)

@@ -1,6 +1,7 @@
 // The tests every device command makes before anything is sent, in order:
 // a device is open, the pointer and size arguments, the protocol (and the
 // outputs that are only tested after it). None of them may reach the wire.
+#include "commands/device_commands.h"
 #include "export_table.h"
 #include "header_declarations.h"
 #include "sim_session.h"
@@ -17,6 +18,17 @@ TEST(ExportTable, HoldsEveryDeviceExportOfTheHeader) {
     std::vector<std::string> rows;
     for (const ExportCall &c : device_exports()) rows.push_back(c.name);
     EXPECT_EQ(rows, orvtest::header_twin_names());
+}
+
+// ... and liborv's table of device exports, which makes both exports of each
+// row: a row there without one here (or out of order) fails.
+TEST(ExportTable, FollowsLiborvsTableOfDeviceExports) {
+#define ORV_TABLE_ROW_NAME(name, params, args) #name,
+    const std::vector<std::string> table = {DEVICE_COMMANDS(ORV_TABLE_ROW_NAME)};
+#undef ORV_TABLE_ROW_NAME
+    std::vector<std::string> rows;
+    for (const ExportCall &c : device_exports()) rows.push_back(c.name);
+    EXPECT_EQ(rows, table);
 }
 
 class Checks : public SimSession {};

@@ -1,7 +1,7 @@
 // Which bridges -d picks, and what it says when it cannot.
 #include <gtest/gtest.h>
 
-#include "device_choice.h"
+#include "device/device_choice.h"
 #include "failure.h"
 
 namespace orvcli {

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "failure.h"
-#include "output_file.h"
+#include "output/output_file.h"
 
 namespace orvcli {
 namespace {

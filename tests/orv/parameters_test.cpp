@@ -1,8 +1,8 @@
 // Every parameter checks its value completely before an instrument is involved.
 #include <gtest/gtest.h>
 
+#include "commands/parameters.h"
 #include "failure.h"
-#include "parameters.h"
 
 namespace orvcli {
 namespace {

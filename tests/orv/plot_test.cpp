@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "plot_drawing.h"
+#include "plot/plot_drawing.h"
 
 namespace orvcli {
 namespace {

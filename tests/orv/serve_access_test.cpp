@@ -7,7 +7,7 @@
 #include <string>
 
 #include "failure.h"
-#include "serve_access.h"
+#include "serve/serve_access.h"
 
 namespace orvcli {
 namespace {

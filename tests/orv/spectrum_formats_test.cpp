@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "failure.h"
-#include "spectrum_table_reader.h"
-#include "spectrum_writer.h"
+#include "output/spectrum_table_reader.h"
+#include "output/spectrum_writer.h"
 
 namespace orvcli {
 namespace {

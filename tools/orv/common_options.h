@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "device_choice.h"
+#include "device/device_choice.h"
 
 namespace orvcli {
 

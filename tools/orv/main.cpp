@@ -1,4 +1,4 @@
 // orv: the command-line program over liborv.
-#include "commands.h"
+#include "commands/commands.h"
 
 int main(int argc, char **argv) { return orvcli::run_program(argc, argv); }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -39,20 +40,24 @@ void prepare_standard_streams();
 // false when it fails, and then the bytes must not be used.
 bool random_bytes(unsigned char *out, std::size_t size);
 
-#ifndef _WIN32
-// Connections of the live page's server (serve is built where Debian's
-// cpp-httplib is: Linux). A socket is the descriptor the server accepted.
+// Connections of the live page's server. A socket is what the server
+// accepted: a descriptor, or on Windows a winsock SOCKET (an unsigned
+// pointer-sized handle).
+#ifdef _WIN32
+using Socket = std::uintptr_t;
+#else
+using Socket = int;
+#endif
 enum class SocketReady { ready, timeout, failed };
 // Waits until the socket can be read (or written), at most timeout_ms.
-SocketReady wait_socket(int socket, bool for_writing, int timeout_ms);
+SocketReady wait_socket(Socket socket, bool for_writing, int timeout_ms);
 // One recv or send: the byte count, 0 when the peer closed (receive), < 0 on
 // an error. Neither waits when wait_socket said ready.
-long receive_some(int socket, char *buffer, std::size_t size);
-long send_some(int socket, const char *data, std::size_t size);
+long receive_some(Socket socket, char *buffer, std::size_t size);
+long send_some(Socket socket, const char *data, std::size_t size);
 // Shuts the connection down both ways and closes the socket.
-void close_connection(int socket);
+void close_connection(Socket socket);
 // The numeric address and port of the peer (or of this end); "" and 0 when unknown.
-void socket_address(int socket, bool peer, std::string &ip, int &port);
-#endif
+void socket_address(Socket socket, bool peer, std::string &ip, int &port);
 
 }  // namespace orvcli::platform

@@ -63,7 +63,7 @@ bool random_bytes(unsigned char *out, std::size_t size) {
     return true;
 }
 
-SocketReady wait_socket(int socket, bool for_writing, int timeout_ms) {
+SocketReady wait_socket(Socket socket, bool for_writing, int timeout_ms) {
     pollfd entry{socket, static_cast<short>(for_writing ? POLLOUT : POLLIN), 0};
     const int result = ::poll(&entry, 1, timeout_ms < 0 ? 0 : timeout_ms);
     if (result == 0) return SocketReady::timeout;
@@ -72,20 +72,20 @@ SocketReady wait_socket(int socket, bool for_writing, int timeout_ms) {
     return SocketReady::ready;
 }
 
-long receive_some(int socket, char *buffer, std::size_t size) {
+long receive_some(Socket socket, char *buffer, std::size_t size) {
     return static_cast<long>(::recv(socket, buffer, size, 0));
 }
 
-long send_some(int socket, const char *data, std::size_t size) {
+long send_some(Socket socket, const char *data, std::size_t size) {
     return static_cast<long>(::send(socket, data, size, MSG_NOSIGNAL));
 }
 
-void close_connection(int socket) {
+void close_connection(Socket socket) {
     ::shutdown(socket, SHUT_RDWR);
     ::close(socket);
 }
 
-void socket_address(int socket, bool peer, std::string &ip, int &port) {
+void socket_address(Socket socket, bool peer, std::string &ip, int &port) {
     ip.clear();
     port = 0;
     sockaddr_storage address{};

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "failure.h"
 #include "platform.h"
 #include "version.h"

@@ -16,8 +16,9 @@ struct Opened {
 };
 
 // Opens the instrument whose bridge chip serial or instrument serial equals
-// `serial`; an empty serial takes the only bridge attached. Bridges are
-// found by chip serial; an instrument serial is looked for by opening each
+// `serial`; an empty serial takes the only bridge attached. The bridges are
+// liborv's list (orv_list_bridges; orv_d2xx_provider says why there is none)
+// and are opened by chip serial; an instrument serial is looked for by opening each
 // bridge that is not in use and reading its identity.
 Opened open_instrument(const std::string &serial);
 

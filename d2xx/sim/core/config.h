@@ -71,6 +71,21 @@ struct SpectralLine {
     double width_nm = 1;
 };
 
+// A band of the sample's absorbance spectrum: a gaussian of `absorbance`
+// AU at its peak.
+struct AbsorptionBand {
+    double nm = 0;
+    double absorbance = 0;
+    double width_nm = 1;
+};
+
+// What stands between the lamp and the detector: the lamp off gives dark
+// spectra; the holder is blank or holds the scenario's sample.
+struct LightPath {
+    bool lamp_on = true;
+    bool sample_in = false;
+};
+
 struct OpticalConfig {
     std::vector<float> wavelengths;  // final table in the order the instrument reports it
     double full_scale = 65535;
@@ -82,6 +97,11 @@ struct OpticalConfig {
     std::vector<SpectralLine> lines;
     double noise_counts = 40;
     uint64_t noise_seed = 1;
+    // The sample: absorbance = baseline + its bands; absent unless given.
+    bool has_sample = false;
+    double sample_baseline = 0;
+    std::vector<AbsorptionBand> sample_bands;
+    LightPath light_path;  // at power-up
 };
 
 // Live acquisition settings: their power-up values come from the scenario,

@@ -34,6 +34,7 @@ public:
         left_ -= static_cast<uint32_t>(std::min<size_t>(left_, result.replies.size()));
     }
     void clear_input() override { inner_->clear_input(); }
+    bool set_light_path(const LightPath &path) override { return inner_->set_light_path(path); }
 
 private:
     std::unique_ptr<Instrument> inner_;

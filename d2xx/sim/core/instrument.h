@@ -48,6 +48,10 @@ public:
     virtual void receive(const uint8_t *data, size_t len, WriteResult &result) = 0;
     // Drops a partly received request (FT_Purge of the transmit buffer).
     virtual void clear_input() {}
+    // Switches the lamp and the sample holder; false when the instrument has
+    // no such sample (see SpectrumModel::set_light_path) or no light at all
+    // (a silent or replayed instrument).
+    virtual bool set_light_path(const LightPath &) { return false; }
 };
 
 std::unique_ptr<Instrument> make_instrument(const InstrumentConfig &config);

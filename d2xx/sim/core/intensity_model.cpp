@@ -30,7 +30,20 @@ double gaussian_peak(double x, double center, double width) {
 
 }  // namespace
 
-SpectrumModel::SpectrumModel(OpticalConfig config) : config_(std::move(config)) {
+double sample_absorbance(const OpticalConfig &config, double nm) {
+    double a = config.sample_baseline;
+    for (const AbsorptionBand &band : config.sample_bands)
+        a += band.absorbance * gaussian_peak(nm, band.nm, band.width_nm);
+    return a;
+}
+
+SpectrumModel::SpectrumModel(OpticalConfig config)
+    : config_(std::move(config)), light_path_(config_.light_path) {
+    if (config_.has_sample) {
+        transmission_.reserve(config_.wavelengths.size());
+        for (float w : config_.wavelengths)
+            transmission_.push_back(std::pow(10.0, -sample_absorbance(config_, w)));
+    }
     shape_.reserve(config_.wavelengths.size());
     for (float w : config_.wavelengths) {
         double nm = w;
@@ -48,10 +61,13 @@ std::vector<uint16_t> SpectrumModel::acquire(uint32_t integration_us, uint32_t a
         config_.noise_counts / std::sqrt(static_cast<double>(std::max<uint32_t>(averages, 1)));
     const double ceiling = std::min(config_.full_scale, 65535.0);
     Random rng{config_.noise_seed * 0x2545F4914F6CDD1Dull + spectra_taken_++};
+    const bool through_sample = light_path_.sample_in && !transmission_.empty();
     std::vector<uint16_t> out;
     out.reserve(shape_.size());
-    for (double s : shape_) {
-        double v = config_.dark_counts + s * gain;
+    for (size_t i = 0; i < shape_.size(); ++i) {
+        double light = 0;
+        if (light_path_.lamp_on) light = shape_[i] * (through_sample ? transmission_[i] : 1.0);
+        double v = config_.dark_counts + light * gain;
         // A noiseless instrument draws nothing: the normal deviate costs a
         // logarithm and a cosine per pixel. Each spectrum seeds its own
         // generator, so skipping draws changes no other spectrum.
@@ -60,6 +76,12 @@ std::vector<uint16_t> SpectrumModel::acquire(uint32_t integration_us, uint32_t a
         out.push_back(static_cast<uint16_t>(v));
     }
     return out;
+}
+
+bool SpectrumModel::set_light_path(const LightPath &path) {
+    if (path.sample_in && transmission_.empty()) return false;
+    light_path_ = path;
+    return true;
 }
 
 }  // namespace orvsim

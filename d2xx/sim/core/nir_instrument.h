@@ -50,6 +50,9 @@ public:
     // Each FT_Write carries one command frame; the instrument has no length
     // field to go by, so the end of the write ends the frame.
     void receive(const uint8_t *data, size_t len, WriteResult &result) override;
+    bool set_light_path(const LightPath &path) override {
+        return state_.spectrum.set_light_path(path);
+    }
 
 private:
     NirOutcome carry_out(const Bytes &command, bool frame_ok, const FaultSpec *fault);

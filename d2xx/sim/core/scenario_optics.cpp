@@ -83,6 +83,43 @@ void parse_lines(ObjectReader &r, OpticalConfig &o) {
     }
 }
 
+// {"baseline": AU, "bands": [{"nm", "absorbance", "width_nm"}, ...]}
+void parse_sample(ObjectReader &r, OpticalConfig &o) {
+    const json *sample = r.get("sample");
+    if (!sample) return;
+    ObjectReader sr(*sample, r.path("sample"));
+    o.has_sample = true;
+    o.sample_baseline = sr.number("baseline", 0, -10, 10);
+    if (const json *bands = sr.get("bands")) {
+        if (!bands->is_array()) sr.fail("bands", "must be an array");
+        for (size_t i = 0; i < bands->size(); ++i) {
+            ObjectReader br((*bands)[i], sr.path("bands[" + std::to_string(i) + "]"));
+            AbsorptionBand band;
+            band.nm = br.number("nm", 0, -1e6, 1e6);
+            band.absorbance = br.number("absorbance", 0, -10, 10);
+            band.width_nm = br.number("width_nm", 1, 1e-3, 1e6);
+            br.finish();
+            o.sample_bands.push_back(band);
+        }
+    }
+    sr.finish();
+}
+
+// {"lamp": "on"|"off", "holder": "blank"|"sample"}: the power-up state.
+void parse_light_path(ObjectReader &r, OpticalConfig &o) {
+    const json *path = r.get("light_path");
+    if (!path) return;
+    ObjectReader pr(*path, r.path("light_path"));
+    const std::string lamp = pr.text("lamp", "on", 8);
+    const std::string holder = pr.text("holder", "blank", 8);
+    if (lamp != "on" && lamp != "off") pr.fail("lamp", "must be on or off");
+    if (holder != "blank" && holder != "sample") pr.fail("holder", "must be blank or sample");
+    if (holder == "sample" && !o.has_sample) pr.fail("holder", "holds a sample, but none is given");
+    pr.finish();
+    o.light_path.lamp_on = lamp == "on";
+    o.light_path.sample_in = holder == "sample";
+}
+
 }  // namespace
 
 OpticalConfig parse_optics(ObjectReader &r) {
@@ -99,6 +136,8 @@ OpticalConfig parse_optics(ObjectReader &r) {
     parse_lines(r, o);
     o.noise_counts = r.number("noise_counts", 40, 0, 65535);
     o.noise_seed = r.integer("noise_seed", 1, 0, UINT64_MAX);
+    parse_sample(r, o);
+    parse_light_path(r, o);
     return o;
 }
 

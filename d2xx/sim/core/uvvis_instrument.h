@@ -65,6 +65,9 @@ public:
     explicit UvvisInstrument(const InstrumentConfig &config);
     void receive(const uint8_t *data, size_t len, WriteResult &result) override;
     void clear_input() override { parser_.clear(); }
+    bool set_light_path(const LightPath &path) override {
+        return state_.spectrum.set_light_path(path);
+    }
 
 private:
     RegisterResult execute(const uvvis::Request &request);

@@ -40,6 +40,13 @@ FTD2XX_API void orvsim_reset_counters(void);
  * the most recent complete reply on that bridge: from the end of the request
  * to the moment its last byte became readable. -1 when none. */
 FTD2XX_API double orvsim_last_modeled_reply_ms(int bridge_index);
+/* Switches the light path of the instrument behind bridge `bridge_index`:
+ * the lamp on (non-zero) or off, the sample holder holding the scenario's
+ * sample (non-zero) or blank. Takes effect from the next acquisition; a
+ * reset of the instrument leaves it. 0 on success, -1 for a bad index, a
+ * bridge without a simulated instrument, or a sample the scenario does not
+ * give (the light path stays as it was). */
+FTD2XX_API int orvsim_set_light_path(int bridge_index, int lamp_on, int sample_in);
 /* Number of copies of the provider loaded in this process. Kept in the
  * environment variable ORVSIM_LOADED_MODULES (constructor +1, destructor -1),
  * so a program can read it after it unloaded the provider, without linking it. */
