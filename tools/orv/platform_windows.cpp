@@ -37,6 +37,13 @@ void set_environment(const char *name, const std::string &value) {
     _putenv_s(name, value.c_str());
 }
 
+std::string environment_value(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string recorder_path() { return ""; }
+
 bool is_terminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
 
 void on_interrupt(std::function<void()> handler) {
