@@ -44,6 +44,8 @@ void add_capture_command(CLI::App &app, Action &action) {
 
     CLI::App *summary = command->add_subcommand(
         "summary", "Print the calls, bytes, failures and timing per exchange of a capture.");
+    // Paths are positional: "/tmp/x.jsonl" is a path, not a Windows-style option.
+    summary->allow_windows_style_options(false);
     summary->add_option("FILE", paths->input, "The capture.")->required();
     summary->callback([&action, paths] {
         action = [paths] {
@@ -56,6 +58,7 @@ void add_capture_command(CLI::App &app, Action &action) {
         "anonymize",
         "Copy a capture with every chip, instrument and detector serial replaced by a "
         "pseudonym (the same serial by the same one); the copy replays as the original.");
+    anonymize->allow_windows_style_options(false);
     anonymize->add_option("IN", paths->input, "The capture.")->required();
     anonymize->add_option("OUT", paths->output, "The copy (written whole or not at all).")
         ->required();
