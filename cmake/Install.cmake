@@ -5,13 +5,14 @@
 #   development  orv.h, liborv.so for the linker (Windows: liborv.dll.a and
 #                liborv.def), the CMake package orv::orv, orv.pc, the
 #                examples and the docs
-#   tools        orv, velmar_multi_device_speed, the tty D2XX provider and
-#                the udev rule
+#   tools        orv, velmar_multi_device_speed, the tty D2XX provider, the
+#                recording D2XX provider and the udev rule
 #   simulator    the simulated D2XX provider and orvsim-serve
 #   python       the Python package orv (pure Python)
 #
 # The D2XX providers carry the vendor driver's file name, so they go to
-# private folders of the library folder, <libdir>/orv/tty and <libdir>/orv/sim,
+# private folders of the library folder, <libdir>/orv/tty, <libdir>/orv/sim
+# and <libdir>/orv/record,
 # which no loader searches: they never shadow the vendor driver and are
 # chosen with ORV_D2XX_LIBRARY. Installed programs carry no RUNPATH.
 include(GNUInstallDirs)
@@ -103,6 +104,11 @@ install(TARGETS ftd2xx
   LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator
   RUNTIME DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator
   ARCHIVE DESTINATION ${ORV_PRIVATE_LIBDIR}/sim COMPONENT simulator)
+# The recorder forwards to the provider ORV_RECORD_PROVIDER names, else the
+# system's (docs/capture.md).
+install(TARGETS ftd2xx_record
+  LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/record COMPONENT tools
+  RUNTIME DESTINATION ${ORV_PRIVATE_LIBDIR}/record COMPONENT tools)
 if(TARGET ftd2xx_tty)
   install(TARGETS ftd2xx_tty LIBRARY DESTINATION ${ORV_PRIVATE_LIBDIR}/tty COMPONENT tools)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-orv-ftdi.rules

@@ -133,12 +133,14 @@ documentation.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${ORV_PACKAGE_runtime} ${orv_exact}")
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "liborv: the orv command, the benchmark and the tty provider
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "liborv: the orv command, the benchmark, the tty and recording providers
 orv lists, inspects, configures and reads spectrometers, plots spectra and
 serves a live page; velmar_multi_device_speed measures spectrum read times.
 The tty D2XX provider (ORV_D2XX_LIBRARY=/usr/lib/<arch>/orv/tty/libftd2xx.so)
 drives instruments through the kernel's ftdi_sio ttys; a udev rule gives the
-user access to them.")
+user access to them. The recording D2XX provider
+(/usr/lib/<arch>/orv/record/libftd2xx.so) writes a program's D2XX calls to a
+capture file.")
 
 set(CPACK_DEBIAN_SIMULATOR_PACKAGE_SECTION science)
 set(CPACK_COMPONENT_SIMULATOR_DESCRIPTION "liborv: simulated spectrometers

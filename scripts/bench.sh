@@ -53,6 +53,7 @@ step checksums python3 scripts/bench_checks.py checksums "$results/orv_bench.jso
   --ways "$results/orv_crc_ways.json"
 step fidelity python3 scripts/bench_checks.py fidelity --bin "$bin"
 step resources python3 scripts/bench_checks.py resources --bin "$bin"
+step recorder python3 scripts/bench_checks.py recorder --bin "$bin"
 step parallel "$bin/orv_parallel_reads"
 if [ "${ORV_BENCH_PROFILE:-1}" != 0 ]; then
   step profile python3 scripts/bench_checks.py profile --bin "$bin" --out "$results"

@@ -13,6 +13,10 @@ table and exiting 1 when a target is missed:
              simulator models for that read (orv_modeled_reply)
   resources  CPU time over wall time of a whole run of the program, and peak
              resident memory after 10 and after 1000 spectrum reads
+  recorder   orv_read_loop with the recording provider in front of the
+             simulated one against without: the time it adds per D2XX call,
+             and peak resident memory after 10 and after 10,000 reads
+             while the capture streams to disk
   profile    instructions per spectrum read (callgrind), split into the
              binding, liborv and the simulated provider: a split that does
              not depend on the machine's load
@@ -228,6 +232,43 @@ def fidelity(args):
     return 0 if ok else 1
 
 
+# ---------------------------------------------------------------- recorder
+
+RECORDER_US_PER_CALL = 5.0   # the recorder's time per forwarded D2XX call
+RECORDER_READS = 10000
+RECORDER_RUNS = 3            # the fastest run of each kind counts
+
+
+def recorder(args):
+    loop = [os.path.join(args.bin, "orv_read_loop"), "10", str(RECORDER_READS)]
+    with tempfile.TemporaryDirectory() as folder:
+        capture = os.path.join(folder, "loop.jsonl")
+        recording = dict(os.environ, ORV_D2XX_LIBRARY=os.path.join(args.bin, "record", "libftd2xx.so"),
+                         ORV_RECORD_PROVIDER=os.path.join(args.bin, "libftd2xx.so"),
+                         ORV_RECORD_FILE=capture)
+        plain_runs = [timed_run(loop, os.environ) for _ in range(RECORDER_RUNS)]
+        recorded_runs = [timed_run(loop, recording) for _ in range(RECORDER_RUNS)]
+        with open(capture, "rb") as f:
+            calls = sum(1 for _ in f) - 1
+        capture_mib = os.path.getsize(capture) / 2**20
+    plain = min(run[0] for run in plain_runs)
+    recorded = min(run[0] for run in recorded_runs)
+    per_call_us = (recorded - plain) / calls * 1e6
+    peaks = probe_peaks(min(recorded_runs)[3])
+    growth = peaks[RECORDER_READS] - peaks[10]
+    fast, flat = per_call_us <= RECORDER_US_PER_CALL, growth < RSS_GROWTH_KIB
+    print(f"orv_read_loop 10 {RECORDER_READS} (uvvis, instant link), fastest of {RECORDER_RUNS} runs, "
+          f"without and with the recorder ({calls} calls, capture {capture_mib:.1f} MiB):")
+    print_table(["plain_s", "recorded_s", "us_per_call", "target", ""],
+                [[f"{plain:.3f}", f"{recorded:.3f}", f"{per_call_us:.2f}", f"<= {RECORDER_US_PER_CALL}",
+                  verdict(fast)]])
+    print()
+    print("Peak resident memory (KiB) through the recorder:")
+    print_table(["N=10", f"N={RECORDER_READS}", "growth", "target", ""],
+                [[peaks[10], peaks[RECORDER_READS], growth, f"< {RSS_GROWTH_KIB}", verdict(flat)]])
+    return 0 if fast and flat else 1
+
+
 # ---------------------------------------------------------------- resources
 
 def peak_rss_of(pid):
@@ -356,6 +397,8 @@ def main():
     p = sub.add_parser("checksums")
     p.add_argument("json", help="orv_bench output written with --benchmark_out")
     p.add_argument("--ways", help="orv_crc_ways output written with --benchmark_out")
+    p = sub.add_parser("recorder")
+    p.add_argument("--bin", default=DEFAULT_BIN, help="folder of the bench preset's programs")
     for name in ("fidelity", "resources"):
         p = sub.add_parser(name)
         p.add_argument("--bin", default=DEFAULT_BIN, help="folder of the bench preset's programs")
@@ -365,7 +408,7 @@ def main():
     p.add_argument("--out", default=os.path.join(ROOT, "build", "bench", "results"),
                    help="folder for the callgrind files")
     args = parser.parse_args()
-    commands = {"overhead": overhead, "checksums": checksums, "fidelity": fidelity, "resources": resources, "profile": profile}
+    commands = {"overhead": overhead, "checksums": checksums, "fidelity": fidelity, "resources": resources, "recorder": recorder, "profile": profile}
     return commands[args.command](args)
 
 

@@ -97,7 +97,8 @@ trap purge EXIT
 apt-get install -y -q "${debs[@]/#/$root/}" >/dev/null
 libdir="/$arch_libdir"
 simulator="$libdir/orv/sim/libftd2xx.so"
-[ -f "$simulator" ] && [ -f "$libdir/orv/tty/libftd2xx.so" ] || fail "a provider is missing"
+[ -f "$simulator" ] && [ -f "$libdir/orv/tty/libftd2xx.so" ] && [ -f "$libdir/orv/record/libftd2xx.so" ] ||
+  fail "a provider is missing"
 mapfile -t installed < <(dpkg -L "${packages[@]}" | sort -u)
 
 step "examples through find_package and pkg-config"

@@ -42,7 +42,7 @@ if registry 'HKCU\Environment' /v PATH | grep -qiF "$bin_dir"; then fail "PATH h
   fail "the silent install failed"
 version=$(sed -n 's/^project(orv VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for file in bin/liborv.dll bin/orv.exe bin/velmar_multi_device_speed.exe lib/liborv.dll.a \
-  lib/liborv.def include/orv.h lib/orv/sim/FTD2XX.dll lib/cmake/orv/orvConfig.cmake \
+  lib/liborv.def include/orv.h lib/orv/sim/FTD2XX.dll lib/orv/record/FTD2XX.dll lib/cmake/orv/orvConfig.cmake \
   lib/cmake/orv/orvConfigVersion.cmake lib/pkgconfig/orv.pc share/doc/orv/LICENSE \
   share/doc/orv/README.md share/doc/orv/docs/installing.md Uninstall.exe; do
   [ -f "$prefix/$file" ] || fail "$file is missing from the installation"

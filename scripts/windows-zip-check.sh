@@ -28,7 +28,7 @@ top=$(find "$work" -mindepth 1 -maxdepth 1 -type d)
 
 version=$(sed -n 's/^project(orv VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for file in bin/liborv.dll bin/orv.exe bin/velmar_multi_device_speed.exe lib/liborv.dll.a \
-  lib/liborv.def include/orv.h lib/orv/sim/FTD2XX.dll lib/cmake/orv/orvConfig.cmake \
+  lib/liborv.def include/orv.h lib/orv/sim/FTD2XX.dll lib/orv/record/FTD2XX.dll lib/cmake/orv/orvConfig.cmake \
   lib/cmake/orv/orvConfigVersion.cmake lib/pkgconfig/orv.pc share/doc/orv/LICENSE; do
   [ -f "$top/$file" ] || fail "$file is missing from $(basename "${zips[0]}")"
 done

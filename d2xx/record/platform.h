@@ -22,6 +22,8 @@ library_function find_function(void *library, const char *name);
 void unload_library(void *library);
 // The file a library that is loaded comes from ("" when unknown).
 std::string file_of(library_function function);
+// The loaded module a function belongs to (its base), null when unknown.
+const void *module_of(library_function function);
 
 // Keeps the recorder loaded until the process ends, whatever the program
 // unloads: one capture per process (POSIX: linked with -z nodelete).

@@ -39,6 +39,12 @@ std::string file_of(library_function function) {
     return info.dli_fname;
 }
 
+const void *module_of(library_function function) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(function), &info) == 0) return nullptr;
+    return info.dli_fbase;
+}
+
 void keep_loaded() {}
 
 std::FILE *open_capture(const std::string &path, std::string &error) {

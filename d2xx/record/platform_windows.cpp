@@ -61,6 +61,15 @@ std::string file_of(library_function function) {
     return std::string(path, length);
 }
 
+const void *module_of(library_function function) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(reinterpret_cast<void *>(function)), &module))
+        return nullptr;
+    return module;
+}
+
 void keep_loaded() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,

@@ -3,6 +3,12 @@
 #include "platform.h"
 
 namespace orvrecord {
+namespace {
+
+// A function of this library only, to tell it from the provider it loads.
+void this_module() {}
+
+}  // namespace
 
 void report(const std::string &text) { std::fprintf(stderr, "orv-record: %s\n", text.c_str()); }
 
@@ -67,7 +73,12 @@ void Recorder::load_provider() {
 #undef ORV_RECORD_FIND
     // The loader's search may find this very library (same file name, or
     // already loaded under that name): forwarding to it would never end.
-    const bool itself = found.FT_Open == &::FT_Open;
+    // Compared by module, not by &::FT_Open: in a program that links a
+    // provider itself, that name resolves to the program's provider.
+    const auto module_of = [](auto function) {
+        return platform::module_of(reinterpret_cast<platform::library_function>(function));
+    };
+    const bool itself = found.FT_Open && module_of(found.FT_Open) == module_of(&this_module);
     if (!missing.empty() || itself) {
         report("no provider to forward to: " + name +
                (itself ? std::string(" is this recorder itself") : " lacks " + missing) +

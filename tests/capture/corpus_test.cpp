@@ -17,8 +17,10 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 constexpr const char *kBenchmark = "velmar_multi_device_speed.exe";
+constexpr const char *kHandleSession = "orv_handle_session.exe";
 #else
 constexpr const char *kBenchmark = "./velmar_multi_device_speed";
+constexpr const char *kHandleSession = "./orv_handle_session";
 #endif
 
 std::string read_text(const fs::path &path) {
@@ -52,6 +54,21 @@ TEST(CaptureCorpus, ABenchmarkRunOnBothProtocolsReplaysToItsReport) {
     const e2e::ProcessResult replayed = run_benchmark((kCorpus / "bench_both.json").string());
     ASSERT_EQ(replayed.exit_code, 0) << replayed.err;
     EXPECT_EQ(mask_timings(replayed.out), read_text(kCorpus / "bench_both.report"));
+}
+
+// Every handle command, a flash round trip, error replies and a timeout, on
+// each protocol: the replay prints what the recorded session printed.
+TEST(CaptureCorpus, EveryHandleCommandReplaysToTheRecordedResults) {
+    const e2e::ProcessResult replayed =
+        e2e::run_process(kHandleSession, ".",
+                         {{"ORVSIM_SCENARIO", (kCorpus / "handles.json").string()},
+                          {"ORV_D2XX_LIBRARY", std::nullopt}},
+                         120);
+    EXPECT_FALSE(replayed.timed_out);
+    EXPECT_EQ(replayed.exit_code, 0) << replayed.err;
+    EXPECT_EQ(std::regex_replace(replayed.out, std::regex("\r\n"), "\n"),
+              read_text(kCorpus / "handles.out"));
+    EXPECT_EQ(replayed.err.find("differs"), std::string::npos) << replayed.err;
 }
 
 TEST(CaptureCorpus, ARequestEditedInOneByteFailsAtThatByte) {

@@ -8,7 +8,12 @@
 #include <fstream>
 #include <regex>
 
+#include <dlfcn.h>
+
+#include <cstdlib>
+
 #include "capture.h"
+#include "ftd2xx.h"
 #include "process_runner.h"
 
 namespace {
@@ -130,6 +135,26 @@ TEST_F(RecordReplay, TheRecorderNeverForwardsToItself) {
         orvcapture::read_capture_file((folder_ / "self.jsonl").string());
     ASSERT_FALSE(session.calls.empty());
     EXPECT_EQ(session.calls[0].status, 2u);  // FT_DEVICE_NOT_FOUND
+}
+
+// In a program that links a provider itself (as the benchmarks link the
+// simulator), that provider is what FT_Open names globally; the recorder
+// must still forward to it, not take it for itself.
+TEST_F(RecordReplay, ForwardsToAProviderTheProgramItselfLinks) {
+    volatile auto linked = &FT_Open;  // keeps this program linked to the simulator
+    ASSERT_NE(linked, nullptr);
+    const std::string capture = (folder_ / "linked.jsonl").string();
+    ::setenv("ORV_RECORD_PROVIDER", ORV_SIMULATOR, 1);
+    ::setenv("ORV_RECORD_FILE", capture.c_str(), 1);
+    ::unsetenv("ORVSIM_SCENARIO");  // the built-in default: four bridges
+    void *recorder = dlopen(ORV_RECORDER, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(recorder, nullptr) << dlerror();
+    const auto create =
+        reinterpret_cast<FT_STATUS (*)(DWORD *)>(dlsym(recorder, "FT_CreateDeviceInfoList"));
+    ASSERT_NE(create, nullptr);
+    DWORD count = 0;
+    EXPECT_EQ(create(&count), static_cast<FT_STATUS>(FT_OK));
+    EXPECT_EQ(count, 4u);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build's runtime, development and simulator files under a fresh
 # prefix, then builds a C example with what pkg-config reads from that
-# prefix's orv.pc and runs it against the installed simulator.
+# prefix's orv.pc and runs it against the installed simulator, directly and
+# through the installed recorder.
 #
 #   relocated_install.sh BUILD_DIR WORK_DIR CC EXAMPLE.c [EXTRA_LINK_FLAGS]
 #
@@ -17,7 +18,7 @@ fail() {
 }
 
 rm -rf "$work"
-for component in runtime development simulator; do
+for component in runtime development simulator tools; do
   cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
 done
 mapfile -t pcs < <(find "$prefix" -name orv.pc)
@@ -40,4 +41,12 @@ libdir=${libs[0]#-L}
 provider=$(find "$prefix" -path "*/orv/sim/libftd2xx.so")
 output=$(LD_LIBRARY_PATH="$libdir" ORV_D2XX_LIBRARY="$provider" "$work/list_and_save")
 [ "$(tail -n 1 <<<"$output")" = "4 device(s)" ] || fail "the example listed: $output"
+
+recorder=$(find "$prefix" -path "*/orv/record/libftd2xx.so")
+[ -n "$recorder" ] || fail "the recorder is not installed"
+recorded=$(LD_LIBRARY_PATH="$libdir" ORV_D2XX_LIBRARY="$recorder" ORV_RECORD_PROVIDER="$provider" \
+  ORV_RECORD_FILE="$work/example.jsonl" "$work/list_and_save" 2>"$work/recorder.err")
+[ "$recorded" = "$output" ] || fail "through the recorder the example listed: $recorded"
+[ ! -s "$work/recorder.err" ] || fail "the recorder said: $(cat "$work/recorder.err")"
+grep -q '"call":"FT_GetDeviceInfoList"' "$work/example.jsonl" || fail "the capture lacks the listing"
 echo "relocated_install: built and ran against $prefix"

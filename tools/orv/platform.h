@@ -28,6 +28,14 @@ void set_environment(const char *name, const std::string &value);
 // The name the user running the program logged in with; "" when unknown.
 std::string user_name();
 
+// The value of an environment variable, "" when it is not set.
+std::string environment_value(const char *name);
+
+// The recording D2XX provider that belongs to this program: beside it in the
+// build tree (record/), else in the installed private folder; "" when neither
+// exists (and always on Windows, where liborv.dll imports FTD2XX.dll).
+std::string recorder_path();
+
 // True when the stream is a terminal (a console on Windows).
 bool is_terminal(std::FILE *stream);
 

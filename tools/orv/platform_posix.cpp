@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "platform.h"
@@ -41,6 +43,26 @@ std::string user_name() {
         return found->pw_name;
     const char *name = std::getenv("USER");
     return name ? name : "";
+}
+
+std::string environment_value(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string recorder_path() {
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return "";
+    const std::filesystem::path folder =
+        std::filesystem::path(std::string(self, length)).parent_path();
+    // The build tree's bin/record/, then the installed <libdir>/orv/record/.
+    for (const char *relative : {"record", ORV_RECORDER_FROM_BINDIR}) {
+        const std::filesystem::path candidate = folder / relative / "libftd2xx.so";
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error)) return candidate.lexically_normal();
+    }
+    return "";
 }
 
 bool is_terminal(std::FILE *stream) { return ::isatty(::fileno(stream)) == 1; }

@@ -44,6 +44,13 @@ std::string user_name() {
     return std::string(name, size - 1);  // size counts the terminating zero
 }
 
+std::string environment_value(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string recorder_path() { return ""; }
+
 bool is_terminal(std::FILE *stream) { return _isatty(_fileno(stream)) != 0; }
 
 void on_interrupt(std::function<void()> handler) {

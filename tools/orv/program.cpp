@@ -25,6 +25,16 @@ constexpr const char *kProviderHelp =
     "D2XX provider library (path) for liborv and the device list; sets ORV_D2XX_LIBRARY.";
 #endif
 
+#ifdef _WIN32
+constexpr const char *kRecordHelp =
+    "Not available in the Windows build: copy lib\\orv\\record\\FTD2XX.dll beside the program "
+    "(docs/capture.md).";
+#else
+constexpr const char *kRecordHelp =
+    "Record every D2XX call of the subcommand to a capture file (docs/capture.md): liborv loads "
+    "the recording provider, which forwards to the provider it would have used.";
+#endif
+
 std::string missing_commands() {
     std::string text;
 #ifndef ORV_CLI_HAS_PLOT
@@ -43,6 +53,22 @@ void use_provider(const std::string &path) {
     platform::set_environment("ORV_D2XX_LIBRARY", path);
 }
 
+// Puts the recorder in front of the provider liborv would load: what
+// ORV_D2XX_LIBRARY names (--provider included), else the default one, which
+// the recorder finds by the same search.
+void use_recorder(const std::string &capture) {
+    if (capture.empty()) return;
+    if (!platform::kProviderPathSupported)
+        throw Failure(ExitStatus::usage, fmt::format("--record: {}", kRecordHelp));
+    const std::string recorder = platform::recorder_path();
+    if (recorder.empty())
+        throw Failure(ExitStatus::usage, "--record: the recording provider is not installed");
+    const std::string provider = platform::environment_value("ORV_D2XX_LIBRARY");
+    platform::set_environment("ORV_RECORD_PROVIDER", provider);
+    platform::set_environment("ORV_RECORD_FILE", capture);
+    platform::set_environment("ORV_D2XX_LIBRARY", recorder);
+}
+
 }  // namespace
 
 int run_program(int argc, char **argv) {
@@ -56,12 +82,15 @@ int run_program(int argc, char **argv) {
     app.require_subcommand(1);
     std::string provider;
     app.add_option("--provider", provider, kProviderHelp)->option_text("PATH");
+    std::string record;
+    app.add_option("--record", record, kRecordHelp)->option_text("FILE");
 
     Action action;
     add_list_command(app, action);
     add_info_command(app, action);
     add_get_set_commands(app, action);
     add_read_command(app, action);
+    add_capture_command(app, action);
 #ifdef ORV_CLI_HAS_PLOT
     add_plot_command(app, action);
 #endif
@@ -80,6 +109,7 @@ int run_program(int argc, char **argv) {
     }
     try {
         use_provider(provider);
+        use_recorder(record);
         if (action) action();
         return 0;
     } catch (const Failure &failure) {

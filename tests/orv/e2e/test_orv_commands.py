@@ -833,3 +833,111 @@ class Timing(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "capture", "corpus")
+
+
+class CaptureCommand(unittest.TestCase):
+    """orv --record, orv capture summary and orv capture anonymize; a capture
+    made by --record (Linux) or the checked-in corpus (every build)."""
+
+    def record(self, folder, *args):
+        capture = os.path.join(folder, "session.jsonl")
+        plain = orv(*args)
+        recorded = orv("--record", capture, *args)
+        self.assertEqual(recorded.status, 0, recorded)
+        self.assertEqual(recorded.out, plain.out)
+        return capture
+
+    def replay(self, folder, capture, *args):
+        with open(os.path.join(folder, "replay.json"), "w", encoding="utf-8") as file:
+            json.dump({"replay": os.path.basename(capture), "replay_timing": "instant"}, file)
+        return orv(*args, extra_env={"ORVSIM_SCENARIO": os.path.join(folder, "replay.json")})
+
+    @unittest.skipIf(WINDOWS_BUILD, "the Windows build refuses --record")
+    def test_record_summarise_anonymize_and_replay(self):
+        folder = scratch("capture-record")
+        capture = self.record(folder, "info", "-d", "0", "--format", "json")
+        with open(capture, encoding="utf-8") as file:
+            calls = [json.loads(line) for line in file][1:]
+        written = sum(call["done"] for call in calls if call["call"] == "FT_Write")
+        writes = sum(call["call"] == "FT_Write" for call in calls)
+        run = orv("capture", "summary", capture)
+        self.assertEqual(run.status, 0, run)
+        self.assertIn(f"{len(calls)} calls in ", run.out)
+        self.assertIn(f"{written} bytes written", run.out)
+        self.assertIn(f"\n{writes} exchanges ", run.out)
+
+        anonymous = os.path.join(folder, "anonymous.jsonl")
+        run = orv("capture", "anonymize", capture, anonymous)
+        self.assertEqual(run.status, 0, run)
+        self.assertIn("4 chip serial(s) and 2 instrument serial(s) replaced", run.err)
+        original = json.loads(orv("info", "-d", "0", "--format", "json").out)
+        with open(anonymous, encoding="utf-8") as file:
+            text = file.read()
+        self.assertNotIn("ORVSIM0", text)
+        replayed = self.replay(folder, anonymous, "info", "-d", "0", "--format", "json")
+        self.assertEqual(replayed.status, 0, replayed)
+        replayed = json.loads(replayed.out)
+        for key in ("chip_serial", "serial", "detector_serial"):
+            self.assertNotEqual(replayed.pop(key), original.pop(key), key)
+        self.assertEqual(replayed, original)
+
+    @unittest.skipIf(WINDOWS_BUILD, "the Windows build refuses --record")
+    def test_record_without_a_recorder_behind_a_bad_provider(self):
+        folder = scratch("capture-no-provider")
+        capture = os.path.join(folder, "x.jsonl")
+        run = orv("--provider", "/nonexistent/libftd2xx.so", "--record", capture, "list")
+        self.assertEqual(run.status, DEVICE, run)
+        with open(capture, encoding="utf-8") as file:
+            self.assertIn('"status":2', file.read())  # FT_DEVICE_NOT_FOUND, recorded
+
+    @unittest.skipUnless(WINDOWS_BUILD, "the Windows build only")
+    def test_windows_build_refuses_record(self):
+        run = orv("--record", "x.jsonl", "list")
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("Not available in the Windows build", run.err)
+
+    def test_corpus_capture_summarised_and_anonymized(self):
+        folder = scratch("capture-corpus")
+        corpus = os.path.join(CORPUS, "bench_both.jsonl")
+        run = orv("capture", "summary", corpus)
+        self.assertEqual(run.status, 0, run)
+        self.assertRegex(run.out, r"FT_Write +\d+ +0 +0 +\d+")
+        copy = os.path.join(folder, "anonymous.jsonl")
+        run = orv("capture", "anonymize", corpus, copy)
+        self.assertEqual(run.status, 0, run)
+        listed = self.replay(folder, copy, "list", "--format", "json")
+        self.assertEqual(listed.status, 0, listed)
+        serials = [entry["chip_serial"] for entry in json.loads(listed.out)]
+        self.assertTrue(serials and all(serial.startswith("ANON") for serial in serials), serials)
+        # Anonymizing twice gives the same file: pseudonyms are assigned in order.
+        again = os.path.join(folder, "again.jsonl")
+        self.assertEqual(orv("capture", "anonymize", corpus, again).status, 0)
+        with open(copy, "rb") as first, open(again, "rb") as second:
+            self.assertEqual(first.read(), second.read())
+
+    def test_bad_captures_are_refused_and_nothing_is_written(self):
+        folder = scratch("capture-bad")
+        with open(os.path.join(CORPUS, "bench_both.jsonl"), encoding="utf-8") as file:
+            good = file.read()
+        cases = {"truncated": (good[:-10], r"line \d+: "),
+                 "version": (good.replace('"version":1', '"version":9', 1), "line 1: "),
+                 "text": ("hello\n", "line 1: ")}
+        target = os.path.join(folder, "out.jsonl")
+        with open(target, "w", encoding="utf-8") as file:
+            file.write("kept\n")
+        for name, (text, reason) in cases.items():
+            bad = os.path.join(folder, name + ".jsonl")
+            with open(bad, "w", encoding="utf-8") as file:
+                file.write(text)
+            for args in (["summary", bad], ["anonymize", bad, target]):
+                run = orv("capture", *args)
+                self.assertEqual(run.status, USAGE, f"{name}: {run}")
+                self.assertRegex(run.err, f"^orv: capture .*{name}.jsonl: {reason}")
+                self.assertEqual(run.out, "")
+        with open(target, encoding="utf-8") as file:
+            self.assertEqual(file.read(), "kept\n")
+        self.assertEqual(sorted(os.listdir(folder)),
+                         ["out.jsonl", "text.jsonl", "truncated.jsonl", "version.jsonl"])
