@@ -8,16 +8,12 @@ check passed, 1 otherwise."""
 import json
 import sys
 
+from orv_e2e import Checklist
 from serve_session import ServeSession
 
 
 def main():
-    failures = []
-
-    def check(ok, what):
-        print(("ok    " if ok else "FAIL  ") + what)
-        if not ok:
-            failures.append(what)
+    check = Checklist()
 
     session = ServeSession("-d", "ORVSIM01")
     try:
@@ -42,8 +38,7 @@ def main():
     finally:
         status = session.stop()
     check(status == 0, f"Ctrl-C ends orv serve with status 0 ({status})")
-    print(f"{len(failures)} failed" if failures else "all checks passed")
-    return 1 if failures else 0
+    return check.exit_status()
 
 
 if __name__ == "__main__":

@@ -12,12 +12,11 @@ or the plot_layout helper is missing; 0 when every check passed; 1 otherwise."""
 
 import json
 import os
-import shutil
 import subprocess
 import sys
 
-from live_page_browser_check import browser, skip
-from orv_e2e import OUTPUT_DIR, orv, scratch
+from live_page_browser_check import browser, close_browser, skip
+from orv_e2e import OUTPUT_DIR, Checklist, orv, scratch
 
 LAYOUT = os.environ.get("ORV_PLOT_LAYOUT", "")
 REFERENCE = os.environ.get("ORV_REFERENCE_PROGRAM", "")
@@ -39,12 +38,7 @@ def main():
     if not LAYOUT or not os.path.exists(LAYOUT):
         skip(f"the plot_layout helper of the Linux build is missing ({LAYOUT or 'unset'})")
     driver, profile = browser()
-    failures = []
-
-    def check(ok, what):
-        print(("ok    " if ok else "FAIL  ") + what)
-        if not ok:
-            failures.append(what)
+    check = Checklist()
 
     folder = scratch("plot_svg_browser")
     tables = {}
@@ -94,10 +88,8 @@ def main():
             check(not widths, f"{case}: labels as wide as the advance table says ({widths})")
             driver.save_screenshot(os.path.join(OUTPUT_DIR, f"orv-plot-{name}.png"))
     finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
-    print(f"{len(failures)} failed" if failures else "all checks passed")
-    return 1 if failures else 0
+        close_browser(driver, profile)
+    return check.exit_status()
 
 
 if __name__ == "__main__":
