@@ -16,7 +16,7 @@ struct AdvanceRun {
     int advance;  // font units
 };
 
-#include "plot/glyph_advances/dejavu_sans_advances.inc"
+#include "plot/dejavu_sans_advances.inc"
 
 // The advance of a code point in font units; one em when the font lacks it.
 double advance_of(std::uint32_t code) {

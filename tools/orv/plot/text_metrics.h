@@ -1,6 +1,6 @@
 // Text metrics of DejaVu Sans, the font the SVG canvas names, without a font
 // library: the advances of every character it has, generated from the font by
-// plot/glyph_advances/make_glyph_advances.cpp (HACKING.md says how to
+// tools/glyph_advances/make_glyph_advances.cpp (HACKING.md says how to
 // regenerate them). A browser lays out an SVG label from the same advances,
 // so what the drawing measures is what the viewer shows, on every platform.
 #pragma once
