@@ -26,7 +26,7 @@ set -euo pipefail
 DEMO_PACKAGES=(
   cmake ninja-build g++ python3 procps
   libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev
-  pkgconf libfmt-dev libcairo2-dev libcpp-httplib-dev libjs-chart.js
+  pkgconf libfmt-dev libcairo2-dev libfreetype-dev libcpp-httplib-dev libjs-chart.js
 )
 ALL_PACKAGES=(
   "${DEMO_PACKAGES[@]}"

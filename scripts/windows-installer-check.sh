@@ -3,7 +3,12 @@
 # and checks it under wine: a silent install (/S) into a fresh folder with the
 # programs' folder put on the user's PATH on request (/ADD_TO_PATH), the
 # files, their version resources and the uninstaller's registration, orv.exe
-# list and read against the simulated FTD2XX.dll of lib\orv\sim, a C example
+# list and read against the simulated FTD2XX.dll of lib\orv\sim, orv.exe plot
+# writing an SVG that Chromium renders with every label inside the picture and
+# none overlapping (tests/orv/e2e/plot_svg_browser_check.py: also the linux
+# preset's SVG byte for byte and its cairo layout, when build/linux is
+# built), orv.exe serve asked by a client on this machine over loopback (page,
+# API, refusals: tests/orv/e2e/installed_serve_check.py), a C example
 # built against the installed CMake package (mingw) that links and runs,
 # then a silent uninstall that leaves neither files, registration nor PATH
 # entry behind.
@@ -64,6 +69,26 @@ output=$(orv list) || fail "orv.exe list failed: $output"
 grep -q ORVSIM01 <<<"$output" || fail "orv.exe list shows no ORVSIM01: $output"
 output=$(orv read -d ORVSIM02 --range 500:502) || fail "orv.exe read failed: $output"
 [ "$(grep -c '^ORVSIM02,1,' <<<"$output")" = 3 ] || fail "orv.exe read gave no three rows: $output"
+output=$(orv plot -d ORVSIM01 -o "$(winpath "$work/plot.svg")") || fail "orv.exe plot failed: $output"
+grep -q '>Wavelength (nm)</text>' "$work/plot.svg" || fail "orv.exe plot wrote no labelled SVG"
+
+# The same program driven by the e2e helpers (on Debian's Python, which has
+# python3-selenium): its SVG in Chromium, and its live page from a Linux
+# client. The browser check is skipped (77) only for a missing browser or
+# linux preset, which this check then says.
+e2e_env=(ORV_PROGRAM="$prefix/bin/orv.exe" ORV_EMULATOR="$wine" ORV_LIBRARY=
+  ORV_SCENARIOS="$root/tests/orv/scenarios" ORV_OUTPUT_DIR="$work/e2e"
+  ORV_PLOT_LAYOUT="$root/build/linux/bin/plot_layout" ORV_REFERENCE_PROGRAM="$root/build/linux/bin/orv")
+status=0
+(cd tests/orv/e2e && env "${e2e_env[@]}" /usr/bin/python3 plot_svg_browser_check.py >"$work/plot-browser.txt" 2>&1) ||
+  status=$?
+case $status in
+0) ;;
+77) echo "windows-installer-check: $(grep SKIPPED "$work/plot-browser.txt")" ;;
+*) fail "orv.exe plot in Chromium: $(grep -v '^ok' "$work/plot-browser.txt")" ;;
+esac
+(cd tests/orv/e2e && env "${e2e_env[@]}" /usr/bin/python3 installed_serve_check.py >"$work/serve.txt" 2>&1) ||
+  fail "orv.exe serve: $(grep -v '^ok' "$work/serve.txt")"
 
 # A program of the user's, built with the mingw toolchain against the
 # installed CMake package and run with the installed liborv.dll.
@@ -86,4 +111,4 @@ done
 [ ! -e "$prefix" ] || fail "left behind after uninstalling: $(cd "$prefix" && find . -mindepth 1 | head)"
 if registry "$uninstall_key" >/dev/null; then fail "the uninstaller's registration is left behind"; fi
 if registry 'HKCU\Environment' /v PATH | grep -qiF "$bin_dir"; then fail "PATH still holds $bin_dir"; fi
-echo "windows-installer-check: $(basename "${installers[0]}"): silent install, files, versions, PATH, orv.exe list and read, a program built against it, silent uninstall ok"
+echo "windows-installer-check: $(basename "${installers[0]}"): silent install, files, versions, PATH, orv.exe list, read, plot (SVG in Chromium) and serve (page, API, refusals), a program built against it, silent uninstall ok"

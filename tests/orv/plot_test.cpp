@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <sstream>
 
+#include "failure.h"
+#include "plot/canvas.h"
 #include "plot/plot_drawing.h"
+#include "plot/text_metrics.h"
 
 namespace orvcli {
 namespace {
@@ -141,6 +146,88 @@ TEST(PlotDrawing, EverythingLandsOnThePageWithLabelsAndTitle) {
     EXPECT_TRUE(has("Counts"));
     EXPECT_TRUE(has("A"));
     EXPECT_TRUE(has("2200"));
+}
+
+// The advance table against cairo's own (unhinted) measure of the same font,
+// for Latin, Latin-1, Greek and symbols a label may carry.
+#ifdef ORV_CLI_HAS_PNG
+TEST(TextMetrics, AdvancesAreCairosForTheSameFont) {
+    std::ostringstream ignored;
+    const std::unique_ptr<Canvas> cairo = make_png_canvas(200, 150, ignored);
+    for (const std::string text :
+         {"Wavelength (nm)", "SIM-UV2048 serial SIMUV2048-01 (ORVSIM01, SIMULATED)",
+          "Absorbance (AU)", "0.25",
+          "T = 25 \xC2\xB0"
+          "C, \xC2\xB5s \xC3\x84\xC3\x9F",
+          "\xCE\xBB / \xCE\x94\xCE\xB1 \xE2\x89\xA4 5 \xE2\x80\x94 WW iii"})
+        for (const double size : {12.0, 15.0, 9.5})
+            EXPECT_NEAR(text_advance(text, size), cairo->text_width(text, size), 0.02)
+                << text << " at " << size;
+}
+#endif
+
+TEST(TextMetrics, OddInputHasAnHonestWidth) {
+    EXPECT_EQ(text_advance("", 12), 0);
+    // Twice the text is twice as wide, and the width scales with the size.
+    EXPECT_DOUBLE_EQ(text_advance("abab", 12), 2 * text_advance("ab", 12));
+    EXPECT_DOUBLE_EQ(text_advance("ab", 24), 2 * text_advance("ab", 12));
+    EXPECT_GT(text_advance("W", 12), text_advance("i", 12));
+    // A byte that is not UTF-8, a cut sequence, an overlong form and a
+    // surrogate each count as the '?' drawn in their place.
+    const double question = text_advance("?", 12);
+    EXPECT_DOUBLE_EQ(text_advance("\xFF", 12), question);
+    EXPECT_DOUBLE_EQ(text_advance("a\xE2\x82", 12), text_advance("a??", 12));
+    EXPECT_DOUBLE_EQ(text_advance("\xC0\xAF", 12), 2 * question);
+    EXPECT_DOUBLE_EQ(text_advance("\xED\xA0\x80", 12), 3 * question);
+    // A character the font lacks (CJK) counts one em; one it has, its own.
+    EXPECT_DOUBLE_EQ(text_advance("\xE4\xB8\xAD", 12), 12);
+    EXPECT_LT(text_advance("\xC2\xB0", 12), 12);
+    const TextHeight height = text_height(20);
+    EXPECT_GT(height.ascent, 15);
+    EXPECT_GT(height.descent, 3);
+    EXPECT_LT(height.ascent + height.descent, 25);
+}
+
+std::string svg_of(const std::function<void(Canvas &)> &draw) {
+    std::ostringstream out;
+    const std::unique_ptr<Canvas> canvas = make_svg_canvas(300, 200, out);
+    draw(*canvas);
+    canvas->finish();
+    return out.str();
+}
+
+TEST(SvgCanvas, WritesWellFormedTextShapesAndNumbers) {
+    const std::string svg = svg_of([](Canvas &canvas) {
+        canvas.text({10, 20}, "a<b & c>d \"q\" \x01", 12, TextAnchor::right, {1, 0, 0});
+        canvas.text({24.456, -0.001}, "Counts", 14, TextAnchor::center, {0, 0, 0}, true);
+        canvas.polyline({{0, 0}, {1.5, 2.25}, {3, 4}}, 1.4, {0.0, 0.45, 0.7});
+        canvas.polyline({{5, 5}}, 1, {});  // one point draws nothing
+        canvas.fill_rectangle({0, 0}, 300, 200, {1, 1, 1});
+    });
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_NE(svg.find("width=\"300\" height=\"200\""), std::string::npos);
+    EXPECT_NE(svg.find(">a&lt;b &amp; c&gt;d \"q\" ?</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("text-anchor=\"end\" fill=\"#ff0000\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("x=\"24.46\" y=\"0\" font-size=\"14\" text-anchor=\"middle\""),
+              std::string::npos)
+        << svg;
+    EXPECT_NE(svg.find("transform=\"rotate(-90 24.46 0)\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("d=\"M0 0 L1.5 2.25 3 4\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("stroke=\"#0073b3\" stroke-width=\"1.4\""), std::string::npos) << svg;
+    EXPECT_EQ(svg.find("M5 5"), std::string::npos);
+    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+}
+
+TEST(SvgCanvas, AStreamThatFailsIsAnOutputFailure) {
+    std::ostringstream out;
+    out.setstate(std::ios::badbit);
+    const std::unique_ptr<Canvas> canvas = make_svg_canvas(300, 200, out);
+    try {
+        canvas->finish();
+        FAIL() << "no failure";
+    } catch (const Failure &failure) {
+        EXPECT_EQ(failure.status(), ExitStatus::output);
+    }
 }
 
 }  // namespace

@@ -37,9 +37,6 @@ constexpr const char *kRecordHelp =
 
 std::string missing_commands() {
     std::string text;
-#ifndef ORV_CLI_HAS_PLOT
-    text += " plot is not part of this build (it needs cairo).";
-#endif
 #ifndef ORV_CLI_HAS_SERVE
     text += " serve is not part of this build (it needs cpp-httplib).";
 #endif
@@ -91,9 +88,7 @@ int run_program(int argc, char **argv) {
     add_get_set_commands(app, action);
     add_read_command(app, action);
     add_capture_command(app, action);
-#ifdef ORV_CLI_HAS_PLOT
     add_plot_command(app, action);
-#endif
 #ifdef ORV_CLI_HAS_SERVE
     add_serve_command(app, action);
 #endif

@@ -14,7 +14,7 @@ import sys
 import tempfile
 import time
 
-from orv_e2e import OUTPUT_DIR, scratch
+from orv_e2e import OUTPUT_DIR, Checklist, scratch
 from serve_session import ServeSession
 
 SKIPPED = 77
@@ -45,6 +45,11 @@ def browser():
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service(driver), options=options), profile
+
+
+def close_browser(driver, profile):
+    driver.quit()
+    shutil.rmtree(profile, ignore_errors=True)
 
 
 def wait_for(condition, seconds, what):
@@ -94,13 +99,7 @@ def main():
     transcript = os.path.join(folder, "transcript.txt")
     session = ServeSession("-d", "all", "--integration", "10ms", scenario_name=None,
                            transcript=transcript)
-    failures = []
-
-    def check(condition, message):
-        print(("ok    " if condition else "FAIL  ") + message)
-        if not condition:
-            failures.append(message)
-
+    check = Checklist()
     try:
         driver.get(session.page_url)
         check(driver.current_url == session.url,
@@ -139,10 +138,8 @@ def main():
     try:
         hostile_texts(driver, check)
     finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
-    print(f"{len(failures)} failed" if failures else "all checks passed")
-    return 1 if failures else 0
+        close_browser(driver, profile)
+    return check.exit_status()
 
 
 if __name__ == "__main__":

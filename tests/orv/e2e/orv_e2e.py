@@ -30,6 +30,23 @@ TTY_PROVIDER = os.environ.get("ORV_TTY_PROVIDER", "")
 WINDOWS_BUILD = PROGRAM.endswith(".exe")
 
 
+class Checklist:
+    """The checks of a script that goes on after a failure: each printed as it
+    is made; exit_status() prints the count and gives 1 when one failed."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, condition, message):
+        print(("ok    " if condition else "FAIL  ") + message)
+        if not condition:
+            self.failures.append(message)
+
+    def exit_status(self):
+        print(f"{len(self.failures)} failed" if self.failures else "all checks passed")
+        return 1 if self.failures else 0
+
+
 def scenario(name):
     return os.path.join(SCENARIOS, name + ".json")
 

@@ -16,6 +16,10 @@
 namespace orvcli {
 namespace {
 
+// Debian has cairo for Linux only, and no other maintained PNG writer for mingw.
+constexpr const char *kWithoutPng =
+    "this build writes SVG only: PNG needs cairo, which Debian has for Linux only";
+
 struct PlotOptions {
     AcquisitionOptions acquisition;
     MeasurementOptions measurement;
@@ -29,8 +33,12 @@ ImageFormat image_format(const PlotOptions &options) {
     std::string format = options.format;
     if (format.empty() && options.output.rfind('.') != std::string::npos)
         format = options.output.substr(options.output.rfind('.'));
-    if (format == "png" || format == ".png") return ImageFormat::png;
     if (format == "svg" || format == ".svg") return ImageFormat::svg;
+    if ((format == "png" || format == ".png") && kPngSupported) return ImageFormat::png;
+    if (format == "png" || format == ".png")
+        throw Failure(
+            ExitStatus::usage,
+            fmt::format("{}: {}", options.format.empty() ? "-o" : "--format", kWithoutPng));
     throw Failure(
         ExitStatus::usage,
         options.format.empty()
@@ -96,9 +104,12 @@ void plot(const PlotOptions &options) {
 void add_plot_command(CLI::App &app, Action &action) {
     auto options = std::make_shared<PlotOptions>();
     CLI::App *command = app.add_subcommand(
-        "plot",
-        "Draw spectra (acquired now, or from a file of orv read) to PNG or SVG: counts "
-        "or a mode's values against wavelength, one line per spectrum.");
+        "plot", kPngSupported
+                    ? "Draw spectra (acquired now, or from a file of orv read) to PNG or SVG: "
+                      "counts or a mode's values against wavelength, one line per spectrum."
+                    : "Draw spectra (acquired now, or from a file of orv read) to SVG: counts "
+                      "or a mode's values against wavelength, one line per spectrum. PNG is "
+                      "not part of this build (it needs cairo, which Debian has for Linux only).");
     add_acquisition_options(*command, options->acquisition);
     add_measurement_options(*command, options->measurement);
     CLI::Option *input =
@@ -111,10 +122,14 @@ void add_plot_command(CLI::App &app, Action &action) {
              return option != input && option != command->get_help_ptr();
          }))
         input->excludes(acquisition);
-    command->add_option("-o,--output", options->output, "The image file (.png or .svg).")
+    command
+        ->add_option("-o,--output", options->output,
+                     kPngSupported ? "The image file (.png or .svg)." : "The image file (.svg).")
         ->required()
         ->option_text("FILE REQUIRED");
-    add_format_option(*command, options->format, "png or svg (default: from the file name).");
+    add_format_option(*command, options->format,
+                      kPngSupported ? "png or svg (default: from the file name)."
+                                    : "svg (default: from the file name).");
     command->add_option("--size", options->size, "Image size in pixels, WIDTHxHEIGHT.")
         ->option_text("WxH=" + options->size);
     command->callback([&action, options] { action = [options] { plot(*options); }; });

@@ -15,9 +15,7 @@ void add_info_command(CLI::App &app, Action &action);
 void add_get_set_commands(CLI::App &app, Action &action);
 void add_read_command(CLI::App &app, Action &action);
 void add_capture_command(CLI::App &app, Action &action);
-#ifdef ORV_CLI_HAS_PLOT
 void add_plot_command(CLI::App &app, Action &action);
-#endif
 #ifdef ORV_CLI_HAS_SERVE
 void add_serve_command(CLI::App &app, Action &action);
 #endif

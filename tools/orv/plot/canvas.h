@@ -1,6 +1,8 @@
 // What plot drawing needs from a graphics library: lines, text and a page
-// written to a stream. One backend per library (canvas_cairo.cpp); the
-// drawing itself (plot_drawing.cpp) knows only this interface.
+// written to a stream. Two backends: SVG text, the same on every platform
+// (canvas_svg.cpp), and PNG through cairo (canvas_cairo.cpp), which Debian
+// has for Linux only. The drawing itself (plot_drawing.cpp) knows only this
+// interface.
 #pragma once
 
 #include <memory>
@@ -38,7 +40,19 @@ public:
     virtual void finish() = 0;
 };
 
-// A canvas of width x height pixels (points for SVG) that writes to out.
+// Whether this build writes PNG (cairo: the Linux build only).
+#ifdef ORV_CLI_HAS_PNG
+inline constexpr bool kPngSupported = true;
+#else
+inline constexpr bool kPngSupported = false;
+#endif
+
+// A canvas of width x height pixels that writes to out; PNG where this build
+// has it (else a Failure).
 std::unique_ptr<Canvas> make_canvas(ImageFormat format, int width, int height, std::ostream &out);
+std::unique_ptr<Canvas> make_svg_canvas(int width, int height, std::ostream &out);
+#ifdef ORV_CLI_HAS_PNG
+std::unique_ptr<Canvas> make_png_canvas(int width, int height, std::ostream &out);
+#endif
 
 }  // namespace orvcli

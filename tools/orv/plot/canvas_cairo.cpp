@@ -1,6 +1,5 @@
-// The canvas on cairo: an image surface written as PNG, or an SVG surface,
-// both streamed to an std::ostream.
-#include <cairo-svg.h>
+// The canvas on cairo: an image surface written as PNG to an std::ostream.
+// Its text is DejaVu Sans too, measured by cairo from the font.
 #include <cairo.h>
 #include <fmt/format.h>
 
@@ -8,6 +7,7 @@
 
 #include "failure.h"
 #include "plot/canvas.h"
+#include "plot/text_metrics.h"
 
 namespace orvcli {
 namespace {
@@ -20,15 +20,18 @@ cairo_status_t write_to_stream(void *closure, const unsigned char *data, unsigne
 
 class CairoCanvas final : public Canvas {
 public:
-    CairoCanvas(ImageFormat format, int width, int height, std::ostream &out)
-        : format_(format), out_(out) {
-        surface_ = format == ImageFormat::svg
-                       ? cairo_svg_surface_create_for_stream(write_to_stream, &out_, width, height)
-                       : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    CairoCanvas(int width, int height, std::ostream &out) : out_(out) {
+        surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
         context_ = cairo_create(surface_);
-        cairo_select_font_face(context_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+        cairo_select_font_face(context_, kPlotFontFamily, CAIRO_FONT_SLANT_NORMAL,
                                CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_line_join(context_, CAIRO_LINE_JOIN_ROUND);
+        // The font's own advances, not ones rounded to whole pixels: text is
+        // as wide as in the SVG (the advance table of text_metrics.h).
+        cairo_font_options_t *options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_set_font_options(context_, options);
+        cairo_font_options_destroy(options);
     }
 
     ~CairoCanvas() override {
@@ -76,7 +79,7 @@ public:
 
     void finish() override {
         cairo_status_t status = cairo_status(context_);
-        if (status == CAIRO_STATUS_SUCCESS && format_ == ImageFormat::png)
+        if (status == CAIRO_STATUS_SUCCESS)
             status = cairo_surface_write_to_png_stream(surface_, write_to_stream, &out_);
         cairo_surface_finish(surface_);
         if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface_);
@@ -90,7 +93,6 @@ private:
         cairo_set_source_rgb(context_, color.red, color.green, color.blue);
     }
 
-    ImageFormat format_;
     std::ostream &out_;
     cairo_surface_t *surface_ = nullptr;
     cairo_t *context_ = nullptr;
@@ -98,8 +100,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Canvas> make_canvas(ImageFormat format, int width, int height, std::ostream &out) {
-    return std::make_unique<CairoCanvas>(format, width, height, out);
+std::unique_ptr<Canvas> make_png_canvas(int width, int height, std::ostream &out) {
+    return std::make_unique<CairoCanvas>(width, height, out);
 }
 
 }  // namespace orvcli

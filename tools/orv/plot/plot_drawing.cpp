@@ -59,10 +59,11 @@ std::string valid_utf8(const std::string &text) {
 
 namespace {
 
-// Text at `size`, or smaller so that it fits `room`.
+// Text at `size`, or smaller so that it fits `room`: a whole number of
+// pixels, as viewers that round sizes show it (a browser, for one).
 double fitting_size(Canvas &canvas, const std::string &text, double size, double room) {
     const double width = canvas.text_width(text, size);
-    return width > room && width > 0 ? size * room / width : size;
+    return width > room && width > 0 ? std::max(1.0, std::floor(size * room / width)) : size;
 }
 
 void draw_legend(const PlotFigure &figure, Canvas &canvas, double right, double top) {
