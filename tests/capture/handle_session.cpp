@@ -16,6 +16,9 @@ namespace {
 
 orv_device *g_device = nullptr;
 
+// Values read from what the call filled in go through show(): as arguments
+// of line() they could be read before the call (the order in which a
+// function's arguments are evaluated is the compiler's choice).
 void line(const char *call, int rc, const std::string &values = "") {
     std::printf("%s %d%s%s\n", call, rc, values.empty() ? "" : " ", values.c_str());
 }
@@ -67,8 +70,8 @@ void settings() {
     show("get_integration_time", orv_device_get_integration_time(g_device, &u32),
          [&] { return std::to_string(u32); });
     line("set_xenon_pulse", orv_device_set_xenon_pulse(g_device, 3, 7));
-    line("get_xenon_pulse", orv_device_get_xenon_pulse(g_device, &u32, &second),
-         std::to_string(u32) + "," + std::to_string(second));
+    show("get_xenon_pulse", orv_device_get_xenon_pulse(g_device, &u32, &second),
+         [&] { return std::to_string(u32) + "," + std::to_string(second); });
     line("set_xenon_mode", orv_device_set_xenon_mode(g_device, 1));
     show("get_xenon_mode", orv_device_get_xenon_mode(g_device, &u8),
          [&] { return std::to_string(u8); });
@@ -85,9 +88,9 @@ void settings() {
          [&] { return std::to_string(i32); });
     line("set_external_trigger_config", orv_device_set_external_trigger_config(g_device, 1, 2, 3));
     u8 = 0;
-    line("get_external_trigger_config",
+    show("get_external_trigger_config",
          orv_device_get_external_trigger_config(g_device, &u8, &b1, &b3),
-         std::to_string(u8) + "," + std::to_string(b1) + "," + std::to_string(b3));
+         [&] { return std::to_string(u8) + "," + std::to_string(b1) + "," + std::to_string(b3); });
     uint64_t status = 0;
     show("get_spectrum_capture_status", orv_device_get_spectrum_capture_status(g_device, &status),
          [&] { return std::to_string(status); });
@@ -146,10 +149,11 @@ void identity() {
     show("get_capabilities", orv_device_get_capabilities(g_device, &capabilities),
          [&] { return std::to_string(capabilities); });
     double coefficients[4] = {};
-    line("get_calibration_coefficients",
-         orv_device_get_calibration_coefficients(g_device, coefficients),
-         number(coefficients[0]) + "," + number(coefficients[1]) + "," + number(coefficients[2]) +
-             "," + number(coefficients[3]));
+    show("get_calibration_coefficients",
+         orv_device_get_calibration_coefficients(g_device, coefficients), [&] {
+             return number(coefficients[0]) + "," + number(coefficients[1]) + "," +
+                    number(coefficients[2]) + "," + number(coefficients[3]);
+         });
     float temperature = 0;
     show("get_temperature", orv_device_get_temperature(g_device, &temperature),
          [&] { return number(temperature); });
@@ -186,7 +190,8 @@ void flash() {
 
 int main() {
     int count = 0, listed = 0;
-    line("list_bridges", orv_list_bridges(nullptr, 0, &count, &listed), std::to_string(listed));
+    show("list_bridges", orv_list_bridges(nullptr, 0, &count, &listed),
+         [&] { return std::to_string(listed); });
     for (int index = 0; index < listed; ++index) {
         const int rc = orv_device_open(index, &g_device);
         line("open", rc, std::to_string(index));
