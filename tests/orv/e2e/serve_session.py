@@ -78,11 +78,17 @@ class ServeSession:
         return status, json.loads(body) if body else None
 
     def stop(self):
-        """Ctrl-C; returns the exit status."""
-        self.process.send_signal(signal.SIGINT)
-        try:
-            self.process.communicate(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.communicate()
+        """Ctrl-C; returns the exit status. Under wine a SIGINT now and then
+        never reaches the program's console handler, so Ctrl-C is pressed
+        again every 5 s, as a user would (the program treats a second one
+        like the first), for 30 s in all."""
+        for _ in range(6):
+            self.process.send_signal(signal.SIGINT)
+            try:
+                self.process.communicate(timeout=5)
+                return self.process.returncode
+            except subprocess.TimeoutExpired:
+                continue
+        self.process.kill()
+        self.process.communicate()
         return self.process.returncode
