@@ -14,6 +14,8 @@
 #   ORV_TEST_JOBS=8 scripts/test-all.sh              # tests at once (default 4 x jobs)
 #   ORV_CHECKS="valgrind" scripts/test-all.sh         # checks (default: all)
 #
+# The presets build one after another in the background at the lowest CPU
+# priority while the tests of those already built run (build_lane below).
 # Every kind of compiler output is built once: the linux tree holds the
 # benchmark programs, the sanitize tree the fuzz targets. Checks: the format
 # check (scripts/format.sh --check) runs first, before the presets, as it
@@ -142,20 +144,61 @@ test_preset() {
 
 if [[ " ${checks[*]} " == *" format "* ]]; then run_check format bash scripts/format.sh --check; fi
 
-for preset in "${presets[@]}"; do
-  start=$SECONDS
-  log="$logdir/$preset.log"
-  echo "=== $preset: configure and build"
-  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j "$jobs"; } >"$log" 2>&1; then
-    tail -n 60 "$log"
-    record "$preset build" "$start" "FAILED (log: $log)"
+# Two lanes: the presets build one after the other in the background, each
+# at the lowest CPU priority, while the tests of the presets already built
+# run in order in the foreground. Most tests wait on modelled instrument time
+# and leave the processor idle; the low priority keeps a compile from
+# delaying a test's wake-up. Each build's result and seconds land in
+# $logdir/<preset>.built ("<status> <seconds>").
+build_lane() {
+  local preset start rc
+  for preset in "$@"; do
+    start=$SECONDS
+    rc=0
+    { cmake --preset "$preset" && nice -n 19 cmake --build --preset "$preset" -j "$jobs"; } \
+      >"$logdir/$preset.log" 2>&1 || rc=$?
+    echo "$rc $((SECONDS - start))" >"$logdir/$preset.built.part"
+    mv "$logdir/$preset.built.part" "$logdir/$preset.built"
+  done
+}
+
+# wait_built PRESET: waits for the build lane to finish PRESET, then records it.
+# False when the build failed or the lane ended without it.
+wait_built() {
+  local preset="$1" built="$logdir/$1.built"
+  while [ ! -f "$built" ]; do
+    if ! kill -0 "$build_lane_pid" 2>/dev/null && [ ! -f "$built" ]; then
+      record "$preset build" "$SECONDS" "FAILED (the build lane ended without it)"
+      failed=1
+      return 1
+    fi
+    sleep 1
+  done
+  local rc build_seconds
+  read -r rc build_seconds <"$built"
+  steps+=("$preset build")
+  seconds["$preset build"]=$build_seconds
+  if [ "$rc" != 0 ]; then
+    tail -n 60 "$logdir/$preset.log"
+    result["$preset build"]="FAILED (log: $logdir/$preset.log)"
     failed=1
-    continue
+    return 1
   fi
-  record "$preset build" "$start" "ok"
-  if [ "$preset" = windows ]; then start_wineserver; fi
-  test_preset "$preset"
-done
+  result["$preset build"]="ok"
+}
+
+if [ "${#presets[@]}" -gt 0 ]; then
+  for preset in "${presets[@]}"; do rm -f "$logdir/$preset.built" "$logdir/$preset.built.part"; done
+  echo "=== configure and build in the background, in turn: ${presets[*]}"
+  build_lane "${presets[@]}" &
+  build_lane_pid=$!
+  for preset in "${presets[@]}"; do
+    wait_built "$preset" || continue
+    if [ "$preset" = windows ]; then start_wineserver; fi
+    test_preset "$preset"
+  done
+  wait "$build_lane_pid" || true
+fi
 
 for check in "${checks[@]}"; do
   case "$check" in
