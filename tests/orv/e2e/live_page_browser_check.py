@@ -83,11 +83,13 @@ def measurement_modes(driver, session, check):
                                           "title.text")
     wait_for(lambda: label() == "Absorbance (AU)", 20, "the absorbance axis label")
     check(label() == "Absorbance (AU)", f"the axis reads {label()!r}")
+    wait_for(lambda: panel.get_attribute("data-mode") == "absorbance", 20,
+             "ORVSIM02 in absorbance")
     points = wait_for(lambda: int(panel.get_attribute("data-points") or 0), 20,
                       "absorbance values plotted")
     check(points > 0, f"the plot shows {points} absorbance values of ORVSIM02")
     warning = driver.find_element("id", "warning-ORVSIM03")
-    wait_for(lambda: warning.text, 20, "the warning of ORVSIM03")
+    wait_for(lambda: "absorbance" in warning.text, 20, "the warning of ORVSIM03")
     check("needs a dark" in warning.text and warning.is_displayed(),
           f"ORVSIM03 without a dark says so ({warning.text!r})")
     check(driver.find_element("id", "instrument-ORVSIM03").get_attribute("data-points") == "0",

@@ -182,6 +182,7 @@ function modePoints(chip, spectrum) {
   showStored(chip, mode.dark, mode.reference);
   document.getElementById("warning-" + chip).textContent = mode.refusal || "";
   const panel = document.getElementById("instrument-" + chip);
+  panel.dataset.mode = mode.name;
   panel.dataset.undefined = mode.refusal ? "" : String(spectrum.undefined.total);
   state.chart.options.scales.y.title.text = mode.label;
   state.chart.options.scales.y.beginAtZero = mode.name === "counts";
