@@ -2,7 +2,10 @@
 opens through the address with the token, which then leaves the address bar,
 loads without console errors, the plot is redrawn at least 5 times in 2 s,
 an integration time typed into the page reaches the instrument (simulator
-transcript and read-back), and a screenshot lands in the build folder. A
+transcript and read-back), dark and reference stored from the page turn the
+plot into absorbance (axis label, plotted values, the CSV's column, a warning
+where they are missing or no longer fit), and a screenshot lands in the build
+folder. A
 second run serves an instrument whose identity texts are HTML: the page
 shows them as text and runs nothing of them.
 Exit status 77 (skipped, with the reason) when Chromium, its driver or
@@ -13,8 +16,9 @@ import shutil
 import sys
 import tempfile
 import time
+import urllib.parse
 
-from orv_e2e import OUTPUT_DIR, Checklist, scratch
+from orv_e2e import OUTPUT_DIR, Checklist, scratch, table_rows
 from serve_session import ServeSession
 
 SKIPPED = 77
@@ -60,6 +64,52 @@ def wait_for(condition, seconds, what):
             return value
         time.sleep(0.05)
     raise AssertionError(f"timed out waiting for {what}")
+
+
+def measurement_modes(driver, session, check):
+    """Store dark and reference of ORVSIM02 on the page, switch to absorbance."""
+    panel = driver.find_element("id", "instrument-ORVSIM02")
+    driver.find_element("id", "store-dark-ORVSIM02").click()
+    dark = int(wait_for(lambda: panel.get_attribute("data-dark"), 20, "the stored dark"))
+    wait_for(lambda: int(panel.get_attribute("data-sequence") or 0) > dark, 20,
+             "a spectrum after the dark")
+    driver.find_element("id", "store-reference-ORVSIM02").click()
+    reference = int(wait_for(lambda: panel.get_attribute("data-reference"), 20,
+                             "the stored reference"))
+    check(reference > dark, f"dark ({dark}) and reference ({reference}) are two spectra")
+    from selenium.webdriver.support.ui import Select
+    Select(driver.find_element("id", "mode")).select_by_value("absorbance")
+    label = lambda: driver.execute_script("return Chart.getChart('chart').options.scales.y."
+                                          "title.text")
+    wait_for(lambda: label() == "Absorbance (AU)", 20, "the absorbance axis label")
+    check(label() == "Absorbance (AU)", f"the axis reads {label()!r}")
+    wait_for(lambda: panel.get_attribute("data-mode") == "absorbance", 20,
+             "ORVSIM02 in absorbance")
+    points = wait_for(lambda: int(panel.get_attribute("data-points") or 0), 20,
+                      "absorbance values plotted")
+    check(points > 0, f"the plot shows {points} absorbance values of ORVSIM02")
+    warning = driver.find_element("id", "warning-ORVSIM03")
+    wait_for(lambda: "absorbance" in warning.text, 20, "the warning of ORVSIM03")
+    check("needs a dark" in warning.text and warning.is_displayed(),
+          f"ORVSIM03 without a dark says so ({warning.text!r})")
+    check(driver.find_element("id", "instrument-ORVSIM03").get_attribute("data-points") == "0",
+          "and plots nothing")
+    link = urllib.parse.urlsplit(
+        driver.find_element("id", "download-ORVSIM02").get_attribute("href"))
+    status, body, _ = session.get(link.path + "?" + link.query)
+    comments, rows = table_rows(body.decode()) if status == 200 else ([], [{}])
+    check(status == 200 and "absorbance_au" in rows[0] and
+          any(line.startswith("# mode: absorbance") for line in comments),
+          f"the CSV download holds the absorbance column ({status}, {list(rows[0])})")
+    # Stored at 10 ms, the spectra at 20 ms no longer fit: the page says why.
+    field = driver.find_element("id", "integration-ORVSIM02")
+    field.clear()
+    field.send_keys("20ms")
+    driver.find_element("id", "apply-ORVSIM02").click()
+    warning = driver.find_element("id", "warning-ORVSIM02")
+    wait_for(lambda: "integration" in warning.text, 20, "the mismatch warning")
+    check("10000" in warning.text and "20000" in warning.text and warning.is_displayed(),
+          f"the warning names the difference ({warning.text!r})")
 
 
 def hostile_texts(driver, check):
@@ -126,6 +176,7 @@ def main():
             written = any(" FT_Write " in line and " dev=0 " in line and "000061A8" in line
                           for line in lines)
         check(written, "the transcript shows 25000 us (61A8h) written to ORVSIM01")
+        measurement_modes(driver, session, check)
 
         time.sleep(0.5)
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]

@@ -1,7 +1,8 @@
 """orv serve against hostile clients on loopback: foreign Host names, other
 origins, form posts, missing, wrong and old tokens, oversize requests and a
 crowd of idle connections. Every refused change must leave the instrument's
-settings as they were (read back through the API)."""
+settings as they were and nothing stored as its dark or reference (read back
+through the API)."""
 
 import os
 import signal
@@ -14,6 +15,9 @@ from serve_session import ServeSession
 
 WANTED = b'{"instrument": "ORVSIM01", "integration": "500ms", "average": 7}'
 FORM = b"instrument=ORVSIM01&integration=500ms&average=7"
+STORE = b'{"instrument": "ORVSIM01", "what": "dark"}'
+STORE_FORM = b"instrument=ORVSIM01&what=dark"
+JSON_TYPE = {"Content-Type": "application/json"}
 FOREIGN = "http://evil.example"
 
 
@@ -25,7 +29,7 @@ class ServeHostile(unittest.TestCase):
         cls.old_token = earlier.token
         assert earlier.stop() == 0
         cls.session = ServeSession("-d", "ORVSIM01", "--integration", "5ms")
-        cls.settings = cls.read_settings()
+        cls.state = cls.read_state()
 
     @classmethod
     def tearDownClass(cls):
@@ -33,15 +37,15 @@ class ServeHostile(unittest.TestCase):
         assert status == 0, f"orv serve ended with {status}"
 
     @classmethod
-    def read_settings(cls):
+    def read_state(cls):
         status, instruments = cls.session.json("/api/instruments")
         assert status == 200, status
-        return instruments[0]["settings"]
+        return {key: instruments[0][key] for key in ("settings", "dark", "reference")}
 
     def refused(self, expected, method, path, headers, body=None):
         answer = self.session.request(method, path, headers, body)
         self.assertIn(answer.status, expected, (method, path, headers, answer.body))
-        self.assertEqual(self.read_settings(), self.settings, (method, path, headers))
+        self.assertEqual(self.read_state(), self.state, (method, path, headers))
         return answer
 
     def test_a_foreign_host_gets_neither_page_nor_api(self):
@@ -53,6 +57,8 @@ class ServeHostile(unittest.TestCase):
                 self.refused((421, 403), "GET", path, dict(token, Host=host))
             self.refused((421, 403), "POST", "/api/settings",
                          dict(token, Host=host, **{"Content-Type": "application/json"}), WANTED)
+            self.refused((421, 403), "POST", "/api/store", dict(token, Host=host, **JSON_TYPE),
+                         STORE)
 
     def test_cross_origin_changes_are_refused_in_every_form(self):
         token = self.session.authorized()
@@ -64,6 +70,10 @@ class ServeHostile(unittest.TestCase):
             # Even with the token and no origin at all, a form body is never a change.
             self.refused((415,), "POST", "/api/settings", dict(token, **{
                 "Content-Type": content_type}), FORM)
+            self.refused((403,), "POST", "/api/store",
+                         {"Origin": FOREIGN, "Content-Type": content_type}, STORE_FORM)
+            self.refused((415,), "POST", "/api/store", dict(token, **{
+                "Content-Type": content_type}), STORE_FORM)
         for headers in ({"Origin": FOREIGN}, {"Origin": "null"}, {"Sec-Fetch-Site": "cross-site"},
                         {"Referer": FOREIGN + "/attack.html"}):
             self.refused((403,), "POST", "/api/settings",
@@ -71,12 +81,16 @@ class ServeHostile(unittest.TestCase):
             self.refused((403,), "POST", "/api/pause",
                          dict(token, **headers, **{"Content-Type": "application/json"}),
                          b'{"paused": true}')
+            self.refused((403,), "POST", "/api/store", dict(token, **headers, **JSON_TYPE), STORE)
+        # A link or an image cannot store: the store is a POST only.
+        self.refused((404, 405), "GET", "/api/store?instrument=ORVSIM01&what=dark", token)
 
     def test_the_token_is_required_and_must_be_this_runs(self):
         json_type = {"Content-Type": "application/json"}
         self.refused((401,), "GET", "/", {})
         self.refused((401,), "GET", "/api/instruments", {})
         self.refused((401,), "POST", "/api/settings", json_type, WANTED)
+        self.refused((401,), "POST", "/api/store", json_type, STORE)
         for wrong in (self.old_token, self.session.token[:-1], self.session.token + "0",
                       "0" * len(self.session.token)):
             self.assertNotEqual(wrong, self.session.token)
@@ -85,6 +99,8 @@ class ServeHostile(unittest.TestCase):
                          {"Authorization": "Bearer " + wrong})
             self.refused((403,), "POST", "/api/settings",
                          dict(json_type, Cookie=f"orv_token_{self.session.port}={wrong}"), WANTED)
+            self.refused((403,), "POST", "/api/store",
+                         dict(json_type, Authorization="Bearer " + wrong), STORE)
         # Another run's cookie is another cookie.
         self.refused((401,), "GET", "/api/instruments",
                      {"Cookie": f"orv_token_{self.session.port + 1}={self.session.token}"})
@@ -96,6 +112,9 @@ class ServeHostile(unittest.TestCase):
             self.refused((403,), "GET", "/api/spectrum?instrument=ORVSIM01", headers)
             self.refused((403,), "POST", "/api/settings",
                          dict(headers, **{"Content-Type": "application/json"}), WANTED)
+            self.refused((403,), "POST", "/api/store", dict(headers, **JSON_TYPE), STORE)
+            self.refused((403,), "GET", "/api/spectrum.csv?instrument=ORVSIM01&mode=absorbance",
+                         headers)
 
     def test_the_page_trades_its_token_for_a_strict_cookie_and_answers_with_safe_headers(self):
         answer = self.session.request("GET", "/?token=" + self.session.token)
@@ -122,6 +141,8 @@ class ServeHostile(unittest.TestCase):
         token = self.session.authorized({"Content-Type": "application/json"})
         self.refused((413,), "POST", "/api/settings", token,
                      WANTED[:-1] + b', "padding": "' + b"x" * 8000 + b'"}')
+        self.refused((413,), "POST", "/api/store", token,
+                     STORE[:-1] + b', "padding": "' + b"x" * 8000 + b'"}')
         self.refused((414,), "GET", "/api/spectrum?instrument=ORVSIM01&x=" + "a" * 4000, token)
         # Beyond what is read of one request at all: refused or cut off, never kept.
         bearer = (f"Host: 127.0.0.1:{self.session.port}\r\n"
@@ -132,7 +153,7 @@ class ServeHostile(unittest.TestCase):
                         b"POST /api/settings HTTP/1.1\r\nContent-Type: application/json\r\n" +
                         bearer + b"Content-Length: 1000000000\r\n\r\n" + b"{" * 100000):
             self.assertNotIn(b" 200 ", self.raw_exchange(request)[:20])
-        self.assertEqual(self.read_settings(), self.settings)
+        self.assertEqual(self.read_state(), self.state)
 
     def raw_exchange(self, data):
         """What the server answers to these bytes ('' when it closes first)."""

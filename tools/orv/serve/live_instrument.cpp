@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "commands/measurement_options.h"
 #include "failure.h"
 
 namespace orvcli {
@@ -16,6 +17,7 @@ LiveInstrument::LiveInstrument(std::unique_ptr<Instrument> instrument, SeriesSou
     : instrument_(std::move(instrument)),
       chip_serial_(instrument_->bridge().chip_serial),
       wavelengths_(std::make_shared<const std::vector<double>>(instrument_->wavelengths())),
+      description_(describe_instrument(source.identity)),
       source_(std::move(source)) {
     thread_ = std::thread([this] { run(); });
 }
@@ -101,7 +103,7 @@ std::shared_ptr<const LiveSpectrum> LiveInstrument::latest() {
 
 LiveStatus LiveInstrument::status() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return {source_, paused_, error_};
+    return {source_, paused_, error_, dark_, reference_};
 }
 
 void LiveInstrument::set_paused(bool paused) {
@@ -124,6 +126,40 @@ AcquisitionSettings LiveInstrument::change(const AcquisitionSettings &wanted,
                       fmt::format("change the settings of {}: not done in time", chip_serial_));
     if (!change_error_.empty()) throw Failure(ExitStatus::instrument, change_error_);
     return source_.settings;
+}
+
+orvproc::Capture LiveInstrument::capture_of(const LiveSpectrum &live) const {
+    return orvproc::capture_of(
+        conditions_of(description_, live.settings, *live.spectrum.wavelengths_nm,
+                      format_utc(live.spectrum.time)),
+        live.spectrum.counts);
+}
+
+std::shared_ptr<const StoredSpectrumCapture> LiveInstrument::store(StoredRole role) {
+    const std::shared_ptr<const LiveSpectrum> live = latest();
+    if (!live) return nullptr;
+    auto stored = std::make_shared<const StoredSpectrumCapture>(
+        StoredSpectrumCapture{live, capture_of(*live)});
+    std::lock_guard<std::mutex> lock(mutex_);
+    (role == StoredRole::dark ? dark_ : reference_) = stored;
+    return stored;
+}
+
+LiveMeasurement LiveInstrument::measure(const LiveSpectrum &live, orvproc::Mode mode) {
+    LiveMeasurement measurement;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        measurement.dark = dark_;
+        measurement.reference = reference_;
+    }
+    try {
+        measurement.processed = orvproc::process(
+            mode, capture_of(live), measurement.dark ? &measurement.dark->capture : nullptr,
+            measurement.reference ? &measurement.reference->capture : nullptr);
+    } catch (const orvproc::MeasurementError &error) {
+        measurement.refusal = error.what();
+    }
+    return measurement;
 }
 
 }  // namespace orvcli

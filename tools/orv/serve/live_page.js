@@ -4,7 +4,10 @@
 // Colour-blind-safe line colours (Okabe-Ito), as in orv plot.
 const COLORS = ["#0072b2", "#e69f00", "#009e73", "#cc79a7", "#56b4e9", "#d55e00", "#f0e442",
                 "#000000"];
-const state = { instruments: [], datasets: {}, draws: 0, dirty: false, chart: null };
+// `mode` is what the plot shows; `modeChanges` tells the followers to fetch
+// the current spectrum again in the new mode.
+const state = { instruments: [], datasets: {}, draws: 0, dirty: false, chart: null,
+                mode: "counts", modeChanges: 0 };
 
 function text(tag, className, content) {
   const element = document.createElement(tag);
@@ -47,6 +50,21 @@ async function post(path, fields) {
   const body = await response.json();
   if (!response.ok) throw new Error(body.error || response.statusText);
   return body;
+}
+
+function describeStored(what, stored) {
+  if (!stored) return what + ": none";
+  return what + ": spectrum " + stored.sequence + " (" + describeSettings(stored.settings) + ")";
+}
+
+function showStored(chip, dark, reference) {
+  document.getElementById("stored-" + chip).textContent =
+    describeStored("dark", dark) + " \u00b7 " + describeStored("reference", reference);
+}
+
+function csvAddress(chip) {
+  return "/api/spectrum.csv?instrument=" + encodeURIComponent(chip) + "&mode=" +
+         encodeURIComponent(state.mode);
 }
 
 function instrumentPanel(instrument, color) {
@@ -120,32 +138,83 @@ function instrumentPanel(instrument, color) {
 
   const download = text("a", "", "Download CSV");
   download.id = "download-" + chip;
-  download.href = "/api/spectrum.csv?instrument=" + encodeURIComponent(chip);
+  download.className = "download";
+  download.href = csvAddress(chip);
   download.setAttribute("download", chip + ".csv");
 
+  const storeButtons = ["dark", "reference"].map(what => {
+    const button = text("button", "", "Store " + what);
+    button.id = "store-" + what + "-" + chip;
+    button.addEventListener("click", async () => {
+      try {
+        const result = await post("/api/store", { instrument: chip, what: what });
+        const stored = result[what];
+        panel.dataset[what] = String(stored.sequence);
+        setStatus(chip, "stored " + describeStored(what, stored), false);
+        state.modeChanges += 1;  // the values change with it
+      } catch (error) {
+        setStatus(chip, error.message, true);
+      }
+    });
+    return button;
+  });
+
   const controls = text("div");
-  controls.append(showLabel, integrationLabel, averageLabel, text("br"), apply, pause, download);
+  controls.append(showLabel, integrationLabel, averageLabel, text("br"), apply, pause, download,
+                  text("br"), ...storeButtons);
   panel.append(controls);
+  const stored = text("div", "stored");
+  stored.id = "stored-" + chip;
+  panel.append(stored);
+  const warning = text("div", "warning");
+  warning.id = "warning-" + chip;
+  panel.append(warning);
   const status = text("div", "status", instrument.error || "");
   status.id = "status-" + chip;
   panel.append(status);
   return panel;
 }
 
+// The plotted points of a spectrum in the current mode; none (and the
+// reason shown) when the mode has no values for it.
+function modePoints(chip, spectrum) {
+  const mode = spectrum.mode;
+  showStored(chip, mode.dark, mode.reference);
+  document.getElementById("warning-" + chip).textContent = mode.refusal || "";
+  const panel = document.getElementById("instrument-" + chip);
+  panel.dataset.mode = mode.name;
+  panel.dataset.undefined = mode.refusal ? "" : String(spectrum.undefined.total);
+  state.chart.options.scales.y.title.text = mode.label;
+  state.chart.options.scales.y.beginAtZero = mode.name === "counts";
+  document.getElementById("chart").dataset.label = mode.label;
+  if (mode.refusal) return [];
+  const points = new Array(spectrum.values.length);
+  for (let i = 0; i < points.length; i++)
+    points[i] = { x: spectrum.wavelength_nm[i], y: spectrum.values[i] };
+  return points;
+}
+
 async function follow(chip) {
   let after = 0;
+  let modeChanges = state.modeChanges;
   for (;;) {
     try {
+      if (modeChanges !== state.modeChanges) {
+        modeChanges = state.modeChanges;
+        after = 0;  // the latest spectrum again, in the new mode
+      }
+      const mode = state.mode;
       const response = await fetch("/api/spectrum?instrument=" + encodeURIComponent(chip) +
-                                   "&after=" + after);
+                                   "&after=" + after + "&mode=" + encodeURIComponent(mode));
       if (response.status === 200) {
         const spectrum = await response.json();
+        if (mode !== state.mode) continue;  // asked before the mode changed
         after = spectrum.sequence;
-        const points = new Array(spectrum.counts.length);
-        for (let i = 0; i < points.length; i++)
-          points[i] = { x: spectrum.wavelength_nm[i], y: spectrum.counts[i] };
+        const points = modePoints(chip, spectrum);
         state.datasets[chip].data = points;
-        document.getElementById("instrument-" + chip).dataset.sequence = String(after);
+        const panel = document.getElementById("instrument-" + chip);
+        panel.dataset.sequence = String(after);
+        panel.dataset.points = String(points.filter(point => point.y !== null).length);
         scheduleDraw();
       } else if (response.status !== 204) {
         await new Promise(resolve => setTimeout(resolve, 1000));
@@ -189,6 +258,18 @@ async function start() {
   document.getElementById("summary").textContent =
     state.instruments.length + " instrument" + (state.instruments.length === 1 ? "" : "s") +
     (state.instruments.some(instrument => instrument.simulated) ? " (SIMULATED)" : "");
+  state.instruments.forEach(instrument => showStored(instrument.chip_serial, instrument.dark,
+                                                      instrument.reference));
+  const modeSelector = document.getElementById("mode");
+  modeSelector.value = state.mode;
+  modeSelector.addEventListener("change", () => {
+    state.mode = modeSelector.value;
+    state.modeChanges += 1;
+    state.instruments.forEach(instrument => {
+      const chip = instrument.chip_serial;
+      document.getElementById("download-" + chip).href = csvAddress(chip);
+    });
+  });
   state.instruments.forEach(instrument => follow(instrument.chip_serial));
 }
 

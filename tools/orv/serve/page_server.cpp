@@ -39,11 +39,46 @@ const httplib::Headers kAnswerHeaders = {
     {"Referrer-Policy", "no-referrer"},
     {"Cache-Control", "no-store"}};
 
+// A stored dark or reference as the page shows it: which spectrum, when and
+// with what settings it was taken (its counts only where asked for).
+nlohmann::json stored_json(const std::shared_ptr<const StoredSpectrumCapture> &stored,
+                           bool with_counts = false) {
+    if (!stored) return nullptr;
+    const LiveSpectrum &live = *stored->live;
+    nlohmann::json json = {{"sequence", live.sequence},
+                           {"time_utc", format_utc(live.spectrum.time)},
+                           {"settings", settings_json(live.settings)}};
+    if (with_counts) json["counts"] = live.spectrum.counts;
+    return json;
+}
+
 nlohmann::json status_json(const LiveStatus &status) {
     nlohmann::json json = source_json(status.source);
     json["paused"] = status.paused;
     json["error"] = status.error;
+    json["dark"] = stored_json(status.dark);
+    json["reference"] = stored_json(status.reference);
     return json;
+}
+
+// The `mode` parameter of a request: counts when absent, a usage Failure
+// for a word that names no mode.
+orvproc::Mode request_mode(const httplib::Request &request) {
+    const std::string word = request.get_param_value("mode");
+    if (word.empty()) return orvproc::Mode::counts;
+    const std::optional<orvproc::Mode> mode = orvproc::mode_named(word);
+    if (!mode)
+        throw Failure(ExitStatus::usage,
+                      fmt::format("mode: '{}' is not a mode: {}", word, orvproc::mode_names()));
+    return *mode;
+}
+
+// Where a stored dark or reference came from, for a file's header.
+std::vector<StoredSpectrum> stored_record(
+    const std::string &chip, const std::shared_ptr<const StoredSpectrumCapture> &stored) {
+    if (!stored) return {};
+    return {{chip, fmt::format("live page, spectrum {}", stored->live->sequence),
+             format_utc(stored->live->spectrum.time), 1}};
 }
 
 void reply_json(httplib::Response &response, const nlohmann::json &json, int status = 200) {
@@ -110,6 +145,12 @@ struct PageServer::Routes {
     void spectrum(const httplib::Request &request, httplib::Response &response) {
         LiveInstrument *instrument = find(request.get_param_value("instrument"));
         if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
+        std::optional<orvproc::Mode> mode;
+        try {
+            if (request.has_param("mode")) mode = request_mode(request);
+        } catch (const Failure &failure) {
+            return reply_error(response, 400, failure.what());
+        }
         std::uint64_t after = 0;
         const std::string after_text = request.get_param_value("after");
         if (!after_text.empty()) {
@@ -125,33 +166,82 @@ struct PageServer::Routes {
             response.status = 204;
             return;
         }
-        reply_json(response, {{"instrument", live->spectrum.instrument},
-                              {"sequence", live->sequence},
-                              {"time_utc", format_utc(live->spectrum.time)},
-                              {"settings", settings_json(live->settings)},
-                              {"wavelength_nm", *live->spectrum.wavelengths_nm},
-                              {"counts", live->spectrum.counts}});
+        nlohmann::json json = {{"instrument", live->spectrum.instrument},
+                               {"sequence", live->sequence},
+                               {"time_utc", format_utc(live->spectrum.time)},
+                               {"settings", settings_json(live->settings)},
+                               {"wavelength_nm", *live->spectrum.wavelengths_nm},
+                               {"counts", live->spectrum.counts}};
+        if (mode) add_measurement(json, *instrument, *live, *mode);
+        reply_json(response, json);
+    }
+
+    // The mode's values (NaN written as null) and undefined pixels, or why
+    // there are none.
+    static void add_measurement(nlohmann::json &json, LiveInstrument &instrument,
+                                const LiveSpectrum &live, orvproc::Mode mode) {
+        const orvproc::ModeInfo &info = orvproc::mode_info(mode);
+        const LiveMeasurement measurement = instrument.measure(live, mode);
+        json["mode"] = {{"name", std::string(info.name)},
+                        {"unit", std::string(info.unit)},
+                        {"label", std::string(info.label)},
+                        {"column", std::string(info.column)},
+                        {"dark", stored_json(measurement.dark)},
+                        {"reference", stored_json(measurement.reference)}};
+        if (!measurement.refusal.empty()) {
+            json["mode"]["refusal"] = measurement.refusal;
+            return;
+        }
+        const orvproc::Undefined &undefined = measurement.processed.undefined;
+        json["values"] = measurement.processed.values;
+        json["undefined"] = {{"saturated", undefined.saturated},
+                             {"reference_not_above", undefined.reference_not_above},
+                             {"sample_not_above", undefined.sample_not_above},
+                             {"total", undefined.total()}};
     }
 
     void spectrum_csv(const httplib::Request &request, httplib::Response &response) {
         LiveInstrument *instrument = find(request.get_param_value("instrument"));
         if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
+        orvproc::Mode mode = orvproc::Mode::counts;
+        try {
+            mode = request_mode(request);
+        } catch (const Failure &failure) {
+            return reply_error(response, 400, failure.what());
+        }
         const auto live = instrument->latest();
         if (!live) return reply_error(response, 404, "no spectrum yet");
         LiveStatus status = instrument->status();
         status.source.settings = live->settings;
+        Spectrum written = live->spectrum;
+        std::optional<MeasurementHeader> header;
+        if (mode != orvproc::Mode::counts) {
+            LiveMeasurement measurement = instrument->measure(*live, mode);
+            if (!measurement.refusal.empty())
+                return reply_error(response, 409, measurement.refusal);
+            written.values = std::move(measurement.processed.values);
+            written.undefined = measurement.processed.undefined;
+            header = MeasurementHeader{};
+            header->mode = mode;
+            if (orvproc::mode_info(mode).needs_dark)
+                header->darks = stored_record(instrument->chip_serial(), measurement.dark);
+            if (orvproc::mode_info(mode).needs_reference)
+                header->references =
+                    stored_record(instrument->chip_serial(), measurement.reference);
+        }
         std::ostringstream text;
-        const auto writer = make_writer(OutputFormat::csv, text);
+        const auto writer = make_writer(OutputFormat::csv, text, header ? &*header : nullptr);
         writer->begin({status.source}, live->spectrum.time);
-        writer->write(live->spectrum);
+        writer->write(written);
         writer->end();
         // The chip serial comes from the device list: only plain characters
         // of it reach the header.
         std::string name = instrument->chip_serial();
         for (char &c : name)
             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-        response.set_header("Content-Disposition", fmt::format("attachment; filename=\"{}-{}.csv\"",
-                                                               name, live->sequence));
+        response.set_header("Content-Disposition",
+                            fmt::format("attachment; filename=\"{}-{}-{}.csv\"", name,
+                                        live->sequence, orvproc::mode_info(mode).name));
         response.set_content(text.str(), "text/csv");
     }
 
@@ -180,6 +270,27 @@ struct PageServer::Routes {
         } catch (const Failure &failure) {
             reply_error(response, 502, failure.what());
         }
+    }
+
+    // Keeps the instrument's latest spectrum as its dark or reference.
+    void store(const httplib::Request &request, httplib::Response &response) {
+        LiveInstrument *instrument = nullptr;
+        StoredRole role = StoredRole::dark;
+        try {
+            const nlohmann::json body = body_object(request);
+            const std::string what = body_field(body, "what").value_or("");
+            if (what != "dark" && what != "reference")
+                throw Failure(ExitStatus::usage, "what: dark or reference");
+            role = what == "dark" ? StoredRole::dark : StoredRole::reference;
+            instrument = find(body_field(body, "instrument").value_or(""));
+        } catch (const Failure &failure) {
+            return reply_error(response, 400, failure.what());
+        }
+        if (instrument == nullptr) return reply_error(response, 404, "no such instrument");
+        const auto stored = instrument->store(role);
+        if (!stored) return reply_error(response, 409, "no spectrum yet");
+        reply_json(response,
+                   {{role == StoredRole::dark ? "dark" : "reference", stored_json(stored, true)}});
     }
 
     void pause(const httplib::Request &request, httplib::Response &response) {
@@ -274,6 +385,10 @@ PageServer::PageServer(std::vector<std::unique_ptr<LiveInstrument>> &instruments
     server.Post("/api/settings",
                 [&routes](const httplib::Request &request, httplib::Response &response) {
                     routes.change_settings(request, response);
+                });
+    server.Post("/api/store",
+                [&routes](const httplib::Request &request, httplib::Response &response) {
+                    routes.store(request, response);
                 });
     server.Post("/api/pause",
                 [&routes](const httplib::Request &request, httplib::Response &response) {
