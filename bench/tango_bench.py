@@ -43,7 +43,7 @@ import sys
 import tempfile
 import threading
 import time
-from typing import Dict, List
+from typing import Dict, List, Tuple
 
 import tango
 
@@ -309,7 +309,7 @@ def watch(pid: int, devices: List[str], options: argparse.Namespace) -> tango_fi
     return result
 
 
-def liborv_alone(options: argparse.Namespace) -> Dict[int, float]:
+def liborv_alone(options: argparse.Namespace) -> Dict[int, Tuple[float, float]]:
     program = options.parallel_reads or os.path.join(os.path.dirname(options.server),
                                                      "orv_parallel_reads")
     argv = [program, "--seconds", str(options.liborv_seconds)] + [str(n) for n in options.counts]

@@ -45,7 +45,7 @@ class LiborvReport(unittest.TestCase):
             "   8  one by one         320       64.0        8.00     0.122            80.0"
             "                        0\n"
             "parallel reads: all targets met\n")
-        self.assertEqual(figures.liborv_rates(report), {1: 65.8, 8: 522.2})
+        self.assertEqual(figures.liborv_rates(report), {1: (65.8, 40.1), 8: (522.2, 41.0)})
         self.assertEqual(figures.liborv_rates("orv_parallel_reads: instrument 0 does not open\n"), {})
 
 
@@ -76,7 +76,7 @@ def run(rate=100.0, latency=0.001, cpu=0.2, rss=(50000, 50100), errors=0):
 
 class Verdicts(unittest.TestCase):
     def missed(self, stream, liborv=100.0):
-        lines, ok = figures.report(stream, liborv)
+        lines, ok = figures.report(stream, (liborv, 40.0))
         return ok, [line.split()[0] for line in lines if "MISSED" in line]
 
     def test_a_run_within_every_target(self):
@@ -95,7 +95,7 @@ class Verdicts(unittest.TestCase):
             self.assertEqual(self.missed(stream, liborv), (False, [name]), name)
         rss = run(rss=(50000, 50000 + figures.RSS_FLAT_KIB))
         self.assertEqual(self.missed(rss), (False, ["server"]))
-        self.assertIn("RSS", [line for line in figures.report(rss, 100.0)[0] if "MISSED" in line][0])
+        self.assertIn("RSS", [line for line in figures.report(rss, (100.0, 40.0))[0] if "MISSED" in line][0])
 
     def test_more_than_one_slow_event_in_a_hundred_misses_the_p99(self):
         # 1000 events: 11 slow ones put the 990th in order among them; 10 do not.
@@ -107,9 +107,9 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(self.missed(stream), (True, []))
 
     def test_error_events_or_none_at_all_fail_the_run(self):
-        self.assertFalse(figures.report(run(errors=1), 100.0)[1])
+        self.assertFalse(figures.report(run(errors=1), (100.0, 40.0))[1])
         empty = figures.Stream(8, window=(0.0, 10.0), rss_kib=[1, 1])
-        lines, ok = figures.report(empty, 500.0)
+        lines, ok = figures.report(empty, (500.0, 40.0))
         self.assertFalse(ok)
         self.assertIn("no event", lines[0])
 
