@@ -8,6 +8,8 @@ table and exiting 1 when a target is missed:
   checksums  medians of orv_bench's CRC benchmarks (the exports) and of
              orv_crc_ways's (each way of computing them on its own):
              throughput against the CRC-32 target
+  processing medians of orv_processing_bench: one 2048-pixel spectrum in
+             each measurement mode, absorbance against its target
   fidelity   runs velmar_multi_device_speed on a scenario with a realistic
              link model and sets each case's avg_ms against the time the
              simulator models for that read (orv_modeled_reply)
@@ -49,6 +51,8 @@ BINDING_OVERHEAD_US = 35.0
 # CRC-32 throughput of the export over a spectrum response's span and longer.
 CRC32_BYTES_PER_S = 2e9
 CRC32_TARGET_MIN_SPAN = 4116
+# Absorbance of a 2048-pixel spectrum with dark and reference.
+ABSORBANCE_US = 5.0
 FIDELITY_RATIO = 0.02
 FIDELITY_MS = 0.3
 CPU_SHARE = 0.05
@@ -162,6 +166,33 @@ def checksums(args):
     print("CRC throughput (medians, CPU time; export = orv_crc32 / orv_crc16_legacy, "
           "table and clmul = each way alone):")
     print_table(["crc", "way", "bytes", "ns", "MB/s", "target", ""], table)
+    return 0 if ok else 1
+
+
+# --------------------------------------------------------------- processing
+
+def processing(args):
+    with open(args.json) as f:
+        data = json.load(f)
+    rows = []
+    ok = None
+    for b in data["benchmarks"]:
+        m = re.match(r"BM_Process/(\w+)$", b.get("run_name", ""))
+        if not m or b.get("aggregate_name") != "median":
+            continue
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[b["time_unit"]]
+        real, cpu = b["real_time"] * scale, b["cpu_time"] * scale
+        target = mark = ""
+        if m.group(1) == "absorbance":
+            ok = cpu <= ABSORBANCE_US
+            target, mark = f"<= {ABSORBANCE_US:.0f}", verdict(ok)
+        rows.append([m.group(1), f"{real:.2f}", f"{cpu:.2f}", target, mark])
+    if ok is None:
+        print(f"processing: no median of BM_Process/absorbance in {args.json}")
+        return 1
+    print("One 2048-pixel spectrum processed against a dark and a reference (medians, us; "
+          "the target applies to CPU time):")
+    print_table(["mode", "time", "cpu", "target", ""], rows)
     return 0 if ok else 1
 
 
@@ -394,6 +425,8 @@ def main():
     sub = parser.add_subparsers(dest="command", required=True)
     p = sub.add_parser("overhead")
     p.add_argument("json", help="orv_bench output written with --benchmark_out")
+    p = sub.add_parser("processing")
+    p.add_argument("json", help="orv_processing_bench output written with --benchmark_out")
     p = sub.add_parser("checksums")
     p.add_argument("json", help="orv_bench output written with --benchmark_out")
     p.add_argument("--ways", help="orv_crc_ways output written with --benchmark_out")
@@ -408,7 +441,7 @@ def main():
     p.add_argument("--out", default=os.path.join(ROOT, "build", "bench", "results"),
                    help="folder for the callgrind files")
     args = parser.parse_args()
-    commands = {"overhead": overhead, "checksums": checksums, "fidelity": fidelity, "resources": resources, "recorder": recorder, "profile": profile}
+    commands = {"overhead": overhead, "checksums": checksums, "processing": processing, "fidelity": fidelity, "resources": resources, "recorder": recorder, "profile": profile}
     return commands[args.command](args)
 
 

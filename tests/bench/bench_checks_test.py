@@ -102,6 +102,21 @@ class Verdicts(unittest.TestCase):
         self.assertIn("MISSED", next(line for line in out.splitlines() if " 4116 " in line))
         self.assertEqual(self.run_check(bench_checks.checksums, [], ways=None)[0], 1)
 
+    def test_processing_holds_absorbance_alone_to_the_target(self):
+        target = bench_checks.ABSORBANCE_US
+
+        def modes(absorbance_us, others_us):
+            return [median("BM_Process/absorbance", absorbance_us),
+                    median("BM_Process/transmittance", others_us),
+                    median("BM_Process/dark_corrected", others_us)]
+
+        self.assertEqual(self.run_check(bench_checks.processing, modes(target * 0.9, target * 3))[0], 0)
+        status, out = self.run_check(bench_checks.processing, modes(target * 1.1, target / 3))
+        self.assertEqual(status, 1)
+        self.assertEqual([line.split()[0] for line in out.splitlines() if "MISSED" in line], ["absorbance"])
+        # Without the absorbance figure there is nothing to judge: a failure, not a pass.
+        self.assertEqual(self.run_check(bench_checks.processing, modes(target, target)[1:])[0], 1)
+
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)
