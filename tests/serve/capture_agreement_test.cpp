@@ -172,8 +172,8 @@ TEST_P(TtyAgreement, TheSameBytesCrossTheWireAndTheTtyCaptureReplays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, TtyAgreement, ::testing::ValuesIn(kSessions),
-                         [](const ::testing::TestParamInfo<Session> &info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Session> &session) {
+                             return std::string(session.param.name);
                          });
 
 }  // namespace
