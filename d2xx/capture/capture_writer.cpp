@@ -1,7 +1,5 @@
 // Writing capture lines. Hand-made rather than through a JSON library: the
 // recorder formats one line per D2XX call and must stay cheap.
-#include <cstdio>
-
 #include "capture.h"
 
 namespace orvcapture {
@@ -9,11 +7,27 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// The two hex digits of every byte value: the data of a read or write is
+// most of a capture, and one table look-up per byte keeps its text cheap.
+struct HexPairs {
+    char digits[256][2];
+    constexpr HexPairs() : digits{} {
+        for (int b = 0; b < 256; ++b) {
+            digits[b][0] = kHexDigits[b >> 4];
+            digits[b][1] = kHexDigits[b & 15];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
+
 void append_number(std::string &out, uint64_t value) {
-    char digits[24];
-    const int n =
-        std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
-    out.append(digits, static_cast<size_t>(n));
+    char digits[20];  // 2^64 - 1 has 20 digits
+    char *first = digits + sizeof digits;
+    do {
+        *--first = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    out.append(first, static_cast<size_t>(digits + sizeof digits - first));
 }
 
 void append_signed(std::string &out, int64_t value) {
@@ -46,12 +60,15 @@ void append_text(std::string &out, const std::string &text) {
 }
 
 void append_hex(std::string &out, const std::vector<uint8_t> &bytes) {
-    out += '"';
+    const size_t at = out.size();
+    out.resize(at + 2 * bytes.size() + 2);
+    char *text = &out[at];
+    *text++ = '"';
     for (const uint8_t b : bytes) {
-        out += kHexDigits[b >> 4];
-        out += kHexDigits[b & 15];
+        *text++ = kHexPairs.digits[b][0];
+        *text++ = kHexPairs.digits[b][1];
     }
-    out += '"';
+    *text = '"';
 }
 
 void key(std::string &out, const char *name) {

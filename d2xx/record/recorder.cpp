@@ -49,8 +49,7 @@ const Provider *Recorder::provider() {
 
 bool Recorder::recording() {
     start();
-    std::lock_guard<std::mutex> lock(mutex_);
-    return capture_ != nullptr;
+    return recording_.load(std::memory_order_relaxed);
 }
 
 void Recorder::load_provider() {
@@ -107,6 +106,12 @@ void Recorder::open_capture() {
                "); calls are not recorded");
         return;
     }
+    // Without a buffer of its own the file keeps stdio's default one.
+    try {
+        buffer_.resize(kCaptureBufferBytes);
+        std::setvbuf(capture_, buffer_.data(), _IOFBF, buffer_.size());
+    } catch (...) {}
+    recording_ = true;
     line_.clear();
     orvcapture::Header header;
     header.provider = provider_file_;
@@ -117,6 +122,7 @@ void Recorder::open_capture() {
 
 void Recorder::stop(const std::string &why) {
     report("capture " + capture_path_ + ": " + why + "; the rest of the session is not recorded");
+    recording_ = false;
     std::fclose(capture_);
     capture_ = nullptr;
 }

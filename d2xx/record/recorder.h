@@ -2,12 +2,14 @@
 // capture it writes, and which list position each open handle stands for.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "capture.h"
 #include "ftd2xx.h"
@@ -17,6 +19,9 @@ namespace orvrecord {
 // The environment variables the recorder reads (at its first call).
 inline constexpr const char *kCaptureVariable = "ORV_RECORD_FILE";
 inline constexpr const char *kProviderVariable = "ORV_RECORD_PROVIDER";
+// The capture's stdio buffer: many lines (a spectrum read's is some 8 KiB)
+// go to the file in one write.
+inline constexpr size_t kCaptureBufferBytes = size_t{256} << 10;
 
 // The calls of the real provider (ORV_D2XX_CALLS of ftd2xx.h).
 struct Provider {
@@ -53,12 +58,14 @@ private:
     void stop(const std::string &why);
 
     std::once_flag started_;
-    std::mutex mutex_;  // guards everything below
+    std::atomic<bool> recording_{false};  // capture_ is open (read without the lock)
+    std::mutex mutex_;                    // guards everything below
     Provider provider_;
     bool have_provider_ = false;
     void *library_ = nullptr;
     std::string provider_file_;
     std::FILE *capture_ = nullptr;
+    std::vector<char> buffer_;  // capture_'s buffer, outlives it
     std::string capture_path_;
     std::string line_;
     uint64_t calls_ = 0;

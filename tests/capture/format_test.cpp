@@ -2,6 +2,9 @@
 // every kind of bad capture is refused with its line and a reason.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include "capture.h"
 
 namespace {
@@ -194,6 +197,46 @@ std::vector<BadCapture> bad_captures() {
          2, "longer than 15 bytes"},
         {"huge line", with(std::string(orvcapture::kMaxLineBytes + 10, ' ')), 2, "longer than"},
     };
+}
+
+// The writer's own number and hex formatting, as text: zero, the extremes
+// of each width, every byte value; a line is appended to what is there.
+TEST(CaptureFormat, NumbersAndBytesAreWrittenExactly) {
+    Record write = call(Call::Write, 1);
+    write.t_us = 0;
+    write.dur_us = UINT64_MAX;
+    write.status = UINT32_MAX;
+    write.dev = -1;
+    std::string hex;
+    for (int b = 0; b < 256; ++b) {
+        write.data.push_back(static_cast<uint8_t>(b));
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", b);
+        hex += digits;
+    }
+    write.req = write.done = 256;
+    Record open = call(Call::Open, 2);
+    open.index = INT64_MIN;
+    open.dev = 0;
+    Record later = call(Call::Open, 3);
+    later.index = INT64_MAX;
+
+    std::string text = "before\n";
+    orvcapture::append_record_line(text, write);
+    orvcapture::append_record_line(text, open);
+    orvcapture::append_record_line(text, later);
+    EXPECT_EQ(text,
+              "before\n"
+              R"({"n":1,"t_us":0,"dur_us":18446744073709551615,"call":"FT_Write",)"
+              R"("status":4294967295,"dev":-1,"req":256,"done":256,"data":")" +
+                  hex +
+                  "\"}\n"
+                  R"({"n":2,"t_us":2000,"dur_us":2,"call":"FT_Open","status":0,)"
+                  R"("index":-9223372036854775808,"dev":0})"
+                  "\n"
+                  R"({"n":3,"t_us":3000,"dur_us":3,"call":"FT_Open","status":0,)"
+                  R"("index":9223372036854775807,"dev":0})"
+                  "\n");
 }
 
 TEST(CaptureFormat, BadCapturesAreRefusedWithLineAndReason) {

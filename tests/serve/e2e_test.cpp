@@ -17,7 +17,6 @@
 #include "serve_process.h"
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -28,28 +27,11 @@ nlohmann::json default_scenario() {
     return nlohmann::json::parse(in);
 }
 
-// orvsim-serve on a scenario, and the environment that points a child
-// process's tty provider at it.
-class Served {
+// orvsim-serve on a scenario.
+class Served : public servetest::Served {
 public:
-    explicit Served(const nlohmann::json &scenario) {
-        const std::string file = folder_.write("scenario.json", scenario.dump(2));
-        server_ = std::make_unique<servetest::ServeProcess>(
-            ORVSIM_SERVE_PROGRAM,
-            std::vector<std::string>{"--scenario", file, "--root", folder_.path() + "/root"});
-        const std::optional<std::string> line = server_->ready_line(10s);
-        if (!line) throw std::runtime_error("no ready line: " + server_->error_text());
-        for (const auto &[name, value] : servetest::variables_of(*line))
-            environment_.emplace_back(name, value);
-        environment_.emplace_back("ORVSIM_SCENARIO", std::nullopt);
-    }
-    const e2e::EnvironmentChanges &environment() const { return environment_; }
-    std::string errors() const { return server_->error_text(); }
-
-private:
-    servetest::TempFolder folder_;
-    std::unique_ptr<servetest::ServeProcess> server_;
-    e2e::EnvironmentChanges environment_;
+    explicit Served(const nlohmann::json &scenario)
+        : servetest::Served(ORVSIM_SERVE_PROGRAM, scenario.dump(2)) {}
 };
 
 // The benchmark program with liborv and the tty provider in its bin/velmar.

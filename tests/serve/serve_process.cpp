@@ -137,3 +137,17 @@ std::string TempFolder::write(const std::string &name, const std::string &text) 
 }
 
 }  // namespace servetest
+
+namespace servetest {
+
+Served::Served(const std::string &program, const std::string &scenario_text) {
+    const std::string file = folder_.write("scenario.json", scenario_text);
+    server_ = std::make_unique<ServeProcess>(
+        program, std::vector<std::string>{"--scenario", file, "--root", folder_.path() + "/root"});
+    const std::optional<std::string> line = server_->ready_line(std::chrono::seconds(10));
+    if (!line) throw std::runtime_error("no ready line: " + server_->error_text());
+    for (const auto &[name, value] : variables_of(*line)) environment_.emplace_back(name, value);
+    environment_.emplace_back("ORVSIM_SCENARIO", std::nullopt);
+}
+
+}  // namespace servetest

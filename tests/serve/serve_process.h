@@ -5,10 +5,13 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "process_runner.h"
 
 namespace servetest {
 
@@ -59,6 +62,26 @@ public:
 
 private:
     std::string path_;
+};
+
+}  // namespace servetest
+
+namespace servetest {
+
+// orvsim-serve on a scenario (its text) in a folder of its own, and the
+// environment that points a child process's tty provider at it (the
+// simulated provider's ORVSIM_SCENARIO removed).
+class Served {
+public:
+    // Throws std::runtime_error when the server gives no ready line.
+    Served(const std::string &program, const std::string &scenario_text);
+    const e2e::EnvironmentChanges &environment() const { return environment_; }
+    std::string errors() const { return server_->error_text(); }
+
+private:
+    TempFolder folder_;
+    std::unique_ptr<ServeProcess> server_;
+    e2e::EnvironmentChanges environment_;
 };
 
 }  // namespace servetest
