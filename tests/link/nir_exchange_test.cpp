@@ -13,6 +13,7 @@
 
 #include "commands/request_patterns.h"
 #include "env.h"
+#include "length_sentinel.h"
 #include "link/device_state.h"
 #include "link/nir_exchange.h"
 #include "link/timeouts.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-constexpr int kSentinel = -12345;
 const std::string kVersion = "SIMULATED NIR 1.0";
 
 int get_version(uint8_t *out, int *len, int capacity) {

@@ -10,6 +10,7 @@
 
 #include "commands/request_patterns.h"
 #include "env.h"
+#include "length_sentinel.h"
 #include "link/device_state.h"
 #include "link/uvvis_exchange.h"
 #include "response_packet.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr uint8_t kAverageAddr = 0x10;
 constexpr uint8_t kModelAddr = 0x46;
 constexpr uint8_t kWavelengthCountAddr = 0x0B;
-constexpr int kSentinel = -12345;
 
 // Reads `words` words of register C1h at `addr`.
 int read_params(uint32_t addr, int words, uint8_t *out, int capacity, int *out_len) {

@@ -11,6 +11,7 @@
 #include "instrument.h"
 #include "link.h"
 #include "nir_instrument.h"
+#include "nir_requests.h"
 #include "pacing.h"
 #include "scenario.h"
 #include "tty_layout.h"
@@ -152,9 +153,6 @@ TEST_F(Pacing, ALaterAnswerDoesNotDelayTheLastByteOfTheFirst) {
     link.take(out, sizeof out, now);
     EXPECT_EQ(orvserve::next_wake(link, now), end);
 }
-
-// Requests of the NIR_LEGACY version command ("56" and its CRC-16).
-orvsim::Bytes version_request() { return orvsim::nir_frame(0x56, {}); }
 
 TEST(UnplugAfter, TheRequestAfterTheLastAnsweredOneFindsTheBridgeGone) {
     const orvsim::Scenario s = orvsim::parse_scenario(

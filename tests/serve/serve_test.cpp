@@ -18,12 +18,13 @@
 
 #include "ftd2xx.h"
 #include "nir_instrument.h"
+#include "nir_requests.h"
 #include "scenario.h"
 #include "serve_process.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using orvsim::Clock;  // steady_clock
 
 namespace {
 
@@ -79,11 +80,6 @@ private:
     }
     int fd_;
 };
-
-orvsim::Bytes version_request() { return orvsim::nir_frame(0x56, {}); }
-orvsim::Bytes version_answer(const std::string &text) {
-    return orvsim::nir_frame(0x06, orvsim::Bytes(text.begin(), text.end()));
-}
 
 class Serve : public ::testing::Test {
 protected:

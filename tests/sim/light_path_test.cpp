@@ -14,7 +14,7 @@ using namespace simtest;
 
 // Noise-free, so every count is the model's value rounded; a 1024-pixel
 // instrument on a 1 nm grid from 200 nm. Bridge 1 has no sample.
-const char *kScenario = R"({
+const char *kLightPathScenario = R"({
   "time_scale": 0.01,
   "bridges": [
     { "serial": "UV1", "description": "SIMULATED UV-VIS Spectrometer",
@@ -40,7 +40,7 @@ std::vector<double> spectrum(Port &port) {
 
 class SimLightPath : public ::testing::Test {
 protected:
-    void SetUp() override { load(kScenario); }
+    void SetUp() override { load(kLightPathScenario); }
 };
 
 TEST_F(SimLightPath, DarkBlankAndSampleFollowBeerLambert) {
@@ -83,7 +83,7 @@ TEST_F(SimLightPath, RefusalsLeaveThePathAsItWas) {
 
     // A switched path lasts until the scenario is loaded again.
     ASSERT_EQ(orvsim_set_light_path(0, 1, 0), 0);
-    load(kScenario);
+    load(kLightPathScenario);
     Port again(0);
     for (double v : spectrum(again)) ASSERT_EQ(v, 500);
 }

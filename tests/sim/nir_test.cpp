@@ -7,7 +7,7 @@ using namespace simtest;
 
 namespace {
 
-const char *kScenario = R"({
+const char *kNirScenario = R"({
   "time_scale": 0.01,
   "bridges": [
     { "serial": "NIR1", "instrument": { "model": "SIM-NIR256", "temperature_raw": "FFF0",
@@ -22,7 +22,7 @@ const uint8_t ACK = 0x06, NAK = 0x15;
 
 class SimNir : public ::testing::Test {
 protected:
-    void SetUp() override { load(kScenario); }
+    void SetUp() override { load(kNirScenario); }
 
     // Sends a command and reads exactly `reply_bytes` bytes (ACK, data, CRC).
     Bytes command(Port &port, const Bytes &cmd, size_t data_bytes) {

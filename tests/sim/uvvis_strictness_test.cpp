@@ -8,7 +8,7 @@ using namespace simtest;
 
 namespace {
 
-const char *kScenario = R"({
+const char *kStrictScenario = R"({
   "time_scale": 0.01,
   "bridges": [
     { "serial": "STRICT", "instrument": { "model": "SIM-UV1024" } },
@@ -19,7 +19,7 @@ const char *kScenario = R"({
 
 class SimUvvisStrict : public ::testing::Test {
 protected:
-    void SetUp() override { load(kScenario); }
+    void SetUp() override { load(kStrictScenario); }
 
     void expect_refused(Port &port, const Bytes &request) {
         Packet p = parse(port.exchange(request));

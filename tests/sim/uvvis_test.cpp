@@ -8,7 +8,7 @@ using namespace simtest;
 
 namespace {
 
-const char *kScenario = R"({
+const char *kUvvisScenario = R"({
   "time_scale": 0.01,
   "bridges": [
     { "serial": "UV1", "description": "SIMULATED UV-VIS Spectrometer",
@@ -21,7 +21,7 @@ const char *kScenario = R"({
 
 class SimUvvis : public ::testing::Test {
 protected:
-    void SetUp() override { load(kScenario); }
+    void SetUp() override { load(kUvvisScenario); }
 };
 
 TEST_F(SimUvvis, AnswersAHandMadeModelQuery) {
@@ -176,7 +176,7 @@ TEST_F(SimUvvis, SpectraLookRealAndRepeatForTheSameSeed) {
                                                first.begin());
         EXPECT_NEAR((doubled[mid] - 800.0) / (first[mid] - 800.0), 2.0, 0.05);
     }
-    load(kScenario);
+    load(kUvvisScenario);
     {
         Port port(0);
         second = spectrum(port);
