@@ -10,8 +10,8 @@
 // The method: x = 2^k m with m in [sqrt(1/2), sqrt(2)), split from the
 // bits; f = m - 1 is exact; with s = f / (2 + f),
 //   ln(m) = 2 atanh(s) = 2s + 2s^3/3 + 2s^5/5 + ... = f - f^2/2 + s (f^2/2 + R)
-// where R = 2z/3 + 2z^2/5 + ..., z = s^2 <= 0.0295: ten terms leave a relative
-// error below 1e-17. The sum is kept in two parts (the leading bits of
+// where R = 2z/3 + 2z^2/5 + ..., z = s^2 <= 0.0295: nine terms leave a relative
+// error below 1e-16 in R, which makes at most a twentieth of ln(m). The sum is kept in two parts (the leading bits of
 // f - f^2/2 and the rest) and each is multiplied by log10(e) split the same
 // way, k by log10(2) split into a part whose product is exact and the rest,
 // so that no rounding but the last is as large as half an ulp of the result.
@@ -61,17 +61,27 @@ inline double fast_log10(double x) {
     const double m = from_bits((shifted & kMantissaMask) + kSqrtHalfBits);
 
     const double f = m - 1;
-    const double s = f / (2 + f);
+    // s = f / (2 + f) without a division (a vector division is as slow per
+    // value as a scalar one): 1 / (2 + f) from a line within 1.5 % of it on
+    // [1 + sqrt(1/2), 1 + sqrt(2)] and two steps y (1 + e + e^2), e = 1 - dy,
+    // each of which cubes the relative error (1.5e-2, 3.4e-6, 4e-17).
+    const double d = 2 + f;
+    double y = 0.98506150004834 - 0.23901599922648 * d;
+    double e = 1 - d * y;
+    y += y * (e + e * e);
+    e = 1 - d * y;
+    y += y * (e + e * e);
+    const double s = f * y;
     const double z = s * s;
+    // R = z (2/3 + 2z/5 + ... + 2z^8/19), in pairs (Estrin's scheme): the
+    // products of a pixel depend on one another four deep, not nine, so that
+    // the processor overlaps more pixels.
+    const double z2 = z * z;
+    const double z4 = z2 * z2;
     const double r =
-        z * (2.0 / 3 +
-             z * (2.0 / 5 +
-                  z * (2.0 / 7 +
-                       z * (2.0 / 9 +
-                            z * (2.0 / 11 +
-                                 z * (2.0 / 13 +
-                                      z * (2.0 / 15 +
-                                           z * (2.0 / 17 + z * (2.0 / 19 + z * (2.0 / 21))))))))));
+        z *
+        (((2.0 / 3 + z * (2.0 / 5)) + z2 * (2.0 / 7 + z * (2.0 / 9))) +
+         z4 * (((2.0 / 11 + z * (2.0 / 13)) + z2 * (2.0 / 15 + z * (2.0 / 17))) + z4 * (2.0 / 19)));
     const double half_square = 0.5 * f * f;
     // ln(m) = high + low, high with the low 32 bits of its mantissa cleared.
     const double high = from_bits(to_bits(f - half_square) & 0xffffffff00000000ULL);

@@ -62,6 +62,15 @@ ORV_VECTOR_VERSIONS std::size_t first_difference(const double *a, const double *
     return n;
 }
 
+// Whether a[i] == b[i] and a[i] == c[i] for all i, each array read once.
+ORV_VECTOR_VERSIONS bool all_equal(const double *a, const double *b, const double *c,
+                                   std::size_t n) {
+    std::int64_t differ = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        differ += static_cast<std::int64_t>((a[i] != b[i]) | (a[i] != c[i]) ? 1.0 : 0.0);
+    return differ == 0;
+}
+
 [[noreturn]] void differ(std::string_view what, const std::string &property,
                          const std::string &stored, const std::string &sample) {
     throw MeasurementError("the " + std::string(what) + " was taken " + property + " " + stored +
@@ -113,37 +122,61 @@ ORV_VECTOR_VERSIONS Undefined dark_corrected_values(const Pixels &in, double *ou
     return {saturated, 0, 0};
 }
 
-// The ratio modes: `value` of (S - D) / (R - D) where the pixel is defined.
-// Block by block: the flags of S, D and R into one 0.0 or 1.0 per pixel,
-// then the arithmetic on doubles only.
-template <typename Value>
-ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
-    constexpr std::size_t kBlock = 256;
+// The ratio modes work block by block: the flags of S, D and R into one
+// double per pixel (1 where any is saturated), then the arithmetic on doubles
+// only.
+constexpr std::size_t kBlock = 256;
+
+ORV_INLINE void combined_flags(const Pixels &in, std::size_t start, std::size_t count,
+                               double *flags) {
+    const std::uint8_t *sample = in.sample_saturated + start;
+    const std::uint8_t *dark = in.dark_saturated + start;
+    const std::uint8_t *reference = in.reference_saturated + start;
+    for (std::size_t j = 0; j < count; ++j)
+        flags[j] = (sample[j] | dark[j] | reference[j]) != 0 ? 1.0 : 0.0;
+}
+
+// The undefined pixels of a ratio mode by cause: a pass of its own, made only
+// when a spectrum has undefined pixels, so that the pass that computes the
+// values counts nothing but the defined ones.
+ORV_VECTOR_VERSIONS Undefined ratio_causes(const Pixels &in) {
     double flags[kBlock];
     std::int64_t saturated = 0, reference_not_above = 0, sample_not_above = 0;
     for (std::size_t start = 0; start < in.n; start += kBlock) {
         const std::size_t count = std::min(kBlock, in.n - start);
-        const std::uint8_t *sample_saturated = in.sample_saturated + start;
-        const std::uint8_t *dark_saturated = in.dark_saturated + start;
-        const std::uint8_t *reference_saturated = in.reference_saturated + start;
-        for (std::size_t j = 0; j < count; ++j)
-            flags[j] =
-                (sample_saturated[j] | dark_saturated[j] | reference_saturated[j]) != 0 ? 1.0 : 0.0;
+        combined_flags(in, start, count, flags);
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t i = start + j;
+            const double clear = 1 - flags[j];
+            const double reference_above = in.reference[i] - in.dark[i] > 0 ? 1.0 : 0.0;
+            const double sample_above = in.sample[i] - in.dark[i] > 0 ? 1.0 : 0.0;
+            saturated += static_cast<std::int64_t>(flags[j]);
+            reference_not_above += static_cast<std::int64_t>(clear * (1 - reference_above));
+            sample_not_above +=
+                static_cast<std::int64_t>(clear * reference_above * (1 - sample_above));
+        }
+    }
+    return {static_cast<std::size_t>(saturated), static_cast<std::size_t>(reference_not_above),
+            static_cast<std::size_t>(sample_not_above)};
+}
+
+// `value` of (S - D) / (R - D) where the pixel is defined, NaN elsewhere.
+template <typename Value>
+ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
+    double flags[kBlock];
+    std::int64_t defined_pixels = 0;
+    for (std::size_t start = 0; start < in.n; start += kBlock) {
+        const std::size_t count = std::min(kBlock, in.n - start);
+        combined_flags(in, start, count, flags);
         const double *sample = in.sample + start;
         const double *dark = in.dark + start;
         const double *reference = in.reference + start;
         double *values = out + start;
         for (std::size_t j = 0; j < count; ++j) {
-            const double clear = 1 - flags[j];
             const double signal = sample[j] - dark[j];
             const double full = reference[j] - dark[j];
-            const double reference_above = full > 0 ? 1.0 : 0.0;
-            const double sample_above = signal > 0 ? 1.0 : 0.0;
-            saturated += static_cast<std::int64_t>(flags[j]);
-            reference_not_above += static_cast<std::int64_t>(clear * (1 - reference_above));
-            sample_not_above +=
-                static_cast<std::int64_t>(clear * reference_above * (1 - sample_above));
-            const bool defined = clear * reference_above * sample_above != 0;
+            const bool defined = (flags[j] == 0) & (full > 0) & (signal > 0);
+            defined_pixels += static_cast<std::int64_t>(defined ? 1.0 : 0.0);
             // An undefined pixel computes value(1): no division by zero, no
             // logarithm outside its domain.
             const double ratio = (defined ? signal : 1.0) / (defined ? full : 1.0);
@@ -151,8 +184,7 @@ ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
             values[j] = defined ? result : kNaN;
         }
     }
-    return {static_cast<std::size_t>(saturated), static_cast<std::size_t>(reference_not_above),
-            static_cast<std::size_t>(sample_not_above)};
+    return static_cast<std::size_t>(defined_pixels) == in.n ? Undefined{} : ratio_causes(in);
 }
 
 ORV_VECTOR_VERSIONS Undefined percent_values(const Pixels &in, double *out) {
@@ -191,8 +223,13 @@ std::string mode_names() {
     return text;
 }
 
-void check_same_conditions(const Conditions &sample, const Conditions &stored,
-                           std::string_view what) {
+namespace {
+
+// check_same_conditions(), the wavelengths compared only when
+// `compare_wavelengths`: process() compares those of all three spectra in
+// one pass first.
+void check_conditions(const Conditions &sample, const Conditions &stored, std::string_view what,
+                      bool compare_wavelengths) {
     if (stored.instrument != sample.instrument)
         differ(what, "on", stored.instrument, sample.instrument);
     if (stored.integration_us != sample.integration_us)
@@ -204,11 +241,19 @@ void check_same_conditions(const Conditions &sample, const Conditions &stored,
     if (stored.wavelengths_nm.size() != sample.wavelengths_nm.size())
         differ(what, "with wavelength count", std::to_string(stored.wavelengths_nm.size()),
                std::to_string(sample.wavelengths_nm.size()));
+    if (!compare_wavelengths) return;
     const std::size_t i = first_difference(
         stored.wavelengths_nm.data(), sample.wavelengths_nm.data(), sample.wavelengths_nm.size());
     if (i != sample.wavelengths_nm.size())
         differ(what, "with wavelength " + std::to_string(i),
                number(stored.wavelengths_nm[i]) + " nm", number(sample.wavelengths_nm[i]) + " nm");
+}
+
+}  // namespace
+
+void check_same_conditions(const Conditions &sample, const Conditions &stored,
+                           std::string_view what) {
+    check_conditions(sample, stored, what, true);
 }
 
 Capture capture_of(Conditions conditions, const std::vector<std::uint16_t> &counts,
@@ -289,10 +334,22 @@ void process(Mode mode, const Capture &sample, const Capture *dark, const Captur
              Processed &result) {
     const ModeInfo &info = mode_info(mode);
     const std::size_t n = sample.counts.size();
+    // The wavelengths of all three in one pass, which nearly always finds them
+    // equal; where it does not, check() looks for the first difference.
+    const Capture *first = info.needs_dark ? dark : nullptr;
+    const Capture *second = info.needs_reference ? reference : first;
+    const std::vector<double> &wavelengths = sample.conditions.wavelengths_nm;
+    const auto same_size = [&](const Capture *stored) {
+        return stored && stored->conditions.wavelengths_nm.size() == wavelengths.size();
+    };
+    const bool same_wavelengths =
+        same_size(first) && same_size(second) &&
+        all_equal(wavelengths.data(), first->conditions.wavelengths_nm.data(),
+                  second->conditions.wavelengths_nm.data(), wavelengths.size());
     const auto check = [&](const Capture *stored, std::string_view what) {
         if (!stored)
             throw MeasurementError(std::string(info.name) + " needs a " + std::string(what));
-        check_same_conditions(sample.conditions, stored->conditions, what);
+        check_conditions(sample.conditions, stored->conditions, what, !same_wavelengths);
         if (stored->counts.size() != n)
             throw MeasurementError("the " + std::string(what) + " has " +
                                    std::to_string(stored->counts.size()) + " samples, the sample " +
