@@ -67,7 +67,7 @@ ORV_VECTOR_VERSIONS bool all_equal(const double *a, const double *b, const doubl
                                    std::size_t n) {
     std::int64_t differ = 0;
     for (std::size_t i = 0; i < n; ++i)
-        differ += static_cast<std::int64_t>((a[i] != b[i]) | (a[i] != c[i]) ? 1.0 : 0.0);
+        differ += static_cast<std::int64_t>(((a[i] != b[i]) | (a[i] != c[i])) ? 1.0 : 0.0);
     return differ == 0;
 }
 
