@@ -217,6 +217,31 @@ TEST(FastPath, WavelengthRefusalsNameTheFirstDifferenceDarkFirst) {
     reference.conditions.wavelengths_nm[5] = 0;
     EXPECT_NE(refusal(spectra.sample, dark, reference).find("the dark was taken on another"),
               std::string::npos);
+    // A dark's wavelength is named before anything about the reference, in
+    // every mode that uses both (they compare wavelengths while computing).
+    dark = spectra.dark;
+    reference = spectra.reference;
+    dark.conditions.wavelengths_nm[2000] = 1;
+    reference.conditions.instrument = "another";
+    for (Mode mode : {Mode::transmittance, Mode::absorbance}) {
+        std::string message;
+        try {
+            process(mode, spectra.sample, &dark, &reference);
+        } catch (const MeasurementError &e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message, difference(spectra.sample.conditions, dark.conditions, "dark"));
+    }
+    // Wavelength tables shorter than the spectra (compared before computing).
+    Capture short_sample = spectra.sample;
+    dark = spectra.dark;
+    reference = spectra.reference;
+    for (Capture *capture : {&short_sample, &dark, &reference})
+        capture->conditions.wavelengths_nm.resize(10);
+    EXPECT_EQ(refusal(short_sample, dark, reference), "");
+    reference.conditions.wavelengths_nm[3] = 0;
+    EXPECT_EQ(refusal(short_sample, dark, reference),
+              difference(short_sample.conditions, reference.conditions, "reference"));
     // Equal as numbers is equal (-0 and 0); NaN equals nothing.
     Capture sample = spectra.sample;
     sample.conditions.wavelengths_nm[9] = 0.0;

@@ -87,7 +87,18 @@ struct Pixels {
     const std::uint8_t *sample_saturated;
     const std::uint8_t *dark_saturated;
     const std::uint8_t *reference_saturated;
+    // The ratio modes compare the wavelengths of the three while they
+    // compute (the loop waits on each pixel's chain of operations, and has
+    // room for it): null where process() compared them before.
+    const double *sample_nm;
+    const double *dark_nm;
+    const double *reference_nm;
     std::size_t n;
+};
+
+struct Computed {
+    Undefined undefined;
+    bool wavelengths_differ = false;
 };
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -161,10 +172,10 @@ ORV_VECTOR_VERSIONS Undefined ratio_causes(const Pixels &in) {
 }
 
 // `value` of (S - D) / (R - D) where the pixel is defined, NaN elsewhere.
-template <typename Value>
-ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
+template <bool kCompare, typename Value>
+ORV_INLINE Computed ratio_values(const Pixels &in, double *out, Value value) {
     double flags[kBlock];
-    std::int64_t defined_pixels = 0;
+    std::int64_t defined_pixels = 0, wavelengths_differ = 0;
     for (std::size_t start = 0; start < in.n; start += kBlock) {
         const std::size_t count = std::min(kBlock, in.n - start);
         combined_flags(in, start, count, flags);
@@ -172,7 +183,13 @@ ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
         const double *dark = in.dark + start;
         const double *reference = in.reference + start;
         double *values = out + start;
+        const double *sample_nm = in.sample_nm + (kCompare ? start : 0);
+        const double *dark_nm = in.dark_nm + (kCompare ? start : 0);
+        const double *reference_nm = in.reference_nm + (kCompare ? start : 0);
         for (std::size_t j = 0; j < count; ++j) {
+            if constexpr (kCompare)
+                wavelengths_differ += static_cast<std::int64_t>(
+                    ((sample_nm[j] != dark_nm[j]) | (sample_nm[j] != reference_nm[j])) ? 1.0 : 0.0);
             const double signal = sample[j] - dark[j];
             const double full = reference[j] - dark[j];
             const bool defined = (flags[j] == 0) & (full > 0) & (signal > 0);
@@ -184,15 +201,22 @@ ORV_INLINE Undefined ratio_values(const Pixels &in, double *out, Value value) {
             values[j] = defined ? result : kNaN;
         }
     }
-    return static_cast<std::size_t>(defined_pixels) == in.n ? Undefined{} : ratio_causes(in);
+    Computed computed;
+    computed.wavelengths_differ = wavelengths_differ != 0;
+    if (static_cast<std::size_t>(defined_pixels) != in.n) computed.undefined = ratio_causes(in);
+    return computed;
 }
 
-ORV_VECTOR_VERSIONS Undefined percent_values(const Pixels &in, double *out) {
-    return ratio_values(in, out, [](double ratio) { return 100 * ratio; });
+ORV_VECTOR_VERSIONS Computed percent_values(const Pixels &in, double *out) {
+    const auto percent = [](double ratio) { return 100 * ratio; };
+    return in.sample_nm ? ratio_values<true>(in, out, percent)
+                        : ratio_values<false>(in, out, percent);
 }
 
-ORV_VECTOR_VERSIONS Undefined absorbance_values(const Pixels &in, double *out) {
-    return ratio_values(in, out, [](double ratio) { return -fast_log10(ratio); });
+ORV_VECTOR_VERSIONS Computed absorbance_values(const Pixels &in, double *out) {
+    const auto absorbance = [](double ratio) { return -fast_log10(ratio); };
+    return in.sample_nm ? ratio_values<true>(in, out, absorbance)
+                        : ratio_values<false>(in, out, absorbance);
 }
 
 }  // namespace
@@ -334,37 +358,54 @@ void process(Mode mode, const Capture &sample, const Capture *dark, const Captur
              Processed &result) {
     const ModeInfo &info = mode_info(mode);
     const std::size_t n = sample.counts.size();
-    // The wavelengths of all three in one pass, which nearly always finds them
-    // equal; where it does not, check() looks for the first difference.
-    const Capture *first = info.needs_dark ? dark : nullptr;
-    const Capture *second = info.needs_reference ? reference : first;
     const std::vector<double> &wavelengths = sample.conditions.wavelengths_nm;
     const auto same_size = [&](const Capture *stored) {
         return stored && stored->conditions.wavelengths_nm.size() == wavelengths.size();
     };
-    const bool same_wavelengths =
-        same_size(first) && same_size(second) &&
-        all_equal(wavelengths.data(), first->conditions.wavelengths_nm.data(),
-                  second->conditions.wavelengths_nm.data(), wavelengths.size());
-    const auto check = [&](const Capture *stored, std::string_view what) {
-        if (!stored)
-            throw MeasurementError(std::string(info.name) + " needs a " + std::string(what));
-        check_conditions(sample.conditions, stored->conditions, what, !same_wavelengths);
-        if (stored->counts.size() != n)
-            throw MeasurementError("the " + std::string(what) + " has " +
-                                   std::to_string(stored->counts.size()) + " samples, the sample " +
-                                   std::to_string(n));
+    // The wavelengths, which nearly always agree, are compared in one pass
+    // over all three: by the ratio modes while they compute (where there is
+    // one per pixel), by the others before. Only where that finds a
+    // difference are they compared one spectrum after the other, which names
+    // the first difference of the first spectrum that has one.
+    const bool during =
+        info.needs_reference && same_size(dark) && same_size(reference) && wavelengths.size() == n;
+    const Capture *first = info.needs_dark ? dark : nullptr;
+    const Capture *second = info.needs_reference ? reference : first;
+    const bool equal_before = !during && same_size(first) && same_size(second) &&
+                              all_equal(wavelengths.data(), first->conditions.wavelengths_nm.data(),
+                                        second->conditions.wavelengths_nm.data(), n);
+    const auto check = [&](bool compare_wavelengths) {
+        const auto one = [&](const Capture *stored, std::string_view what) {
+            if (!stored)
+                throw MeasurementError(std::string(info.name) + " needs a " + std::string(what));
+            check_conditions(sample.conditions, stored->conditions, what, compare_wavelengths);
+            if (stored->counts.size() != n)
+                throw MeasurementError("the " + std::string(what) + " has " +
+                                       std::to_string(stored->counts.size()) +
+                                       " samples, the sample " + std::to_string(n));
+        };
+        if (info.needs_dark) one(dark, "dark");
+        if (info.needs_reference) one(reference, "reference");
+        const auto fits = [n](const Capture &capture) {
+            if (capture.saturated.size() != n)
+                throw MeasurementError("a spectrum of " + std::to_string(n) + " samples has " +
+                                       std::to_string(capture.saturated.size()) +
+                                       " saturation flags");
+        };
+        fits(sample);
+        if (info.needs_dark) fits(*dark);
+        if (info.needs_reference) fits(*reference);
     };
-    if (info.needs_dark) check(dark, "dark");
-    if (info.needs_reference) check(reference, "reference");
-    const auto fits = [n](const Capture &capture) {
-        if (capture.saturated.size() != n)
-            throw MeasurementError("a spectrum of " + std::to_string(n) + " samples has " +
-                                   std::to_string(capture.saturated.size()) + " saturation flags");
-    };
-    fits(sample);
-    if (info.needs_dark) fits(*dark);
-    if (info.needs_reference) fits(*reference);
+    if (!during) {
+        check(!equal_before);
+    } else {
+        try {
+            check(false);
+        } catch (const MeasurementError &) {
+            check(true);  // the refusal as if the wavelengths had been compared first
+            throw;
+        }
+    }
 
     result.values.resize(n);
     const Pixels in{sample.counts.data(),
@@ -373,15 +414,24 @@ void process(Mode mode, const Capture &sample, const Capture *dark, const Captur
                     sample.saturated.data(),
                     info.needs_dark ? dark->saturated.data() : nullptr,
                     info.needs_reference ? reference->saturated.data() : nullptr,
+                    during ? wavelengths.data() : nullptr,
+                    during ? dark->conditions.wavelengths_nm.data() : nullptr,
+                    during ? reference->conditions.wavelengths_nm.data() : nullptr,
                     n};
     double *out = result.values.data();
+    Computed computed;
     switch (mode) {
-    case Mode::counts: result.undefined = counts_values(in, out); break;
-    case Mode::dark_corrected: result.undefined = dark_corrected_values(in, out); break;
+    case Mode::counts: computed.undefined = counts_values(in, out); break;
+    case Mode::dark_corrected: computed.undefined = dark_corrected_values(in, out); break;
     case Mode::transmittance:
-    case Mode::reflectance: result.undefined = percent_values(in, out); break;
-    case Mode::absorbance: result.undefined = absorbance_values(in, out); break;
+    case Mode::reflectance: computed = percent_values(in, out); break;
+    case Mode::absorbance: computed = absorbance_values(in, out); break;
     }
+    if (computed.wavelengths_differ) {
+        check(true);  // throws, naming the difference
+        throw MeasurementError("the wavelengths of the dark or the reference differ");
+    }
+    result.undefined = computed.undefined;
 }
 
 Processed process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference) {

@@ -118,8 +118,10 @@ struct Processed {
 // leave the same pixels undefined.
 Processed process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference);
 // The same into `result`, whose storage is reused: a caller processing one
-// spectrum after another allocates nothing after the first. Refused (thrown)
-// before anything is written.
+// spectrum after another allocates nothing after the first. A refusal
+// (thrown) leaves `result` as it was, but for wavelengths that differ in a
+// ratio mode (found while the values are computed): its values are then
+// unspecified.
 void process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference,
              Processed &result);
 
