@@ -11,7 +11,8 @@
 // where the system can pick the version at load time (g++ on Linux: the
 // ifunc of the dynamic loader): for processors with AVX-512 and with AVX2
 // and FMA, and for any x86-64. The results of every version are within the
-// accuracy fast_log10 states (its test runs the version of the machine).
+// accuracy fast_log10 states (FastPath.* in tests/processing holds the
+// machine's version to it; the windows and sanitize presets run the baseline).
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
 #define ORV_VECTOR_VERSIONS \
     __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
@@ -48,8 +49,11 @@ std::string number(double value) {
 // The first i where a[i] != b[i] (a NaN differs from everything), or n. The
 // blocks are compared without a branch per element, which vectorizes; only a
 // block with a difference is searched.
+// The loops work in blocks of this many pixels where they keep something per
+// pixel on the stack or stop early.
+constexpr std::size_t kBlock = 256;
+
 ORV_VECTOR_VERSIONS std::size_t first_difference(const double *a, const double *b, std::size_t n) {
-    constexpr std::size_t kBlock = 256;
     for (std::size_t start = 0; start < n; start += kBlock) {
         const std::size_t end = std::min(n, start + kBlock);
         std::int64_t differ = 0;
@@ -136,8 +140,6 @@ ORV_VECTOR_VERSIONS Undefined dark_corrected_values(const Pixels &in, double *ou
 // The ratio modes work block by block: the flags of S, D and R into one
 // double per pixel (1 where any is saturated), then the arithmetic on doubles
 // only.
-constexpr std::size_t kBlock = 256;
-
 ORV_INLINE void combined_flags(const Pixels &in, std::size_t start, std::size_t count,
                                double *flags) {
     const std::uint8_t *sample = in.sample_saturated + start;
@@ -251,7 +253,8 @@ namespace {
 
 // check_same_conditions(), the wavelengths compared only when
 // `compare_wavelengths`: process() compares those of all three spectra in
-// one pass first.
+// one pass (before or while it computes) and asks for them only to name a
+// difference.
 void check_conditions(const Conditions &sample, const Conditions &stored, std::string_view what,
                       bool compare_wavelengths) {
     if (stored.instrument != sample.instrument)
