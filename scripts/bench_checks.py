@@ -177,16 +177,17 @@ def processing(args):
     rows = []
     ok = None
     for b in data["benchmarks"]:
-        m = re.match(r"BM_Process/(\w+)$", b.get("run_name", ""))
+        m = re.match(r"BM_Process(Into)?/(\w+)$", b.get("run_name", ""))
         if not m or b.get("aggregate_name") != "median":
             continue
+        mode = m.group(2) + (" (into a reused result)" if m.group(1) else "")
         scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[b["time_unit"]]
         real, cpu = b["real_time"] * scale, b["cpu_time"] * scale
         target = mark = ""
-        if m.group(1) == "absorbance":
+        if mode == "absorbance":
             ok = cpu <= ABSORBANCE_US
             target, mark = f"<= {ABSORBANCE_US:.0f}", verdict(ok)
-        rows.append([m.group(1), f"{real:.2f}", f"{cpu:.2f}", target, mark])
+        rows.append([mode, f"{real:.2f}", f"{cpu:.2f}", target, mark])
     if ok is None:
         print(f"processing: no median of BM_Process/absorbance in {args.json}")
         return 1

@@ -73,7 +73,7 @@ TEST(MeasurementModes, UndefinedPixelsAreNaNNeverInfiniteAndCountedByCause) {
     // A lower full scale saturates lower counts.
     Conditions c = conditions(2);
     const Capture low = capture_of(c, {4000, 4095}, 4095);
-    EXPECT_EQ(low.saturated, (std::vector<bool>{false, true}));
+    EXPECT_EQ(low.saturated, (std::vector<std::uint8_t>{0, 1}));
 }
 
 TEST(MeasurementModes, ModeNamesColumnsAndUnits) {
@@ -141,7 +141,7 @@ TEST(HostAverage, MeanOfEqualConditionsWithSaturationOfAny) {
     const Capture mean =
         host_average({capture({100, 200, 65535}), capture({300, 201, 1000}), capture({200, 0, 0})});
     expect_values(mean.counts, {200, 401.0 / 3, (65535.0 + 1000) / 3});
-    EXPECT_EQ(mean.saturated, (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(mean.saturated, (std::vector<std::uint8_t>{0, 0, 1}));
     EXPECT_EQ(mean.scans, 3u);
     Capture other = capture({1, 2, 3});
     other.conditions.integration_us = 1;
@@ -158,8 +158,7 @@ TEST(Boxcar, WindowShrinksSymmetricallyAtTheEnds) {
     expect_values(boxcar(ramp, 101).counts, {0, 3, 9.6, 15, 30});
     // A saturated pixel marks every window it falls in.
     const Capture peak = capture({10, 10, 65535, 10, 10, 10});
-    EXPECT_EQ(boxcar(peak, 3).saturated,
-              (std::vector<bool>{false, true, true, true, false, false}));
+    EXPECT_EQ(boxcar(peak, 3).saturated, (std::vector<std::uint8_t>{0, 1, 1, 1, 0, 0}));
     for (unsigned width : {0u, 2u, kMaxBoxcar + 2})
         EXPECT_THROW(boxcar(ramp, width), MeasurementError) << width;
 }

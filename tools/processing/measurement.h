@@ -67,8 +67,8 @@ void check_same_conditions(const Conditions &sample, const Conditions &stored,
 struct Capture {
     Conditions conditions;
     std::vector<double> counts;
-    std::vector<bool> saturated;  // one per pixel
-    unsigned scans = 1;           // spectra averaged on the host into this one
+    std::vector<std::uint8_t> saturated;  // one per pixel: 1 at full scale, else 0
+    unsigned scans = 1;                   // spectra averaged on the host into this one
 };
 
 // The detector's full scale of 16-bit counts.
@@ -117,5 +117,12 @@ struct Processed {
 // and in transmittance and reflectance too, so that the three ratio modes
 // leave the same pixels undefined.
 Processed process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference);
+// The same into `result`, whose storage is reused: a caller processing one
+// spectrum after another allocates nothing after the first. A refusal
+// (thrown) leaves `result` as it was, but for wavelengths that differ in a
+// ratio mode (found while the values are computed): its values are then
+// unspecified.
+void process(Mode mode, const Capture &sample, const Capture *dark, const Capture *reference,
+             Processed &result);
 
 }  // namespace orvproc
