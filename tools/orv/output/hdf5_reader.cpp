@@ -142,6 +142,8 @@ SpectrumTable read_spectrum_hdf5(const std::string &path, const std::string &nam
     table.sources.push_back(
         {identity.chip_serial, describe_instrument(identity), describe_settings(source.settings)});
 
+    // A series ended before its first spectrum has none.
+    if (!file.has(hdf5_name::spectra)) file.bad("no spectra");
     // The rows whose time is written are complete (the writer writes it last).
     const hid_t spectra = file.dataset(hdf5_name::spectra);
     const std::vector<hsize_t> dims = file.extent(spectra, hdf5_name::spectra);
