@@ -55,6 +55,7 @@ CRC32_TARGET_MIN_SPAN = 4116
 ABSORBANCE_US = 5.0
 # orv read --format hdf5 keeps up with far faster instruments than there are.
 HDF5_SPECTRA_PER_S = 1000
+HDF5_RSS_SPECTRA = (1000, 100000)
 FIDELITY_RATIO = 0.02
 FIDELITY_MS = 0.3
 CPU_SHARE = 0.05
@@ -221,6 +222,21 @@ def hdf5(args):
     print("HDF5 series of 2048-pixel spectra, flushed after each (medians, us per spectrum; "
           "the target applies to wall-clock spectra per second):")
     print_table(["values", "time", "cpu", "spectra/s", "target", ""], rows)
+    print()
+    program = [os.path.join(args.bin, "orv_hdf5_series_bench"), "--rss"]
+    alone = {n: probe_peaks(timed_run(program + [str(n)], os.environ)[3], "spectra")[n]
+             for n in HDF5_RSS_SPECTRA}
+    together = probe_peaks(timed_run(program + [str(n) for n in HDF5_RSS_SPECTRA],
+                                     os.environ)[3], "spectra")
+    rows = []
+    few, many = HDF5_RSS_SPECTRA
+    for method, peaks in (("separate processes", alone), ("one process", together)):
+        growth = peaks[many] - peaks[few]
+        ok = ok and growth < RSS_GROWTH_KIB
+        rows.append([method, peaks[few], peaks[many], growth, f"< {RSS_GROWTH_KIB}",
+                     verdict(growth < RSS_GROWTH_KIB)])
+    print("Peak resident memory (KiB) after N spectra of one HDF5 series (orv_hdf5_series_bench --rss):")
+    print_table(["method", f"N={few:,}", f"N={many:,}", "growth", "target", ""], rows)
     return 0 if ok else 1
 
 
@@ -364,10 +380,11 @@ def timed_run(argv, env):
         return wall, usage.ru_utime + usage.ru_stime, peak, out.read()
 
 
-def probe_peaks(out):
-    """{reads: peak KiB} from orv_read_loop's lines."""
+def probe_peaks(out, counted="reads"):
+    """{count: peak KiB} from lines "reads=N peak_rss_kib=K" (orv_read_loop;
+    orv_hdf5_series_bench --rss counts spectra)."""
     return {int(m.group(1)): int(m.group(2))
-            for m in re.finditer(r"reads=(\d+) peak_rss_kib=(-?\d+)", out)}
+            for m in re.finditer(counted + r"=(\d+) peak_rss_kib=(-?\d+)", out)}
 
 
 def resources(args):
@@ -457,6 +474,7 @@ def main():
     p.add_argument("json", help="orv_processing_bench output written with --benchmark_out")
     p = sub.add_parser("hdf5")
     p.add_argument("json", help="orv_hdf5_series_bench output written with --benchmark_out")
+    p.add_argument("--bin", default=DEFAULT_BIN, help="folder of the bench preset's programs")
     p = sub.add_parser("checksums")
     p.add_argument("json", help="orv_bench output written with --benchmark_out")
     p.add_argument("--ways", help="orv_crc_ways output written with --benchmark_out")

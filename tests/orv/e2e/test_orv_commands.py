@@ -942,7 +942,11 @@ class Hdf5Format(unittest.TestCase):
         self.assertTrue(ended)
 
     def test_memory_stays_flat_over_100000_spectra(self):
-        """Peak RSS of orv writing 1,000 and 100,000 spectra of 2048 pixels."""
+        """Peak RSS of orv writing 1,000 and 100,000 spectra of 2048 pixels,
+        with a wide margin: the simulator and the rest of the program vary by
+        up to about 1 MiB from run to run (so do CSV series); a series kept
+        in memory would grow by 400 MiB, libhdf5's adaptive metadata cache
+        by 6 MiB. The writer alone is held to 1 MiB by bench_checks.py hdf5."""
         folder = scratch("hdf5_memory")
         measure = ("import resource, subprocess, sys\n"
                    "status = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL).returncode\n"
@@ -961,7 +965,7 @@ class Hdf5Format(unittest.TestCase):
             peaks[count] = int(peak_kib)
         with self.h5py.File(os.path.join(folder, "100000.h5"), "r") as h5:
             self.assertEqual(h5["entry/data/spectra"].shape, (100000, 2048))
-        self.assertLess(peaks["100000"] - peaks["1000"], 1024, peaks)
+        self.assertLess(peaks["100000"] - peaks["1000"], 4096, peaks)
 
     def test_a_file_serves_as_plot_input_and_as_dark(self):
         folder = scratch("hdf5_as_input")
