@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "output/hdf5_format.h"
+#include "scratch_folder.h"
 
 namespace orvcli {
 namespace {
@@ -18,19 +19,8 @@ namespace fs = std::filesystem;
 
 const auto kStart = std::chrono::system_clock::time_point(std::chrono::milliseconds(1714564800123));
 
-class Hdf5FormatTest : public ::testing::Test {
+class Hdf5FormatTest : public ScratchFolderTest {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("orv-hdf5-test-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string path(const std::string &name) const { return (folder_ / name).string(); }
-
     static SeriesSource source() {
         return {{"ORVSIM01", "SIMULATED UV-VIS Spectrometer", "UVVIS_ORV", "SIM-UV2048", "UV-1",
                  "1.2.3.4", true},
@@ -53,8 +43,6 @@ protected:
         series->end();
         series->commit();
     }
-
-    fs::path folder_;
 };
 
 TEST_F(Hdf5FormatTest, TheLastSpectrumReadsBackWithItsInstrumentAndSettings) {
@@ -117,7 +105,7 @@ TEST_F(Hdf5FormatTest, AFailedSeriesLeavesNothing) {
             EXPECT_EQ(failure.status(), ExitStatus::output) << failure.what();
         }
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), {}), 0);
+    EXPECT_EQ(entries(), 0u);
 }
 
 TEST_F(Hdf5FormatTest, FilesOrvDidNotWriteAreRefusedAsInput) {
