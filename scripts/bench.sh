@@ -51,8 +51,12 @@ step orv_crc_ways "$bin/orv_crc_ways" --benchmark_repetitions="$repetitions" \
 step orv_processing_bench "$bin/orv_processing_bench" --benchmark_repetitions="$repetitions" \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/orv_processing_bench.json" --benchmark_out_format=json
+step orv_hdf5_series_bench "$bin/orv_hdf5_series_bench" --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/orv_hdf5_series_bench.json" --benchmark_out_format=json
 step overhead python3 scripts/bench_checks.py overhead "$results/orv_bench.json"
 step processing python3 scripts/bench_checks.py processing "$results/orv_processing_bench.json"
+step hdf5 python3 scripts/bench_checks.py hdf5 "$results/orv_hdf5_series_bench.json" --bin "$bin"
 step checksums python3 scripts/bench_checks.py checksums "$results/orv_bench.json" \
   --ways "$results/orv_crc_ways.json"
 step fidelity python3 scripts/bench_checks.py fidelity --bin "$bin"

@@ -9,11 +9,12 @@
 #
 # The Linux build (linux preset): g++, CMake and Ninja, GoogleTest,
 # nlohmann-json, CLI11, python3, and for the orv program pkgconf, fmt, cairo,
-# cpp-httplib and Chart.js. Everything adds: clang-14 (sanitize preset with
+# cpp-httplib, Chart.js and libhdf5 (--format hdf5). Everything adds: clang-14 (sanitize preset with
 # the fuzz targets, tsan), clang-format-14, mingw-w64 posix and the GoogleTest sources
 # (windows preset), wine64, Google Benchmark, valgrind, what the Python
 # package and its tests use (numpy, venv, setuptools, wheel, pytest,
-# matplotlib, mypy), a font for the plots, Chromium, its driver and Selenium
+# matplotlib, mypy), h5py and hdf5-tools (h5dump), the independent HDF5
+# readers of the orv tests, a font for the plots, Chromium, its driver and Selenium
 # for the orv program's browser test, doxygen (API reference), and for the
 # packages dpkg-dev, lintian, unzip, nsis (the Windows installer) and ccache
 # (the package check builds the same files twice), the source package
@@ -27,6 +28,7 @@ DEMO_PACKAGES=(
   cmake ninja-build g++ python3 procps
   libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev
   pkgconf libfmt-dev libcairo2-dev libfreetype-dev libcpp-httplib-dev libjs-chart.js
+  libhdf5-dev
 )
 ALL_PACKAGES=(
   "${DEMO_PACKAGES[@]}"
@@ -34,7 +36,7 @@ ALL_PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine valgrind
   python3-numpy python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
-  python3-mypy fonts-dejavu-core
+  python3-mypy python3-h5py hdf5-tools fonts-dejavu-core
   chromium chromium-driver python3-selenium
   libtango-dev python3-tango
   doxygen dpkg-dev lintian unzip nsis ccache nodejs

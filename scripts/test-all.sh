@@ -213,7 +213,7 @@ for check in "${checks[@]}"; do
       # The Google Benchmark programs build in the linux tree (scripts/bench.sh
       # builds them in Release for the measurements).
       run_check bench bash -c 'cmake --preset linux >/dev/null &&
-        cmake --build --preset linux -j "$0" --target orv_bench orv_modeled_reply orv_read_loop orv_crc_ways orv_parallel_reads orv_processing_bench &&
+        cmake --build --preset linux -j "$0" --target orv_bench orv_modeled_reply orv_read_loop orv_crc_ways orv_parallel_reads orv_processing_bench orv_hdf5_series_bench &&
         echo "bench programs built in build/linux/bin"' "$jobs"
       ;;
     embed) run_check embed env ORV_JOBS="$jobs" bash scripts/embed-check.sh ;;

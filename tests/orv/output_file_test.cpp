@@ -7,35 +7,21 @@
 
 #include "failure.h"
 #include "output/output_file.h"
+#include "scratch_folder.h"
 
 namespace orvcli {
 namespace {
 
 namespace fs = std::filesystem;
 
-class OutputFileTest : public ::testing::Test {
+class OutputFileTest : public ScratchFolderTest {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("orv-output-test-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string path(const std::string &name) const { return (folder_ / name).string(); }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
-    }
     static std::string contents(const std::string &file) {
         std::ifstream in(file, std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
-
-    fs::path folder_;
 };
 
 TEST_F(OutputFileTest, CommittedFileHasEverythingWritten) {

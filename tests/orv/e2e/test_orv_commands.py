@@ -9,8 +9,10 @@ import math
 import os
 import pty
 import re
+import shutil
 import signal
 import subprocess
+import sys
 import time
 import unittest
 from datetime import datetime
@@ -755,6 +757,294 @@ class JcampFormat(unittest.TestCase):
             self.assertEqual(run.status, USAGE, run)
             self.assertIn("--format jcamp holds one spectrum", run.err)
         self.assertEqual(os.listdir(folder), [])
+
+
+def h5py_or_skip(test):
+    """Debian's h5py, the independent HDF5 reader; missing: a skip, or a
+    failure in CI (ORV_CI), where scripts/setup.sh installs it."""
+    try:
+        import h5py  # pylint: disable=import-outside-toplevel
+    except ImportError:
+        if os.environ.get("ORV_CI"):
+            test.fail("python3-h5py is missing: scripts/setup.sh installs it")
+        test.skipTest("python3-h5py is not installed (scripts/setup.sh installs it)")
+    return h5py
+
+
+def fast_one_instrument(folder, time_scale):
+    """A scenario of ORVSIM01 alone (2048 pixels), at this time scale."""
+    path = os.path.join(folder, "scenario.json")
+    with open(path, "w", encoding="utf-8") as out:
+        json.dump({"time_scale": time_scale, "bridges": [
+            {"serial": "ORVSIM01", "description": "SIMULATED UV-VIS Spectrometer",
+             "instrument": {"model": "SIM-UV2048"}}]}, out)
+    return {"ORVSIM_SCENARIO": path}
+
+
+class Hdf5Format(unittest.TestCase):
+    """orv read --format hdf5, read back by h5py and h5dump (Debian's, no
+    code shared with orv): the NeXus groups and attributes, values equal to
+    the CSV of the same simulated run, series cut short by Ctrl-C and by
+    SIGKILL, memory over 100,000 spectra, and the file as orv's own input."""
+
+    _write = staticmethod(MeasurementModes._write)  # for MeasurementModes._stored_files
+
+    def setUp(self):
+        if WINDOWS_BUILD:
+            self.skipTest("the Windows build has no HDF5 (Debian has no mingw libhdf5)")
+        self.h5py = h5py_or_skip(self)
+
+    def _csv_and_hdf5(self, folder, *args):
+        csv_path, h5_path = (os.path.join(folder, n) for n in ("series.csv", "series.h5"))
+        for path, format_name in ((csv_path, "csv"), (h5_path, "hdf5")):
+            run = orv("read", *args, "--format", format_name, "-o", path)
+            self.assertEqual(run.status, 0, run)
+        with open(csv_path, encoding="utf-8") as text:
+            _, rows = table_rows(text.read())
+        return rows, h5_path
+
+    @staticmethod
+    def _text(value):
+        return value.decode() if isinstance(value, bytes) else str(value)
+
+    def test_counts_series_equals_the_csv_with_nexus_attributes(self):
+        folder = scratch("hdf5_counts")
+        rows, path = self._csv_and_hdf5(folder, "-d", "ORVSIM01", "--count", "4",
+                                        "--integration", "20ms", "--average", "2",
+                                        "--range", "400:700")
+        with self.h5py.File(path, "r") as h5:
+            self.assertEqual(self._text(h5.attrs["NX_class"]), "NXroot")
+            self.assertRegex(self._text(h5.attrs["creator"]), r"^orv \d+\.\d+\.\d+ read$")
+            self.assertEqual(self._text(h5.attrs["file_name"]), "series.h5")
+            entry, data = h5["entry"], h5["entry/data"]
+            instrument = h5["entry/instrument"]
+            self.assertEqual([self._text(g.attrs["NX_class"]) for g in (entry, instrument, data)],
+                             ["NXentry", "NXinstrument", "NXdata"])
+            self.assertEqual(self._text(data.attrs["signal"]), "spectra")
+            self.assertEqual([self._text(a) for a in data.attrs["axes"]], ["time", "wavelength"])
+            self.assertEqual((int(data.attrs["time_indices"]),
+                              int(data.attrs["wavelength_indices"])), (0, 1))
+            self.assertEqual(self._text(instrument["chip_serial"][()]), "ORVSIM01")
+            self.assertEqual(self._text(instrument["model"][()]), "SIM-UV2048")
+            self.assertEqual(self._text(instrument["protocol"][()]), "UVVIS_ORV")
+            self.assertEqual((float(instrument["integration_time"][()]),
+                              self._text(instrument["integration_time"].attrs["units"])),
+                             (20.0, "ms"))
+            self.assertEqual(float(instrument["averages"][()]), 2)
+            self.assertEqual(list(instrument["wavelength_range"][()]), [400, 700])
+            self.assertNotIn("measurement_mode", instrument)
+            for name in ("start_time", "end_time", "title"):
+                self.assertIn(name, entry)
+            spectra = data["spectra"]
+            self.assertEqual(self._text(spectra.attrs["units"]), "counts")
+            self.assertEqual(self._text(data["wavelength"].attrs["units"]), "nm")
+            self.assertEqual(self._text(data["time"].attrs["units"]), "s")
+            expected = spectra_of(rows)
+            self.assertEqual(spectra.shape, (4, len(expected[("ORVSIM01", 1)][0])))
+            self.assertEqual(spectra.maxshape[0], None)  # unlimited: appended as they come
+            self.assertEqual(list(data["wavelength"][()]), expected[("ORVSIM01", 1)][0])
+            for number in range(1, 5):
+                self.assertEqual(list(spectra[number - 1]), expected[("ORVSIM01", number)][1])
+            times = list(data["time"][()])
+            self.assertEqual(times, sorted(times))
+            self.assertGreaterEqual(times[0], 0)
+            start = self._text(entry["start_time"][()])
+            self.assertEqual(self._text(data["time"].attrs["start"]), start)
+            self.assertLessEqual(start, self._text(entry["end_time"][()]))
+            started = datetime.strptime(start, "%Y-%m-%dT%H:%M:%S.%fZ")
+            epoch = (started - datetime(1970, 1, 1)).total_seconds()
+            for since_start, since_epoch in zip(times, data["timestamp"][()]):
+                # start_time is written to the millisecond
+                self.assertLess(abs(since_epoch - since_start - epoch), 0.001)
+        if not shutil.which("h5dump"):
+            if os.environ.get("ORV_CI"):
+                self.fail("h5dump is missing: scripts/setup.sh installs hdf5-tools")
+            return
+        dump = subprocess.run(["h5dump", "-A", path], capture_output=True, timeout=60)
+        self.assertEqual(dump.returncode, 0, dump.stderr)
+        for text in (b'"NXroot"', b'"NXentry"', b'"NXdata"', b'ATTRIBUTE "signal"',
+                     b'ATTRIBUTE "axes"', b'"wavelength"', b'ATTRIBUTE "units"'):
+            self.assertIn(text, dump.stdout)
+
+    def test_modes_keep_their_units_and_undefined_values(self):
+        folder = scratch("hdf5_modes")
+        MeasurementModes._stored_files(self, folder)
+        stored = ["--dark", os.path.join(folder, "dark.csv"),
+                  "--reference", os.path.join(folder, "reference.csv")]
+        for mode, unit in (("absorbance", "AU"), ("transmittance", "%")):
+            rows, path = self._csv_and_hdf5(folder, "-d", "ORVSIM01", "--count", "2",
+                                            "--mode", mode, *stored)
+            column = [c for c in rows[0] if c not in ("instrument", "spectrum", "time_utc",
+                                                      "wavelength_nm")][0]
+            with self.h5py.File(path, "r") as h5:
+                instrument, spectra = h5["entry/instrument"], h5["entry/data/spectra"]
+                self.assertEqual(self._text(spectra.attrs["units"]), unit)
+                self.assertEqual(self._text(instrument["measurement_mode"][()]), mode)
+                self.assertIn("dark.csv", self._text(instrument["dark"][()]))
+                self.assertIn("reference.csv", self._text(instrument["reference"][()]))
+                for number in (1, 2):
+                    wanted = [float(r[column]) for r in rows if r["spectrum"] == str(number)]
+                    got = list(spectra[number - 1])
+                    self.assertEqual([i for i, v in enumerate(got) if math.isnan(v)],
+                                     [i for i, v in enumerate(wanted) if math.isnan(v)], mode)
+                    # at least the dark's saturated pixel and the one where R - D <= 0
+                    self.assertGreaterEqual(len([v for v in got if math.isnan(v)]), 2)
+                    # The CSV writes the shortest text that reads back exactly.
+                    self.assertEqual([v for v in got if not math.isnan(v)],
+                                     [v for v in wanted if not math.isnan(v)], mode)
+
+    def _check_rows_complete(self, path, pixels=2048):
+        """Readable; the spectra's extent equals the rows whose time is set,
+        and no row holds the fill value (a row only partly written)."""
+        with self.h5py.File(path, "r") as h5:
+            spectra, time_axis = h5["entry/data/spectra"], h5["entry/data/time"][()]
+            self.assertEqual(spectra.shape[1], pixels)
+            self.assertEqual(spectra.shape[0], len(time_axis))
+            self.assertFalse(any(math.isnan(t) for t in time_axis))
+            self.assertEqual(list(time_axis), sorted(time_axis))
+            values = spectra[()]
+            self.assertTrue(all(row.max() > 0 for row in values))
+            return len(time_axis), "end_time" in h5["entry"]
+
+    def _start_long_series(self, folder, count="100000"):
+        target = os.path.join(folder, "series.h5")
+        process = subprocess.Popen(command("read", "-d", "ORVSIM01", "--integration", "1ms",
+                                           "--count", count, "--format", "hdf5", "-o", target),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   env=environment(None, extra=fast_one_instrument(folder, 0.01)))
+        deadline = time.monotonic() + 60
+        while not os.path.exists(target) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(1.5)
+        return process, target
+
+    def test_sigkill_leaves_every_flushed_spectrum(self):
+        folder = scratch("hdf5_sigkill")
+        process, target = self._start_long_series(folder)
+        process.kill()
+        process.communicate(timeout=60)
+        self.assertEqual(process.returncode, -signal.SIGKILL)
+        rows, ended = self._check_rows_complete(target)
+        self.assertGreater(rows, 10)
+        self.assertFalse(ended)
+        self.assertEqual(os.listdir(folder), ["scenario.json", "series.h5"])
+
+    def test_ctrl_c_closes_the_file_with_every_spectrum(self):
+        folder = scratch("hdf5_sigint")
+        process, target = self._start_long_series(folder)
+        process.send_signal(signal.SIGINT)
+        _, err = process.communicate(timeout=60)
+        self.assertEqual(process.returncode, INTERRUPTED, err)
+        written = re.search(r"orv: interrupted: (\d+) of 100000 spectra written to ", err.decode())
+        self.assertTrue(written, err)
+        rows, ended = self._check_rows_complete(target)
+        self.assertEqual(rows, int(written.group(1)))
+        self.assertTrue(ended)
+
+    def test_memory_stays_flat_over_100000_spectra(self):
+        """Peak RSS of orv writing 1,000 and 100,000 spectra of 2048 pixels,
+        with a wide margin: the simulator and the rest of the program vary by
+        up to about 1 MiB from run to run (so do CSV series); a series kept
+        in memory would grow by 400 MiB, libhdf5's adaptive metadata cache
+        by 6 MiB. The writer alone is held to 1 MiB by bench_checks.py hdf5."""
+        folder = scratch("hdf5_memory")
+        measure = ("import resource, subprocess, sys\n"
+                   "status = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL).returncode\n"
+                   "print(status, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+        peaks = {}
+        for count in ("1000", "100000"):
+            target = os.path.join(folder, count + ".h5")
+            completed = subprocess.run(
+                [sys.executable, "-c", measure, *command(
+                    "read", "-d", "ORVSIM01", "--integration", "1ms", "--count", count,
+                    "--format", "hdf5", "-o", target)],
+                capture_output=True, timeout=900,
+                env=environment(None, extra=fast_one_instrument(folder, 0.0001)))
+            status, peak_kib = completed.stdout.split()
+            self.assertEqual(int(status), 0, completed.stderr)
+            peaks[count] = int(peak_kib)
+        with self.h5py.File(os.path.join(folder, "100000.h5"), "r") as h5:
+            self.assertEqual(h5["entry/data/spectra"].shape, (100000, 2048))
+        self.assertLess(peaks["100000"] - peaks["1000"], 4096, peaks)
+
+    def test_a_file_serves_as_plot_input_and_as_dark(self):
+        folder = scratch("hdf5_as_input")
+        dark = os.path.join(folder, "dark.data")  # told apart by its signature, not its name
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--format", "hdf5", "-o", dark).status, 0)
+        run = orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark,
+                  "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        document = json.loads(run.out)
+        self.assertEqual(set(document["spectra"][0]["dark_corrected_counts"]), {0})
+        run = orv("read", "-d", "ORVSIM01", "--integration", "20ms", "--mode", "dark-corrected",
+                  "--dark", dark)
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("the dark was taken with integration 10000 us", run.err)
+        # A series: its last spectrum is plotted, and used as a dark.
+        series = os.path.join(folder, "series.h5")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--count", "3", "--format", "hdf5",
+                             "-o", series).status, 0)
+        svg = os.path.join(folder, "series.svg")
+        run = orv("plot", "--input", series, "-o", svg)
+        self.assertEqual(run.status, 0, run)
+        with open(svg, encoding="utf-8") as image:
+            self.assertIn("<svg", image.read())
+        run = orv("read", "-d", "ORVSIM01", "--count", "3", "--mode", "dark-corrected",
+                  "--dark", series, "--format", "json")
+        self.assertEqual(run.status, 0, run)
+        self.assertEqual(set(json.loads(run.out)["spectra"][2]["dark_corrected_counts"]), {0})
+        processed = os.path.join(folder, "absorbance.h5")
+        self.assertEqual(orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", dark,
+                             "--format", "hdf5", "-o", processed).status, 0)
+        run = orv("read", "-d", "ORVSIM01", "--mode", "dark-corrected", "--dark", processed)
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("holds dark-corrected values, not counts", run.err)
+
+    def test_refusals_leave_nothing(self):
+        folder = scratch("hdf5_refused")
+        target = os.path.join(folder, "series.h5")
+        for args, status, message in (
+                ([], USAGE, "--format hdf5 writes a file: give -o FILE"),
+                (["-o", "-"], USAGE, "--format hdf5 writes a file"),
+                (["-d", "all", "-o", target], USAGE, "holds the series of one instrument"),
+                (["-o", os.path.join(folder, "missing", "x.h5")], OUTPUT, "cannot create"),
+                (["-o", folder], OUTPUT, "it is a folder"),
+                (["-d", "NOSUCH", "-o", target], DEVICE, "")):
+            run = orv("read", *([] if "-d" in args else ["-d", "ORVSIM01"]), *args,
+                      "--format", "hdf5")
+            self.assertEqual(run.status, status, f"{args}: {run}")
+            self.assertIn(message, run.err)
+        self.assertEqual(os.listdir(folder), [])
+        # Files that are not orv's: refused as input with the reason.
+        with open(target, "wb") as out:
+            out.write(b"\x89HDF\r\n\x1a\n" + bytes(200))
+        foreign = os.path.join(folder, "foreign.h5")
+        with self.h5py.File(foreign, "w") as h5:
+            h5["entry/data/spectra"] = [[1.0, 2.0]]
+        for path, message in ((target, "HDF5 cannot open it"), (foreign, "no /entry/instrument")):
+            run = orv("plot", "--input", path, "-o", os.path.join(folder, "x.svg"))
+            self.assertEqual(run.status, USAGE, run)
+            self.assertIn("not an HDF5 file orv read wrote", run.err)
+            self.assertIn(message, run.err)
+
+
+class Hdf5Unavailable(unittest.TestCase):
+    """The Windows build has no libhdf5: the format is a usage error there."""
+
+    def test_the_format_is_refused_where_it_is_not_built(self):
+        if not WINDOWS_BUILD:
+            self.skipTest("this build has HDF5")
+        folder = scratch("hdf5_unavailable")
+        run = orv("read", "-d", "ORVSIM01", "--format", "hdf5", "-o",
+                  os.path.join(folder, "x.h5"))
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("HDF5 is not available in this build", run.err)
+        with open(os.path.join(folder, "x.h5"), "wb") as out:
+            out.write(b"\x89HDF\r\n\x1a\n" + bytes(64))
+        run = orv("plot", "--input", os.path.join(folder, "x.h5"), "-o",
+                  os.path.join(folder, "x.svg"))
+        self.assertEqual(run.status, USAGE, run)
+        self.assertIn("HDF5 is not available in this build", run.err)
 
 
 class PlotCommand(unittest.TestCase):

@@ -1,5 +1,5 @@
 // orv plot: spectra drawn to PNG or SVG, acquired like orv read does or read
-// back from a CSV or TSV that orv read wrote.
+// back from a file that orv read wrote.
 #include <fmt/format.h>
 
 #include "commands/acquisition_options.h"
@@ -115,7 +115,8 @@ void add_plot_command(CLI::App &app, Action &action) {
     CLI::Option *input =
         command
             ->add_option("-i,--input", options->input,
-                         "Plot this CSV, TSV or JSON written by orv read instead of acquiring.")
+                         "Plot this file written by orv read instead of acquiring (CSV, TSV, "
+                         "JSON, JCAMP-DX; of HDF5 its last spectrum).")
             ->option_text("FILE");
     // A table from a file is drawn as it is: no acquisition option applies.
     for (CLI::Option *acquisition : command->get_options([&](CLI::Option *option) {

@@ -1,5 +1,6 @@
 // orv read: a series of spectra from one or more instruments, written as
-// CSV, TSV or JSON (JCAMP-DX: one spectrum) to standard output or a file.
+// CSV, TSV or JSON (JCAMP-DX: one spectrum) to standard output or a file, or
+// as HDF5 (one instrument's series) to a file.
 #include <fmt/format.h>
 
 #include "commands/acquisition_options.h"
@@ -8,6 +9,7 @@
 #include "common_options.h"
 #include "failure.h"
 #include "interrupt.h"
+#include "output/hdf5_format.h"
 #include "output/output_file.h"
 #include "output/spectrum_writer.h"
 #include "platform.h"
@@ -33,15 +35,37 @@ void read(const ReadOptions &options) {
                                   "with --count 1 and one -d, or use csv, tsv or json",
                                   options.format, request.plan.count, request.bridges.size(),
                                   request.bridges.size() == 1 ? "" : "s"));
+    if (writes_a_file(format) && (options.output.empty() || options.output == "-"))
+        throw Failure(ExitStatus::usage,
+                      fmt::format("--format {} writes a file: give -o FILE", options.format));
+    if (writes_a_file(format) && request.bridges.size() != 1)
+        throw Failure(ExitStatus::usage,
+                      fmt::format("--format {} holds the series of one instrument: choose it "
+                                  "with one -d, or use csv, tsv or json",
+                                  options.format));
     std::optional<SeriesMeasurement> measurement = SeriesMeasurement::prepare(options.measurement);
-    OutputFile out(options.output);
+    // Filled in by match(); the writers read it at begin().
+    const MeasurementHeader *header = measurement ? &measurement->header() : nullptr;
+    // The file is created before any instrument is opened (as an OutputFile).
+    std::unique_ptr<Hdf5SeriesFile> series_file;
+    std::optional<OutputFile> out;
+#ifdef ORV_CLI_HAS_HDF5
+    if (format == OutputFormat::hdf5)
+        series_file = create_hdf5_series(options.output, header);
+    else
+#endif
+        out.emplace(options.output);
     const OpenSeries series = open_series(request);
     if (measurement) measurement->match(series);
 
-    const std::unique_ptr<SpectrumWriter> writer =
-        make_writer(format, out.stream(), measurement ? &measurement->header() : nullptr);
+    std::unique_ptr<SpectrumWriter> stream_writer;
+    if (!series_file) stream_writer = make_writer(format, out->stream(), header);
+    SpectrumWriter *writer = series_file ? series_file.get() : stream_writer.get();
+    const auto check_written = [&] {
+        if (out) out->check_written();
+    };
     writer->begin(series.sources, std::chrono::system_clock::now());
-    out.check_written();
+    check_written();
     const std::size_t total = request.plan.count * series.instruments.size();
     std::size_t written = 0;
     orvproc::Undefined undefined;
@@ -59,21 +83,25 @@ void read(const ReadOptions &options) {
                 with_undefined += spectrum.undefined.total() > 0 ? 1 : 0;
                 writer->write(spectrum);
             }
-            out.check_written();
+            check_written();
             progress.advance();
             ++written;
         });
     }
     writer->end();
     // A one-spectrum document without its spectrum is nothing: not kept.
-    if (written > 0 || !holds_one_spectrum(format)) out.commit();
+    if (series_file)
+        series_file->commit();
+    else if (written > 0 || !holds_one_spectrum(format))
+        out->commit();
     if (undefined.total() > 0)
         fmt::print(stderr, "orv: {} values undefined (NaN) in {} of {} spectra: {}\n",
                    undefined.total(), with_undefined, written, orvproc::describe(undefined));
     if (written < total)
-        throw Failure(ExitStatus::interrupted,
-                      fmt::format("interrupted: {} of {} spectra written to {}", written, total,
-                                  out.is_standard_output() ? "standard output" : out.path()));
+        throw Failure(
+            ExitStatus::interrupted,
+            fmt::format("interrupted: {} of {} spectra written to {}", written, total,
+                        out && out->is_standard_output() ? "standard output" : options.output));
 }
 
 }  // namespace

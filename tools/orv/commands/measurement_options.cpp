@@ -80,12 +80,14 @@ void add_measurement_options(CLI::App &command, MeasurementOptions &options) {
             ->option_text("MODE");
     command
         .add_option("--dark", options.dark,
-                    "Dark spectrum: a file orv read wrote with the light blocked.")
+                    "Dark spectrum: a file orv read wrote with the light blocked (of HDF5 "
+                    "its last spectrum).")
         ->option_text("FILE")
         ->needs(mode);
     command
         .add_option("--reference", options.reference,
-                    "Reference spectrum: a file orv read wrote of the blank or white standard.")
+                    "Reference spectrum: a file orv read wrote of the blank or white standard "
+                    "(of HDF5 its last spectrum).")
         ->option_text("FILE")
         ->needs(mode);
     command

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "failure.h"
+#include "output/hdf5_format.h"
 #include "output/jcamp_format.h"
 #include "output/output_file.h"
 #include "output/spectrum_writer.h"
@@ -337,6 +338,20 @@ SpectrumTable read_spectrum_file(const std::string &path, const std::string &wha
     std::ifstream in(file_path(path), std::ios::binary);
     if (!in) throw Failure(ExitStatus::usage, fmt::format("{} {}: cannot be read", what, path));
     const std::string name = fmt::format("{} {}", what, path);
+    // HDF5 by its signature, whatever the file's name; no text starts with its first byte.
+    if (in.peek() == static_cast<unsigned char>(kHdf5Signature[0])) {
+        std::string signature(kHdf5Signature.size(), '\0');
+        in.read(signature.data(), static_cast<std::streamsize>(signature.size()));
+        if (signature == kHdf5Signature) {
+#ifdef ORV_CLI_HAS_HDF5
+            return read_spectrum_hdf5(path, name);
+#else
+            throw Failure(ExitStatus::usage, fmt::format("{}: {}", name, kWithoutHdf5));
+#endif
+        }
+        in.clear();
+        in.seekg(0);
+    }
     in >> std::ws;
     if (in.peek() == '{') return read_spectrum_json(in, name);
     // JCAMP-DX starts with its title label; a stream that cannot go back (a

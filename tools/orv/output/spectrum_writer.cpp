@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "failure.h"
+#include "output/hdf5_format.h"
 
 namespace orvcli {
 
@@ -19,6 +20,9 @@ OutputFormat parse_output_format(std::string_view text) {
     if (text == "tsv") return OutputFormat::tsv;
     if (text == "json") return OutputFormat::json;
     if (text == "jcamp") return OutputFormat::jcamp;
+    if (text == "hdf5" && kHdf5Supported) return OutputFormat::hdf5;
+    if (text == "hdf5")
+        throw Failure(ExitStatus::usage, fmt::format("--format hdf5: {}", kWithoutHdf5));
     throw Failure(ExitStatus::usage,
                   fmt::format("--format: '{}' is not a format: {}", text, kOutputFormatNames));
 }
@@ -30,6 +34,7 @@ std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &o
     case OutputFormat::tsv: return make_table_writer(out, '\t', measurement);
     case OutputFormat::json: return make_json_writer(out, measurement);
     case OutputFormat::jcamp: return make_jcamp_writer(out, measurement);
+    case OutputFormat::hdf5: break;
     }
     return make_table_writer(out, ',', measurement);
 }

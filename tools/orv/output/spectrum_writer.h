@@ -15,9 +15,12 @@
 
 namespace orvcli {
 
-enum class OutputFormat { csv, tsv, json, jcamp };
+enum class OutputFormat { csv, tsv, json, jcamp, hdf5 };
 
-inline constexpr const char *kOutputFormatNames = "csv, tsv, json or jcamp";
+inline constexpr const char *kOutputFormatNames = "csv, tsv, json, jcamp or hdf5";
+
+// A format written straight to a file (hdf5_format.h), not to a stream.
+inline bool writes_a_file(OutputFormat format) { return format == OutputFormat::hdf5; }
 
 // Formats that hold one spectrum, not a series.
 inline bool holds_one_spectrum(OutputFormat format) { return format == OutputFormat::jcamp; }
@@ -40,7 +43,8 @@ struct MeasurementHeader {
     double full_scale = orvproc::kFullScale;
 };
 
-// "csv", "tsv", "json", "jcamp"; a usage Failure for anything else.
+// "csv", "tsv", "json", "jcamp", "hdf5"; a usage Failure for anything else
+// (and for "hdf5" in a build without libhdf5).
 OutputFormat parse_output_format(std::string_view text);
 
 class SpectrumWriter {
@@ -53,7 +57,8 @@ public:
     virtual void end() = 0;
 };
 
-// Without a measurement the spectra's counts are written.
+// Without a measurement the spectra's counts are written. Not for a format
+// that writes_a_file().
 std::unique_ptr<SpectrumWriter> make_writer(OutputFormat format, std::ostream &out,
                                             const MeasurementHeader *measurement = nullptr);
 
