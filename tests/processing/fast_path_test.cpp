@@ -51,7 +51,7 @@ Processed straightforward(Mode mode, const Capture &sample, const Capture &dark,
     return result;
 }
 
-Conditions conditions(std::size_t pixels) {
+Conditions sweep_conditions(std::size_t pixels) {
     Conditions c{"SIM-UV2048 serial UV-1 (ORVSIM01)", {}, 10000, 1, ""};
     for (std::size_t i = 0; i < pixels; ++i) c.wavelengths_nm.push_back(190 + 0.4 * i);
     return c;
@@ -87,9 +87,9 @@ Spectra random_spectra(std::size_t pixels, unsigned seed, unsigned scans) {
             default: break;
             }
         }
-        samples.push_back(capture_of(conditions(pixels), s));
-        darks.push_back(capture_of(conditions(pixels), d));
-        references.push_back(capture_of(conditions(pixels), r));
+        samples.push_back(capture_of(sweep_conditions(pixels), s));
+        darks.push_back(capture_of(sweep_conditions(pixels), d));
+        references.push_back(capture_of(sweep_conditions(pixels), r));
     }
     return {host_average(samples), host_average(darks), host_average(references)};
 }
