@@ -126,6 +126,16 @@ protected:
         return true;
     }
 
+    // Starts the instrument and continuous acquisition with the listener
+    // held in the first spectrum.
+    void acquire_into_a_busy_listener(Instrument &instrument) {
+        instrument.start();
+        ASSERT_TRUE(ready(instrument)) << instrument.snapshot().status;
+        recorder_.close_gate();
+        ASSERT_EQ(instrument.start_continuous(), "");
+        ASSERT_TRUE(recorder_.entered(1));
+    }
+
     orv_tango::Config config() {
         orv_tango::Config result;
         result.name = "test/orv/1";
@@ -136,11 +146,7 @@ protected:
 
 TEST_F(InstrumentWorker, AcquiresOnWhileTheListenerIsBusyAndDeliversEverythingInOrder) {
     Instrument instrument(config(), recorder_);
-    instrument.start();
-    ASSERT_TRUE(ready(instrument)) << instrument.snapshot().status;
-    recorder_.close_gate();
-    ASSERT_EQ(instrument.start_continuous(), "");
-    ASSERT_TRUE(recorder_.entered(1));
+    ASSERT_NO_FATAL_FAILURE(acquire_into_a_busy_listener(instrument));
     // The listener sits in the first spectrum; the instrument does not wait.
     EXPECT_TRUE(reaches(instrument, 5));
     EXPECT_TRUE(recorder_.counters().empty());
@@ -167,11 +173,7 @@ TEST_F(InstrumentWorker, AcquiresOnWhileTheListenerIsBusyAndDeliversEverythingIn
 
 TEST_F(InstrumentWorker, AFullQueueHoldsTheWorkerBackForABoundedTimeThenDropsTheOldest) {
     Instrument instrument(config(), recorder_);
-    instrument.start();
-    ASSERT_TRUE(ready(instrument)) << instrument.snapshot().status;
-    recorder_.close_gate();
-    ASSERT_EQ(instrument.start_continuous(), "");
-    ASSERT_TRUE(recorder_.entered(1));
+    ASSERT_NO_FATAL_FAILURE(acquire_into_a_busy_listener(instrument));
     // One spectrum in the listener, a full queue, one waiting for room.
     const auto limit = static_cast<std::int64_t>(Instrument::MAX_QUEUED_SPECTRA) + 2;
     ASSERT_TRUE(reaches(instrument, limit));
