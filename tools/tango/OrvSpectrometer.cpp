@@ -158,6 +158,7 @@ void OrvSpectrometer::init_device() {
     config.refusal = provider_refusal();
     config.reconnect_period_ms =
         config.refusal.empty() ? static_cast<unsigned>(reconnectPeriod) : DEFAULT_RECONNECT_MS;
+    config.profile = orv_tango::profile_requested();
 
     set_change_event("State", true, false);
     set_change_event("spectrum", true, false);
@@ -267,7 +268,7 @@ void OrvSpectrometer::read_spectrum(Tango::Attribute &attr) {
 }
 
 void OrvSpectrometer::read_wavelengths(Tango::Attribute &attr) {
-    send(attr, snapshot_.wavelengths.data(), snapshot_.wavelengths.size());
+    send(attr, snapshot_.wavelengths->data(), snapshot_.wavelengths->size());
 }
 
 void OrvSpectrometer::read_integrationTime(Tango::Attribute &attr) {
@@ -418,7 +419,7 @@ void OrvSpectrometer::read_selectedRange(Tango::Attribute &attr) {
 }
 
 void OrvSpectrometer::read_selectedWavelengths(Tango::Attribute &attr) {
-    const double *part = selected_part(snapshot_.range, snapshot_.wavelengths);
+    const double *part = selected_part(snapshot_.range, *snapshot_.wavelengths);
     if (part == nullptr) return attr.set_quality(Tango::ATTR_INVALID);
     send(attr, part, snapshot_.range->count);
 }
@@ -464,7 +465,7 @@ void OrvSpectrometer::write_mode(Tango::WAttribute &attr) {
     // The last spectrum again, in the new mode, so processedSpectrum follows
     // at once rather than at the next acquisition.
     const orv_tango::Snapshot now = instrument_->snapshot();
-    measurements_.process(now.spectrum, now.identity, now.wavelengths);
+    measurements_.process(now.spectrum, now.identity, *now.wavelengths);
 }
 
 void OrvSpectrometer::read_processedSpectrum(Tango::Attribute &attr) {
@@ -563,12 +564,12 @@ void OrvSpectrometer::restore_defaults() {
 void OrvSpectrometer::store_measurement(orv_tango::Measurements::Kind kind) {
     const orv_tango::Snapshot now = instrument_->snapshot();
     const std::string refused =
-        measurements_.store(kind, now.spectrum, now.identity, now.wavelengths);
+        measurements_.store(kind, now.spectrum, now.identity, *now.wavelengths);
     if (!refused.empty())
         refuse("OrvSpectrometer_NothingToStore", refused,
                kind == orv_tango::Measurements::Kind::dark ? "OrvSpectrometer::StoreDark"
                                                            : "OrvSpectrometer::StoreReference");
-    measurements_.process(now.spectrum, now.identity, now.wavelengths);
+    measurements_.process(now.spectrum, now.identity, *now.wavelengths);
 }
 
 void OrvSpectrometer::store_dark() { store_measurement(orv_tango::Measurements::Kind::dark); }
@@ -577,10 +578,10 @@ void OrvSpectrometer::store_reference() {
     store_measurement(orv_tango::Measurements::Kind::reference);
 }
 
-// ---- events from the worker -------------------------------------------------------
+// ---- events, from the instrument's publisher thread ------------------------------
 
-std::shared_ptr<void> OrvSpectrometer::worker_context() {
-    // The worker calls into Tango (events): omniORB must know the thread.
+std::shared_ptr<void> OrvSpectrometer::publisher_context() {
+    // The publisher calls into Tango (events): omniORB must know the thread.
     return std::make_shared<omni_thread::ensure_self>();
 }
 
@@ -597,7 +598,7 @@ void OrvSpectrometer::push_state() {
         set_state(state);
         push_change_event("State", &state);
     } catch (const Tango::DevFailed &) {
-        // No client may stop the worker; the next transition pushes again.
+        // No client may stop the publisher; the next transition pushes again.
     }
 }
 
@@ -618,7 +619,7 @@ void OrvSpectrometer::spectrum_ready(const std::shared_ptr<const orv_tango::Spec
         push_change_event("acquisitionCounter", &counter, ended, Tango::ATTR_VALID);
         const orv_tango::Snapshot now = instrument_->snapshot();
         const std::shared_ptr<const orv_tango::ProcessedSpectrum> processed =
-            measurements_.process(spectrum, now.identity, now.wavelengths);
+            measurements_.process(spectrum, now.identity, *now.wavelengths);
         if (processed && processed->problem.empty()) {
             auto *values = const_cast<Tango::DevDouble *>(processed->values.data());
             push_change_event("processedSpectrum", values, ended, Tango::ATTR_VALID,

@@ -108,8 +108,8 @@ private:
     void write_values(Tango::WAttribute &attr, const char *attribute, const char *meaning,
                       std::optional<std::array<T, N>> orv_tango::SetPoints::*member);
 
-    // Listener (worker thread).
-    std::shared_ptr<void> worker_context() override;
+    // Listener (the instrument's publisher thread).
+    std::shared_ptr<void> publisher_context() override;
     void phase_changed(orv_tango::Phase phase, const std::string &status) override;
     void spectrum_ready(const std::shared_ptr<const orv_tango::Spectrum> &spectrum) override;
     void temperature_read(double celsius) override;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <utility>
 
@@ -52,9 +53,53 @@ std::string text_of(const char *field, std::size_t size) {
 
 }  // namespace
 
+// Where the worker's time goes (Config::profile): each step's total and
+// count. The worker and the publisher each write only their own steps; the
+// summary is written once both have ended.
+struct Instrument::Profile {
+    using Clock = std::chrono::steady_clock;
+    struct Step {
+        double total_ms = 0.0;
+        std::uint64_t count = 0;
+        void add(Clock::time_point began) {
+            total_ms += std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+            ++count;
+        }
+        double mean_ms() const { return count == 0 ? 0.0 : total_ms / static_cast<double>(count); }
+    };
+    Step wait, apply, read, hand_over, temperature, gap;  // the worker's
+    Step deliver;                                         // the publisher's, per spectrum
+    std::optional<Clock::time_point> last_read_end;       // of the iteration before
+
+    std::string summary(const std::string &name) const {
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "%s: worker profile: %llu reads, read %.3f ms, between two reads %.3f ms "
+                      "(%llu gaps); per step: wait %.3f ms (%llu), apply %.3f ms (%llu), hand-over "
+                      "%.3f ms, temperature %.3f ms (%llu); publisher %.3f ms per spectrum\n",
+                      name.c_str(), static_cast<unsigned long long>(read.count), read.mean_ms(),
+                      gap.mean_ms(), static_cast<unsigned long long>(gap.count), wait.mean_ms(),
+                      static_cast<unsigned long long>(wait.count), apply.mean_ms(),
+                      static_cast<unsigned long long>(apply.count), hand_over.mean_ms(),
+                      temperature.mean_ms(), static_cast<unsigned long long>(temperature.count),
+                      deliver.mean_ms());
+        return text;
+    }
+};
+
+namespace {
+
+// The start of a profiled step: a time only when there is a profile.
+std::chrono::steady_clock::time_point mark(bool profiling) {
+    return profiling ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+}
+
+}  // namespace
+
 struct Instrument::Session {
     orv_device *device = nullptr;
     std::uint16_t pixels = 0;
+    std::vector<std::uint16_t> samples;  // the read in progress, kept between reads
     bool uvvis = false;
     bool failed = false;  // the last connect or operation failed
     std::chrono::steady_clock::time_point next_temperature{};
@@ -82,6 +127,7 @@ void SetPoints::merge(const SetPoints &changes) {
 Instrument::Instrument(Config config, Listener &listener)
     : config_(std::move(config)), listener_(listener) {
     state_.status = "Opening the instrument";
+    if (config_.profile) profile_ = std::make_unique<Profile>();
 }
 
 Instrument::~Instrument() { stop(); }
@@ -90,6 +136,8 @@ void Instrument::start() {
     std::lock_guard guard(lock_);
     if (worker_.joinable()) return;
     stopping_ = false;
+    publisher_stopping_ = false;
+    publisher_ = std::thread([this] { publish(); });
     worker_ = std::thread([this] { run(); });
 }
 
@@ -99,7 +147,75 @@ void Instrument::stop() {
         stopping_ = true;
     }
     wake_.notify_all();
+    room_.notify_all();
     if (worker_.joinable()) worker_.join();
+    {
+        std::lock_guard guard(lock_);
+        publisher_stopping_ = true;
+    }
+    noticed_.notify_all();
+    if (publisher_.joinable()) publisher_.join();
+    if (profile_ && profile_->read.count + profile_->wait.count > 0) {
+        std::fputs(profile_->summary(config_.name).c_str(), stderr);
+        *profile_ = Profile{};
+    }
+}
+
+void Instrument::notify(Notice notice) {
+    if (notice.kind == Notice::Kind::spectrum) ++queued_spectra_;
+    notices_.push_back(std::move(notice));
+    noticed_.notify_one();
+}
+
+// Called by the worker without the lock. A listener slower than the
+// instrument holds the worker back only when MAX_QUEUED_SPECTRA wait, and
+// for PUBLISH_WAIT at most: then the oldest queued spectrum goes unsent (the
+// attributes still have the newest).
+void Instrument::queue_spectrum(std::shared_ptr<const Spectrum> spectrum) {
+    std::unique_lock lock(lock_);
+    if (queued_spectra_ >= MAX_QUEUED_SPECTRA && !room_.wait_for(lock, PUBLISH_WAIT, [this] {
+            return stopping_ || queued_spectra_ < MAX_QUEUED_SPECTRA;
+        })) {
+        const auto oldest = std::find_if(notices_.begin(), notices_.end(), [](const Notice &n) {
+            return n.kind == Notice::Kind::spectrum;
+        });
+        if (oldest != notices_.end()) {
+            notices_.erase(oldest);
+            --queued_spectra_;
+        }
+    }
+    Notice notice;
+    notice.kind = Notice::Kind::spectrum;
+    notice.spectrum = std::move(spectrum);
+    notify(std::move(notice));
+}
+
+// The publisher thread: hands every notice to the listener, in order, and
+// ends once stop() has ended the worker and the queue is empty.
+void Instrument::publish() {
+    const std::shared_ptr<void> context = listener_.publisher_context();
+    std::unique_lock lock(lock_);
+    for (;;) {
+        noticed_.wait(lock, [this] { return !notices_.empty() || publisher_stopping_; });
+        if (notices_.empty()) break;
+        Notice notice = std::move(notices_.front());
+        notices_.pop_front();
+        const bool spectrum = notice.kind == Notice::Kind::spectrum;
+        if (spectrum) --queued_spectra_;
+        lock.unlock();
+        room_.notify_one();
+        switch (notice.kind) {
+        case Notice::Kind::phase: listener_.phase_changed(notice.phase, notice.status); break;
+        case Notice::Kind::temperature: listener_.temperature_read(notice.celsius); break;
+        case Notice::Kind::spectrum: {
+            const auto began = mark(profile_ != nullptr);
+            listener_.spectrum_ready(notice.spectrum);
+            if (profile_) profile_->deliver.add(began);
+            break;
+        }
+        }
+        lock.lock();
+    }
 }
 
 std::string Instrument::acquire() {
@@ -158,7 +274,7 @@ std::string Instrument::select_range(double start_nm, double end_nm) {
                nm(end_nm);
     {
         std::lock_guard guard(lock_);
-        const std::vector<double> &table = state_.wavelengths;
+        const std::vector<double> &table = *state_.wavelengths;
         if (!table.empty()) {
             const auto [low, high] = std::minmax_element(table.begin(), table.end());
             const bool inside = std::any_of(table.begin(), table.end(), [&](double wavelength) {
@@ -257,8 +373,11 @@ void Instrument::publish_phase(Phase phase, const std::string &status) {
         if (phase == published_phase_ && status == published_status_) return;
         published_phase_ = phase;
         published_status_ = status;
+        Notice notice;
+        notice.phase = phase;
+        notice.status = status;
+        notify(std::move(notice));
     }
-    listener_.phase_changed(phase, status);
 }
 
 void Instrument::fail(Session &session, const std::string &what, int result) {
@@ -322,7 +441,7 @@ bool Instrument::connect(Session &session) {
             text_of(info.hardware_version, sizeof info.hardware_version);
         state_.identity.protocol = text_of(info.protocol_name, sizeof info.protocol_name);
         state_.identity.uvvis = session.uvvis;
-        state_.wavelengths = std::move(wavelengths);
+        state_.wavelengths = std::make_shared<const std::vector<double>>(std::move(wavelengths));
         set_points_changed_ = false;
     }
     if (!apply_set_points(session) || !read_stored(session)) return false;
@@ -480,16 +599,22 @@ bool Instrument::store(Session &session, const StoredDefaults &values) {
 }
 
 bool Instrument::acquire_once(Session &session) {
-    std::vector<std::uint16_t> samples(session.pixels);
+    session.samples.resize(session.pixels);
+    auto began = mark(profile_ != nullptr);
+    if (profile_ && profile_->last_read_end) profile_->gap.add(*profile_->last_read_end);
     const int rc =
-        orv_device_get_full_spectrum_data(session.device, samples.data(), session.pixels);
+        orv_device_get_full_spectrum_data(session.device, session.samples.data(), session.pixels);
+    if (profile_) {
+        profile_->read.add(began);
+        began = profile_->last_read_end.emplace(Profile::Clock::now());
+    }
     if (rc != ORV_OK) {
         fail(session, "reading a spectrum failed", rc);
         return false;
     }
     auto spectrum = std::make_shared<Spectrum>();
     spectrum->ended = std::chrono::system_clock::now();
-    spectrum->counts.assign(samples.begin(), samples.end());
+    spectrum->counts.assign(session.samples.begin(), session.samples.end());
     {
         std::lock_guard guard(lock_);
         spectrum->counter = ++counter_;
@@ -499,7 +624,8 @@ bool Instrument::acquire_once(Session &session) {
         spectrum->average = state_.applied.averages.value_or(1);
         state_.spectrum = spectrum;
     }
-    listener_.spectrum_ready(spectrum);
+    queue_spectrum(std::move(spectrum));
+    if (profile_) profile_->hand_over.add(began);
     return true;
 }
 
@@ -511,11 +637,12 @@ void Instrument::read_temperature(Session &session) {
         fail(session, "reading the temperature failed", rc);
         return;
     }
-    {
-        std::lock_guard guard(lock_);
-        state_.temperature = celsius;
-    }
-    listener_.temperature_read(celsius);
+    std::lock_guard guard(lock_);
+    state_.temperature = celsius;
+    Notice notice;
+    notice.kind = Notice::Kind::temperature;
+    notice.celsius = celsius;
+    notify(std::move(notice));
 }
 
 bool Instrument::wait_for_work(std::unique_lock<std::mutex> &lock, const Session &session) {
@@ -537,7 +664,6 @@ bool Instrument::wait_for_work(std::unique_lock<std::mutex> &lock, const Session
 }
 
 void Instrument::run() {
-    const std::shared_ptr<void> context = listener_.worker_context();
     Session session;
     std::unique_lock lock(lock_);
     bool connect_now = true;  // at the start and after a Reset: no waiting
@@ -551,7 +677,9 @@ void Instrument::run() {
             lock.lock();
             continue;
         }
+        const auto waited = mark(profile_ != nullptr);
         if (!wait_for_work(lock, session)) break;
+        if (profile_) profile_->wait.add(waited);
         if (reset_requested_) {
             reset_requested_ = false;
             lock.unlock();
@@ -566,14 +694,27 @@ void Instrument::run() {
         const bool temperature_due = std::chrono::steady_clock::now() >= session.next_temperature;
         lock.unlock();
         bool ok = !to_store || store(session, *to_store);
-        if (ok && apply) ok = apply_set_points(session);
+        if (ok && apply) {
+            const auto began = mark(profile_ != nullptr);
+            ok = apply_set_points(session);
+            if (profile_) profile_->apply.add(began);
+        }
+        if (profile_ && !acquire) profile_->last_read_end.reset();
         if (ok && acquire) ok = acquire_once(session);
-        if (ok && temperature_due) read_temperature(session);
-        if (session.device != nullptr && acquire) {
-            const Snapshot now = snapshot();
-            publish_phase(Phase::On, now.status);
+        if (ok && temperature_due) {
+            const auto began = mark(profile_ != nullptr);
+            read_temperature(session);
+            if (profile_) profile_->temperature.add(began);
         }
         lock.lock();
+        // Back to ON after a single acquisition, with the status it has
+        // (publish_phase keeps RUNNING while acquisitions are asked for).
+        if (session.device != nullptr && acquire) {
+            const std::string status = state_.status;
+            lock.unlock();
+            publish_phase(Phase::On, status);
+            lock.lock();
+        }
     }
     lock.unlock();
     session.close();

@@ -1,14 +1,21 @@
 // One spectrometer of the OrvSpectrometer device server, driven by a worker
 // thread of its own. Nothing here knows Tango: the device (OrvSpectrometer.cpp)
 // reads snapshots, hands over requests and set points, and is told about new
-// spectra and state changes through a Listener, always from the worker thread.
+// spectra and state changes through a Listener, always from the instrument's
+// publisher thread.
 //
 // The worker owns the liborv handle: it opens the instrument, applies the set
 // points before the next acquisition, acquires, reads the temperature, and on
 // a failure closes the handle, reports the fault and reconnects on its
 // schedule. No request of a client waits on the instrument: requests only
 // take the worker's lock, which the worker never holds while it talks to the
-// instrument or calls the listener.
+// instrument.
+//
+// The worker never calls the listener itself: it queues what happened and
+// goes on to the next acquisition at once, and the publisher thread hands the
+// queue to the listener in order. So the instrument does not stand idle while
+// a spectrum is processed and its events are sent, and every call of the
+// listener (every event of the device) comes from that one thread.
 #ifndef ORV_TANGO_INSTRUMENT_H
 #define ORV_TANGO_INSTRUMENT_H
 
@@ -16,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -103,7 +111,9 @@ struct Snapshot {
     Phase phase = Phase::Init;
     std::string status;
     Identity identity;
-    std::vector<double> wavelengths;
+    // The wavelength table, shared by every snapshot (one copy per connect).
+    std::shared_ptr<const std::vector<double>> wavelengths =
+        std::make_shared<const std::vector<double>>();
     std::shared_ptr<const Spectrum> spectrum;  // the last complete one, or null
     std::optional<double> temperature;
     SetPoints applied;  // the values the instrument reported after the last apply
@@ -117,8 +127,8 @@ struct Snapshot {
 class Listener {
 public:
     virtual ~Listener() = default;
-    // Called first on the worker thread; the result lives as long as the thread.
-    virtual std::shared_ptr<void> worker_context() { return {}; }
+    // Called first on the publisher thread; the result lives as long as the thread.
+    virtual std::shared_ptr<void> publisher_context() { return {}; }
     virtual void phase_changed(Phase phase, const std::string &status) = 0;
     virtual void spectrum_ready(const std::shared_ptr<const Spectrum> &spectrum) = 0;
     virtual void temperature_read(double celsius) = 0;
@@ -129,7 +139,12 @@ struct Config {
     unsigned reconnect_period_ms = 2000;  // 0: only reset() reconnects
     std::string name;                     // the device's name, for messages
     std::string refusal;                  // not empty: why the device cannot work at all
+    bool profile = false;                 // time the worker's steps; a summary at stop()
 };
+
+// Whether the environment asks for the workers' profile: ORV_TANGO_PROFILE
+// set and not empty (platform_posix.cpp).
+bool profile_requested();
 
 class Instrument {
 public:
@@ -140,7 +155,8 @@ public:
 
     void start();
     // Asks the worker to stop and waits for it; the longest wait is the
-    // instrument operation in progress (liborv bounds each one).
+    // instrument operation in progress (liborv bounds each one). What the
+    // worker queued is handed to the listener before it returns.
     void stop();
 
     // Requests. Each returns at once; an empty string when taken, else why not.
@@ -159,9 +175,27 @@ public:
 
     Snapshot snapshot() const;
 
+    // Most spectra queued for the listener; an acquisition that finds the
+    // queue full waits for room up to PUBLISH_WAIT, then drops the oldest.
+    static constexpr std::size_t MAX_QUEUED_SPECTRA = 8;
+    static constexpr std::chrono::milliseconds PUBLISH_WAIT{2000};
+
 private:
     struct Session;
+    struct Profile;
+    // What the worker tells the listener, queued in order.
+    struct Notice {
+        enum class Kind { phase, spectrum, temperature } kind = Kind::phase;
+        Phase phase = Phase::Init;
+        std::string status;
+        std::shared_ptr<const Spectrum> spectrum;
+        double celsius = 0.0;
+    };
     void run();
+    void publish();
+    // Queues a notice; called with the lock held.
+    void notify(Notice notice);
+    void queue_spectrum(std::shared_ptr<const Spectrum> spectrum);
     bool wait_for_work(std::unique_lock<std::mutex> &lock, const Session &session);
     bool connect(Session &session);
     bool apply_set_points(Session &session);
@@ -189,7 +223,14 @@ private:
     Phase published_phase_ = Phase::Init;
     std::string published_status_;
     std::int64_t counter_ = 0;
+    std::deque<Notice> notices_;  // for the publisher, oldest first
+    std::size_t queued_spectra_ = 0;
+    std::condition_variable noticed_;  // a notice queued, or the publisher is to stop
+    std::condition_variable room_;     // the publisher took a spectrum
+    bool publisher_stopping_ = false;
+    std::unique_ptr<Profile> profile_;  // config_.profile only
     std::thread worker_;
+    std::thread publisher_;
 };
 
 }  // namespace orv_tango

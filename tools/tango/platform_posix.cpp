@@ -7,6 +7,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "instrument.h"
 #include "provider_choice.h"
 #include "utc_time.h"
 
@@ -14,6 +15,7 @@ namespace orv_tango {
 
 namespace {
 constexpr const char *PROVIDER_VARIABLE = "ORV_D2XX_LIBRARY";
+constexpr const char *PROFILE_VARIABLE = "ORV_TANGO_PROFILE";
 std::mutex g_choice_lock;  // devices initialise one after the other, but Init may come any time
 }  // namespace
 
@@ -31,6 +33,12 @@ std::string choose_provider(const std::string &path) {
     if (setenv(PROVIDER_VARIABLE, path.c_str(), 1) != 0)
         return "property Provider " + path + " cannot be set: " + std::strerror(errno);
     return {};
+}
+
+bool profile_requested() {
+    std::lock_guard guard(g_choice_lock);  // no setenv of choose_provider meanwhile
+    const char *value = std::getenv(PROFILE_VARIABLE);
+    return value != nullptr && *value != '\0';
 }
 
 std::string utc_text(std::chrono::system_clock::time_point when) {
