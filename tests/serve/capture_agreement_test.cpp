@@ -93,6 +93,9 @@ struct Session {
     const char *scenario;  // in tests/capture/scenarios
 };
 
+// The test's name shows the session's name rather than the struct's bytes.
+void PrintTo(const Session &session, std::ostream *out) { *out << session.name; }
+
 // Every handle command with error replies and timeouts, and the benchmark
 // program's timed spectrum reads, on both protocols.
 const Session kSessions[] = {
